@@ -1,0 +1,132 @@
+#include "platform/CodePage.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace {
+
+// One converter per thread and direction: an iconv_t holds shift state and is not thread-safe.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv_open failed");
+    }
+    ~Converter() { iconv_close(cd_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts all of in; on a byte sequence that cannot be converted calls onBad(pos) which
+    // returns how many input bytes to skip, after appending its replacement. Returns false when
+    // anything was replaced.
+    template <typename OnBad> bool Run(std::string_view in, std::string& out, OnBad onBad) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        bool clean = true;
+        char* src = const_cast<char*>(in.data());
+        size_t left = in.size();
+        char buf[4096];
+        while (left > 0) {
+            char* dst = buf;
+            size_t room = sizeof buf;
+            size_t r = iconv(cd_, &src, &left, &dst, &room);
+            out.append(buf, dst - buf);
+            if (r != static_cast<size_t>(-1))
+                continue;
+            if (errno == E2BIG)
+                continue;
+            clean = false;
+            int error = errno;
+            size_t pos = in.size() - left;
+            size_t skip = onBad(pos, out);
+            if (error == EINVAL) // a sequence cut off by the end of the text counts once
+                skip = left;
+            if (skip > left)
+                skip = left;
+            src += skip;
+            left -= skip;
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return clean;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+Converter& ToAnsi() {
+    thread_local Converter c("CP936", "UTF-8");
+    return c;
+}
+Converter& FromAnsi() {
+    thread_local Converter c("UTF-8", "CP936");
+    return c;
+}
+
+// Length of a well-formed UTF-8 sequence at s, or 0 when the bytes there are malformed.
+size_t Utf8SequenceLength(std::string_view s) {
+    auto b = static_cast<unsigned char>(s[0]);
+    size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || n > s.size())
+        return 0;
+    for (size_t i = 1; i < n; ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+} // namespace
+
+namespace CodePage {
+
+bool Utf8ToAnsiStrict(std::string_view utf8, std::string& out) {
+    out.clear();
+    out.reserve(utf8.size());
+    return ToAnsi().Run(utf8, out, [&](size_t pos, std::string& o) {
+        o.push_back(kDefaultChar);
+        size_t n = Utf8SequenceLength(utf8.substr(pos));
+        return n ? n : 1; // an unmappable character is skipped whole, a bad byte alone
+    });
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+    std::string out;
+    Utf8ToAnsiStrict(utf8, out);
+    return out;
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+    std::string out;
+    out.reserve(ansi.size() * 3 / 2);
+    FromAnsi().Run(ansi, out, [&](size_t pos, std::string& o) {
+        o.push_back(kDefaultChar);
+        // A lead byte with a bad trail takes only itself, so ASCII after it survives.
+        (void)pos;
+        return size_t{1};
+    });
+    return out;
+}
+
+bool CodePointToAnsi(std::uint32_t cp, std::string& out) {
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return false;
+    std::string utf8;
+    if (cp < 0x80) {
+        utf8.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        utf8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        utf8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        utf8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        utf8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+    return Utf8ToAnsiStrict(utf8, out);
+}
+
+} // namespace CodePage

@@ -1,0 +1,46 @@
+#pragma once
+#include "settings/IniFile.h"
+
+#include <string>
+#include <string_view>
+
+// Every persistent setting, read from and written to config.ini in the current directory.
+// Short-lived: one object per read or write. A missing config.ini is never created: reads give
+// their defaults and writes fail.
+class AppSettings {
+public:
+    static constexpr const char* kFileName = "config.ini";
+    static constexpr const char* kDefaultChannelName = "\xBB\xAA\xD3\xEF\xC6\xB5\xB5\xC0"; // 华语频道
+    static constexpr int kDefaultChannelId = 1;
+    static constexpr int kDefaultVolume = 50;
+    // Bases of the remote sites, scheme://host[:port]; "Server" keys override them.
+    static constexpr const char* kDefaultServiceBase = "http://www.lantorfm.com";
+    static constexpr const char* kDefaultLyrics1Base = "http://www.lrcfinder.net";
+    static constexpr const char* kDefaultLyrics2Base = "http://www.lrcsearch.net";
+
+    AppSettings();
+    bool IsLoaded() const { return loaded_; }
+
+    bool SaveRememberState(bool on);
+    bool SaveAccount(std::string_view email, std::string_view password);
+    bool SaveAutoLogin(bool on);
+    bool SaveVolume(int volume);
+    bool SaveChannel(int id, const char* name); // null name stores the default name
+    bool SaveHistory(std::string_view text);
+
+    bool LoadRememberState();
+    // Each stored value is decoded into its output; an absent one leaves its output untouched.
+    void LoadAccount(std::string& email, std::string& password);
+    bool LoadAutoLogin();
+    int LoadVolume();
+    bool LoadChannel(int& id, std::string& name);
+    bool LoadHistory(std::string& text);
+
+    std::string ServiceBase();
+    std::string Lyrics1Base();
+    std::string Lyrics2Base();
+
+private:
+    IniFile ini_;
+    bool loaded_ = false;
+};
