@@ -128,7 +128,11 @@ struct FileSink {
 
     bool Open() {
         file.reset(std::fopen(path.c_str(), "wbe"));
-        return file != nullptr;
+        if (!file)
+            return false;
+        // Chunks are large already: each goes to the file in one write, none waits in a buffer.
+        std::setvbuf(file.get(), nullptr, _IONBF, 0);
+        return true;
     }
 };
 

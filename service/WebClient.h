@@ -1,4 +1,6 @@
 #pragma once
+#include "service/CachePath.h" // CacheKind, the kind argument of Download
+
 #include <atomic>
 #include <cstddef>
 #include <optional>
