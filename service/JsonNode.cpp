@@ -5,6 +5,7 @@
 
 JsonNode::JsonNode() = default;
 JsonNode::~JsonNode() = default;
+JsonNode::JsonNode(const Json::Value* value) : value_(value) {}
 
 JsonNode::JsonNode(JsonNode&& other) noexcept
     : document_(std::move(other.document_)), value_(std::exchange(other.value_, nullptr)) {}

@@ -45,7 +45,7 @@ public:
     bool IsOwning() const { return document_ != nullptr; }
 
 private:
-    explicit JsonNode(const Json::Value* value) : value_(value) {}
+    explicit JsonNode(const Json::Value* value);
     // The member looked up as Member does; null singleton when missing. Throws when this value
     // is neither an object nor null.
     const Json::Value& Lookup(const char* name) const;
