@@ -65,6 +65,9 @@ EasyHandle NewHandle(const std::string& url, const WebClient::Options& o) {
     curl_easy_setopt(c, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
 #endif
+    // Bigger reads than libcurl's 16 KB default: fewer calls per body, and a download writes
+    // chunks of at most this size.
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(WebClient::kDownloadChunkBytes));
     if (o.cancel) {
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
@@ -119,8 +122,9 @@ std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::O
 }
 
 struct FileSink {
-    CURL* easy;
+    CURL* easy = nullptr;
     std::string path;
+    std::unique_ptr<char[]> buffer; // declared before file: the file is closed first
     std::unique_ptr<std::FILE, FileCloser> file;
     bool httpError = false;
     bool fileError = false;
@@ -130,8 +134,9 @@ struct FileSink {
         file.reset(std::fopen(path.c_str(), "wbe"));
         if (!file)
             return false;
-        // Chunks are large already: each goes to the file in one write, none waits in a buffer.
-        std::setvbuf(file.get(), nullptr, _IONBF, 0);
+        // libcurl hands over 16 KB pieces; gather them into writes of up to one chunk.
+        buffer = std::make_unique<char[]>(WebClient::kDownloadChunkBytes);
+        std::setvbuf(file.get(), buffer.get(), _IOFBF, WebClient::kDownloadChunkBytes);
         return true;
     }
 };
@@ -235,12 +240,13 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
     HeaderList headers(curl_slist_append(nullptr, "Accept: */*"));
     if (!headers)
         ExitOutOfMemory();
-    FileSink sink{c, std::move(*path), nullptr};
+    FileSink sink;
+    sink.easy = c;
+    sink.path = std::move(*path);
     curl_easy_setopt(c, CURLOPT_USERAGENT, agent);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadChunkBytes));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendToFile);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     CURLcode rc = curl_easy_perform(c);
