@@ -5,6 +5,7 @@
 #include "service/ServiceRequests.h"
 #include "service/TextEncoding.h"
 #include "service/WebClient.h"
+#include "settings/AppSettings.h"
 
 #include <json/value.h>
 #include <new>
@@ -12,6 +13,10 @@
 bool ChannelList::Fetch(const WebClient& web, std::string_view base) {
     std::optional<std::string> reply = web.Get(ChannelListUrl(base));
     return reply && AppendFromReply(*reply);
+}
+
+bool ChannelList::Fetch() {
+    return Fetch(WebClient(), AppSettings().ServiceBase());
 }
 
 bool ChannelList::AppendFromReply(std::string_view text) {

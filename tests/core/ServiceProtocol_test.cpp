@@ -5,6 +5,7 @@
 #include "service/SongReply.h"
 #include "service/WebClient.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,34 @@ TEST(ServiceRequests, ReachTheServerUnchanged) {
     // An over-long body refuses the sign-in before anything is sent.
     EXPECT_FALSE(RequestSignIn(web, server.Base(), std::string(400, '@'), "x"));
     EXPECT_EQ(server.RequestCount(), 4u);
+}
+
+TEST(ServiceRequests, GoToTheConfiguredServiceBase) {
+    LoopbackServer server{[](LoopbackServer& s) {
+        s.Post("/j/app/login", [](const auto&, auto& res) {
+            res.set_content(R"({"err":"ok","user_id":"5","token":"t","expire":"9"})",
+                            "application/json");
+        });
+        s.Get("/j/app/radio/channels", [](const auto&, auto& res) {
+            res.set_content(R"({"channels":[{"name":"One","seq_id":0,"channel_id":1}]})",
+                            "application/json");
+        });
+    }};
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Server]\r\nservice=" + server.Base() + "/\r\n");
+
+    auto reply = RequestSignIn("a@b", "pw");
+    ASSERT_TRUE(reply);
+    SignInReply signIn;
+    EXPECT_TRUE(ReadSignInReply(*reply, signIn));
+    EXPECT_EQ(signIn.user_id, "5");
+    ChannelList list;
+    EXPECT_TRUE(list.Fetch());
+    EXPECT_EQ(list.Count(), 1);
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].body, "email=a%40b&password=pw&" + kApp);
+    EXPECT_EQ(requests[1].target, "/j/app/radio/channels");
 }
 
 // ---- sign-in reply ----
