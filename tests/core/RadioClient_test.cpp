@@ -109,6 +109,9 @@ TEST_F(RadioClientTest, RequestsCarryTheSignInValuesAndHistoryOnlyWhenSongsAreQu
     service.SetSongs({"1"});
     client->SetChannel(7);
     ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 1, 5s));
+    // The worker reports before it lowers its busy flag; a request before that is dropped.
+    for (int i = 0; i < 500 && client->FetchBusy(); ++i)
+        std::this_thread::sleep_for(1ms);
     client->RequestMore();
     ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 2, 5s));
     auto targets = service.Targets("/j/app/radio/people");
