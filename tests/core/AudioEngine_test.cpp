@@ -231,6 +231,19 @@ TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
     EXPECT_EQ(Position(h), paused);
     EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPaused);
     EXPECT_TRUE(WaitUntil([&] { return engine_.StreamGetLength(h) == 3 * kBytesPerSecond; }, 2s));
+
+    // Once it is all in, a seek lands anywhere in it.
+    ASSERT_TRUE(engine_.ChannelSetPosition(h, 2 * kBytesPerSecond));
+    ASSERT_TRUE(engine_.Start());
+    int64_t lowest = 3 * kBytesPerSecond;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            lowest = std::min(lowest, Position(h));
+            return engine_.ChannelIsActive(h) == 0;
+        },
+        3s));
+    EXPECT_GE(lowest, 2 * kBytesPerSecond);
+    EXPECT_EQ(Position(h), 3 * kBytesPerSecond);
 }
 
 TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
