@@ -80,6 +80,7 @@ bool AudioEngine::Init(int device, int freq) {
 void AudioEngine::Free() {
     std::lock_guard life(lifeMutex_);
     std::map<Handle, std::shared_ptr<AudioStream>> streams;
+    std::vector<std::shared_ptr<AudioStream>> creating;
     SDL_AudioDeviceID id = 0;
     {
         std::lock_guard lock(mutex_);
@@ -90,6 +91,7 @@ void AudioEngine::Free() {
         device_ = 0;
         output_ = Output::kStopped;
         streams.swap(streams_);
+        creating.swap(creating_);
     }
     {
         std::lock_guard sdl(SdlMutex());
@@ -98,20 +100,35 @@ void AudioEngine::Free() {
     }
     for (auto& [handle, stream] : streams)
         stream->Shutdown(false);
+    for (auto& stream : creating)
+        stream->Shutdown(false); // its creator returns 0 at once
 }
 
-AudioEngine::Handle AudioEngine::Register(std::shared_ptr<AudioStream> stream) {
+AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, bool isDownload) {
+    if (!stream)
+        return 0;
     {
         std::lock_guard lock(mutex_);
-        if (ready_) {
-            Handle handle = nextHandle_++;
-            if (nextHandle_ == 0)
-                nextHandle_ = 1;
-            streams_.emplace(handle, std::move(stream));
-            return handle;
+        if (ready_)
+            creating_.push_back(stream); // so that Free can cut the wait short
+    }
+    bool ok = stream->WaitForAudio(kCreateTimeout);
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find(creating_.begin(), creating_.end(), stream);
+        if (it != creating_.end()) {
+            creating_.erase(it);
+            if (ok && ready_) {
+                Handle handle = nextHandle_++;
+                if (nextHandle_ == 0)
+                    nextHandle_ = 1;
+                streams_.emplace(handle, std::move(stream));
+                return handle;
+            }
         }
     }
-    stream->Shutdown(false); // Free came while the stream was being made
+    // A download that gave no stream leaves no cache file behind.
+    stream->Shutdown(isDownload && !ok);
     return 0;
 }
 
@@ -122,14 +139,7 @@ AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url,
         if (!ready_)
             return 0;
     }
-    auto stream = AudioStream::FromUrl(url, savePath);
-    if (!stream)
-        return 0;
-    if (!stream->WaitForAudio(kCreateTimeout)) {
-        stream->Shutdown(true);
-        return 0;
-    }
-    return Register(std::move(stream));
+    return Finish(AudioStream::FromUrl(url, savePath), true);
 }
 
 AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {
@@ -138,14 +148,7 @@ AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {
         if (!ready_)
             return 0;
     }
-    auto stream = AudioStream::FromFile(path);
-    if (!stream)
-        return 0;
-    if (!stream->WaitForAudio(kCreateTimeout)) {
-        stream->Shutdown(false);
-        return 0;
-    }
-    return Register(std::move(stream));
+    return Finish(AudioStream::FromFile(path), false);
 }
 
 bool AudioEngine::StreamFree(Handle handle) {

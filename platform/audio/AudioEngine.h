@@ -32,7 +32,7 @@ public:
     static constexpr int kPlaying = 1;
     static constexpr int kStalled = 2; // playing but waiting for the download
     static constexpr int kPaused = 3;  // playing but the output is paused
-    // StreamCreateURL gives up when no audio has arrived by then.
+    // StreamCreateURL gives up when no audio has arrived by then (Free ends the wait sooner).
     static constexpr std::chrono::milliseconds kCreateTimeout{15000};
 
     AudioEngine();
@@ -44,7 +44,8 @@ public:
     // lists. The output runs at once. freq must be 44100, the rate every stream decodes to.
     // False when no output device opens. True if already initialised.
     bool Init(int device = -1, int freq = kRate);
-    // Frees every stream (their threads joined) and closes the output.
+    // Frees every stream (their threads joined) and closes the output. A StreamCreateURL
+    // still waiting on another thread returns 0 at once.
     void Free();
 
     // Downloads url while it plays, writing every byte received into savePath (nothing is
@@ -93,7 +94,8 @@ private:
     static void OutputCallback(void* self, uint8_t* buffer, int bytes);
     void Mix(int16_t* out, size_t frames);
     std::shared_ptr<AudioStream> Find(Handle handle) const;
-    Handle Register(std::shared_ptr<AudioStream> stream);
+    // Waits for the new stream's first audio and hands out its handle; 0 if none.
+    Handle Finish(std::shared_ptr<AudioStream> stream, bool isDownload);
 
     std::mutex lifeMutex_; // serialises Init and Free; never taken by the output callback
 
@@ -105,6 +107,7 @@ private:
     uint32_t device_ = 0; // SDL_AudioDeviceID
     Output output_ = Output::kStopped;
     std::map<Handle, std::shared_ptr<AudioStream>> streams_;
+    std::vector<std::shared_ptr<AudioStream>> creating_; // waiting for their first audio
     Handle nextHandle_ = 1; // not reused while this object lives, also across Init and Free
 
     std::atomic<int> volume_{100};

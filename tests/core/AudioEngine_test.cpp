@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <numbers>
 #include <thread>
 
@@ -33,7 +34,8 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 }
 
 // Serves an MP3 on 127.0.0.1: "/song.mp3" with a Content-Length, "/chunked.mp3" without, both
-// trickled in chunks; "/page.html" is a web page; everything else is 404.
+// trickled in chunks; "/page.html" is a web page; "/silent.mp3" sends headers and then nothing;
+// everything else is 404.
 class MediaServer {
 public:
     MediaServer(std::string mp3, size_t chunkBytes, std::chrono::milliseconds chunkDelay)
@@ -60,10 +62,18 @@ public:
                 page += "<p>Not a song, but a page about one.</p>\n";
             res.set_content(page + "</body></html>", "text/html");
         });
+        server_.Get("/silent.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1000000, "audio/mpeg", [this](size_t, size_t, auto&) {
+                while (!closing_)
+                    std::this_thread::sleep_for(10ms);
+                return false;
+            });
+        });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
     }
     ~MediaServer() {
+        closing_ = true;
         server_.stop();
         thread_.join();
     }
@@ -89,6 +99,7 @@ private:
     const size_t chunk_;
     const std::chrono::milliseconds delay_;
     std::atomic<bool> served_{false};
+    std::atomic<bool> closing_{false};
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
@@ -279,6 +290,19 @@ TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
     EXPECT_EQ(engine_.StreamCreateFile((dir_.Path() / "text.mp3").string()), 0u);
     EXPECT_EQ(engine_.StreamCreateFile((dir_.Path() / "absent.mp3").string()), 0u);
     EXPECT_EQ(engine_.StreamCreateFile(dir_.Path().string()), 0u);
+}
+
+TEST_F(AudioEngineTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
+    MediaServer server("", 0, 0ms);
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+    auto creation = std::async(std::launch::async, [&] {
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save);
+    });
+    EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout); // still waiting for audio
+    engine_.Free();
+    ASSERT_EQ(creation.wait_for(3s), std::future_status::ready); // not after kCreateTimeout
+    EXPECT_EQ(creation.get(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(save));
 }
 
 TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
