@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/audio/AudioStream.h"
 

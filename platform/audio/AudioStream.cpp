@@ -293,7 +293,7 @@ void AudioStream::OnInput(int64_t contentLength, int64_t received) {
         changed_.notify_all();
 }
 
-void AudioStream::OnInputEnd(bool /*complete*/, int64_t received) {
+void AudioStream::OnInputEnd(int64_t received) {
     {
         std::lock_guard lock(mutex_);
         inputAvailable_ = received;

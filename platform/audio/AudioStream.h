@@ -74,7 +74,7 @@ private:
     void EndDecodingLocked(uint64_t generation);
 
     void OnInput(int64_t contentLength, int64_t received) override;
-    void OnInputEnd(bool complete, int64_t received) override;
+    void OnInputEnd(int64_t received) override;
 
     // Set before the threads start, constant after; the source is used without the lock by
     // the rule in StreamSource.

@@ -67,7 +67,6 @@ void UrlFeeder::Run() {
     auto* multi = static_cast<CURLM*>(multi_);
     CURL* easy = curl_easy_init();
     easy_ = easy;
-    bool complete = false;
     if (multi && easy) {
         curl_easy_setopt(easy, CURLOPT_URL, url_.c_str());
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -92,15 +91,10 @@ void UrlFeeder::Run() {
             if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
                 break;
         }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
-                complete = !stop_ && message->data.result == CURLE_OK;
-        }
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)
         curl_easy_cleanup(easy);
     easy_ = nullptr;
-    sink_.OnInputEnd(complete, received_);
+    sink_.OnInputEnd(received_);
 }

@@ -23,8 +23,8 @@ public:
         virtual ~Sink() = default;
         // received bytes are in the source; contentLength is -1 when the server gave none.
         virtual void OnInput(int64_t contentLength, int64_t received) = 0;
-        // The transfer is over: complete says whether the whole body arrived.
-        virtual void OnInputEnd(bool complete, int64_t received) = 0;
+        // The transfer is over, finished or broken off: no more bytes come.
+        virtual void OnInputEnd(int64_t received) = 0;
     };
 
     UrlFeeder(std::string url, StreamSource& target, Sink& sink);
