@@ -1,28 +1,49 @@
 #pragma once
+#include "platform/WorkerGroup.h"
+#include "platform/audio/AudioEngine.h"
 #include "playback/NowPlayingInfo.h"
+#include "service/WebClient.h"
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <thread>
 
 class NotifyTarget;
 class SongList;
+struct SongRecord;
 
 // Plays the songs of the song list one after another from index 0 on a play thread of its
 // own. The UI thread steers it with single pending commands (a new one replaces one not yet
-// processed); the play thread picks them up within its 200 ms poll. Reports go to the window
-// with blocking sends whose wParam is a const NowPlayingInfo* valid during the call:
-// msg::kCoverReady, msg::kSongStarting, msg::kLyricsState (lParam 0 / 1), msg::kEndOfList, and
-// msg::kDecoderFailure (wParam 0).
+// processed); while a song is open the play thread picks them up at once, besides polling the
+// position and the end of the song every 200 ms. A Stop is seen in every state. Reports go to
+// the window with blocking sends whose wParam is a const NowPlayingInfo* (a copy made by the
+// sending thread) valid during the call: msg::kCoverReady, msg::kSongStarting,
+// msg::kLyricsState (lParam 0 / 1), msg::kEndOfList, and msg::kDecoderFailure (wParam 0).
+// Cover and lyrics reports about a song the player has already left are dropped.
 class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
     static constexpr int kSpectrumSize = 512;
 
+    // The lyrics step of one song, run on its own worker: sends msg::kLyricsState with
+    // lParam 0, looks the lyrics up and sends it with lParam 1 when they are in the cache.
+    // Arguments: target, wParam for both messages, title, artist, sid, cancel flag.
+    using LyricsWorker = std::function<void(NotifyTarget*, std::uintptr_t, std::string, std::string,
+                                            std::string, const std::atomic<bool>*)>;
+    struct Options {
+        int device = -1;     // output device for AudioEngine::Init
+        LyricsWorker lyrics; // empty: the lyrics search on the configured sites
+    };
+
     explicit CAudioPlayer(NotifyTarget* window);
     CAudioPlayer(NotifyTarget* window, SongList& songs);
+    CAudioPlayer(NotifyTarget* window, SongList& songs, Options options);
     ~CAudioPlayer(); // Shutdown()
     CAudioPlayer(const CAudioPlayer&) = delete;
     CAudioPlayer& operator=(const CAudioPlayer&) = delete;
@@ -57,7 +78,78 @@ public:
     // handling them before it calls this.
     void Shutdown();
 
+    // Whether a play thread runs; after Stop it ends within one poll.
+    bool IsThreadRunning() const;
+
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    // What the play thread does after a command was looked at.
+    enum class Step { kStay, kLeave, kStop };
+
+    void PlayThread();
+    // One run from index 0 until a Stop (or a failed initialisation).
+    void Run();
+    // Opens and starts song; the handle, or 0 when the attempt failed.
+    AudioEngine::Handle OpenSong(int index, const SongRecord& song, const std::string& musicPath);
+    void SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
+    // Polls the open song until it ends or a command leaves it.
+    Step PlaySong(int& requested, AudioEngine::Handle handle);
+    void SetCommand(int value);
+    void FreeStream(AudioEngine::Handle handle);
+    // Waits up to d; true when a Stop (or Shutdown) came.
+    bool WaitForStop(std::chrono::milliseconds d);
+    // Waits up to d or until a command newer than seenSerial comes.
+    void WaitForCommand(std::chrono::milliseconds d, uint64_t seenSerial);
+    bool StopRequested() const;
+    void SetPlaying(); // unless a Stop came first
+    void ClearSpectrum() { ++spectrumClears; }
+    void StartWorkers(const NowPlayingInfo& song);
+    void CoverWorker(const NowPlayingInfo& song);
+    void LyricsThread(const NowPlayingInfo& song);
+    bool IsCurrent(const NowPlayingInfo& song) const;
+    // Sends about song unless the player has moved on to another one (or is shutting down).
+    std::intptr_t SendIfCurrent(const NowPlayingInfo& song, unsigned message, std::uintptr_t wParam,
+                                std::intptr_t lParam);
+    NowPlayingInfo InfoCopy() const;
+
+    class CurrentSongTarget;
+
+    NotifyTarget* const notifyWindow;
+    SongList& songList;
+    const int device;
+    const LyricsWorker lyrics;
+    std::atomic<bool> cancel{false};    // raised by Shutdown: cover and lyrics transfers end
+    std::atomic<bool> abortOpen{false}; // raised by Stop: a stream creation gives up
+    WebClient web;                      // for cover downloads; cancelled by `cancel`
+    AudioEngine engine;                 // thread-safe itself
+
+    mutable std::mutex lock;      // guards the fields down to threadAlive
+    std::condition_variable wake; // a command, Stop or Shutdown came
+    int command = 0;
+    int commandIndex = 0;
+    uint64_t seekTarget = 0;
+    uint64_t commandSerial = 0;    // bumped by every command, so a waiting poll wakes
+    bool stopRequested = false;    // the running play thread is to end
+    bool restartRequested = false; // a Start came while the stopped thread was still ending
+    bool shuttingDown = false;
+    bool threadAlive = false;
+    // Written under lock (or by the play thread only while no Stop is pending), read anywhere.
+    std::atomic<int> playState{Stopped};
+    std::atomic<AudioEngine::Handle> stream{0}; // the stream last opened; not cleared on free
+    std::atomic<int> volume{30};
+
+    mutable std::mutex infoLock; // guards info
+    NowPlayingInfo info;
+
+    // Bumped by the play thread when the spectrum is to fall to zero; the UI thread applies it.
+    std::atomic<unsigned> spectrumClears{0};
+    // UI thread only.
+    unsigned spectrumClearsSeen = 0;
+    std::array<float, kSpectrumSize> fftBuffer{};
+    std::thread playThread; // started and joined by Start and Shutdown
+
+    // Play thread only.
+    bool audioReady = false;
+
+    WorkerGroup workers; // cover and lyrics threads
 };

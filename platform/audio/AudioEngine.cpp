@@ -103,21 +103,26 @@ void AudioEngine::Free() {
         stream->Shutdown(false); // its creator returns 0 at once
 }
 
-AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, bool isDownload) {
+AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, bool isDownload,
+                                        const std::atomic<bool>* abort) {
     if (!stream)
         return 0;
+    bool waiting = false;
     {
         std::lock_guard lock(mutex_);
-        if (ready_)
-            creating_.push_back(stream); // so that Free can cut the wait short
+        // Registered under the same lock that Free and AbortCreations take, so either they see
+        // the stream or it sees their state: a creation never misses them and waits it out.
+        waiting = ready_ && !(abort && *abort);
+        if (waiting)
+            creating_.push_back(stream);
     }
-    bool ok = stream->WaitForAudio(kCreateTimeout);
-    {
+    bool ok = waiting && stream->WaitForAudio(kCreateTimeout);
+    if (waiting) {
         std::lock_guard lock(mutex_);
         auto it = std::find(creating_.begin(), creating_.end(), stream);
         if (it != creating_.end()) {
             creating_.erase(it);
-            if (ok && ready_) {
+            if (ok && ready_ && !(abort && *abort)) {
                 Handle handle = nextHandle_++;
                 if (nextHandle_ == 0)
                     nextHandle_ = 1;
@@ -127,18 +132,29 @@ AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, boo
         }
     }
     // A download that gave no stream leaves no cache file behind.
-    stream->Shutdown(isDownload && !ok);
+    stream->Shutdown(isDownload);
     return 0;
 }
 
-AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url,
-                                                 const std::string& savePath) {
+void AudioEngine::AbortCreations() {
+    std::vector<std::shared_ptr<AudioStream>> creating;
     {
         std::lock_guard lock(mutex_);
-        if (!ready_)
+        creating.swap(creating_);
+        for (auto& stream : creating)
+            stream->Abort(); // its creator wakes, finds it gone and shuts it down
+    }
+}
+
+AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url,
+                                                 const std::string& savePath,
+                                                 const std::atomic<bool>* abort) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_ || (abort && *abort))
             return 0;
     }
-    return Finish(AudioStream::FromUrl(url, savePath), true);
+    return Finish(AudioStream::FromUrl(url, savePath), true, abort);
 }
 
 AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {
@@ -147,7 +163,7 @@ AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {
         if (!ready_)
             return 0;
     }
-    return Finish(AudioStream::FromFile(path), false);
+    return Finish(AudioStream::FromFile(path), false, nullptr);
 }
 
 bool AudioEngine::StreamFree(Handle handle) {

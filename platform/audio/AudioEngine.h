@@ -51,10 +51,16 @@ public:
     // Downloads url while it plays, writing every byte received into savePath (nothing is
     // saved when it is empty). Returns once the first audio is decoded, long before the end
     // of the download. 0 if savePath cannot be created, the server fails or sends no MP3
-    // audio; the file made for savePath is then deleted.
-    Handle StreamCreateURL(const std::string& url, const std::string& savePath);
+    // audio, or the creation was aborted; the file made for savePath is then deleted.
+    // abort: a flag the caller raises before calling AbortCreations; seen raised at any point
+    // of the call, it ends the call with 0 (so raising it just before the call starts is no race).
+    Handle StreamCreateURL(const std::string& url, const std::string& savePath,
+                           const std::atomic<bool>* abort = nullptr);
     // 0 if the file cannot be opened or holds no MP3 audio.
     Handle StreamCreateFile(const std::string& path);
+    // Makes every StreamCreateURL or StreamCreateFile still waiting for its first audio return
+    // 0 at once, without waiting for their threads here.
+    void AbortCreations();
     // Ends the stream's download and decoder; the handle is invalid afterwards.
     bool StreamFree(Handle handle);
 
@@ -95,7 +101,8 @@ private:
     void Mix(int16_t* out, size_t frames);
     std::shared_ptr<AudioStream> Find(Handle handle) const;
     // Waits for the new stream's first audio and hands out its handle; 0 if none.
-    Handle Finish(std::shared_ptr<AudioStream> stream, bool isDownload);
+    Handle Finish(std::shared_ptr<AudioStream> stream, bool isDownload,
+                  const std::atomic<bool>* abort);
 
     std::mutex lifeMutex_; // serialises Init and Free; never taken by the output callback
 

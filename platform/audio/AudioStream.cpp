@@ -55,6 +55,14 @@ bool AudioStream::WaitForAudio(std::chrono::milliseconds timeout) {
     return hasAudio_;
 }
 
+void AudioStream::Abort() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+}
+
 void AudioStream::Shutdown(bool removeSavedFile) {
     std::lock_guard serial(shutdownMutex_);
     {

@@ -43,6 +43,9 @@ public:
     // Waits until the first audio is decoded; false if the stream ended without any, or the
     // time ran out.
     bool WaitForAudio(std::chrono::milliseconds timeout);
+    // Ends a WaitForAudio at once and stops the decoder, without waiting for any thread;
+    // Shutdown must still follow.
+    void Abort();
     // Ends the transfer and the decoder and joins their threads. With removeSavedFile the
     // file a download was saved into is deleted. Idempotent.
     void Shutdown(bool removeSavedFile);

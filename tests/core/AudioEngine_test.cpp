@@ -305,6 +305,29 @@ TEST_F(AudioEngineTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
     EXPECT_FALSE(std::filesystem::exists(save));
 }
 
+TEST_F(AudioEngineTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
+    MediaServer server("", 0, 0ms);
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+    std::atomic<bool> abort{false};
+    auto creation = std::async(std::launch::async, [&] {
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save, &abort);
+    });
+    EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout);
+    abort = true;
+    engine_.AbortCreations();
+    ASSERT_EQ(creation.wait_for(3s), std::future_status::ready);
+    EXPECT_EQ(creation.get(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(save));
+    // Raised before the call: no wait for the server, and the engine still works afterwards.
+    auto refused = std::async(std::launch::async, [&] {
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save, &abort);
+    });
+    ASSERT_EQ(refused.wait_for(3s), std::future_status::ready);
+    EXPECT_EQ(refused.get(), 0u);
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 1.0));
+    EXPECT_NE(h, 0u);
+}
+
 TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
     AudioEngine::Handle freed = OpenFile(ToneMp3::Sine(440, 1.0));
     ASSERT_NE(freed, 0u);

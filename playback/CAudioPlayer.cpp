@@ -1,0 +1,550 @@
+#include "playback/CAudioPlayer.h"
+
+#include "platform/CodePage.h"
+#include "platform/Messages.h"
+#include "platform/NotifyTarget.h"
+#include "service/CachePath.h"
+#include "service/SongList.h"
+#include "settings/AppSettings.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPollInterval = 200ms;
+constexpr auto kSongGap = 500ms;
+constexpr auto kRetryDelay = 200ms; // followed by kSongGap: 700 ms between attempts
+constexpr auto kWaitForSongsStep = 200ms;
+constexpr int kAttemptsPerSkip = 10;
+
+enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
+
+int ClampVolume(int volume) {
+    return std::clamp(volume, 0, 100);
+}
+
+// "artist - title" within the length limit, never ending in half a double-byte character.
+std::string DisplayName(const std::string& artist, const std::string& title) {
+    std::string name = artist + " - " + title;
+    const size_t limit = NowPlayingInfo::kMaxDisplayName;
+    if (name.size() <= limit)
+        return name;
+    size_t end = 0;
+    for (size_t i = 0; i < limit;) {
+        const size_t step = CodePage::IsLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+        if (i + step > limit)
+            break;
+        i += step;
+        end = i;
+    }
+    name.resize(end);
+    return name;
+}
+
+// Stands in for the lyrics search until it is built: the lookup begins and finds nothing.
+void NoLyricsSearch(NotifyTarget* target, std::uintptr_t infoParam, std::string, std::string,
+                    std::string, const std::atomic<bool>* cancel) {
+    if (target && !(cancel && *cancel))
+        target->Send(msg::kLyricsState, infoParam, 0);
+}
+
+} // namespace
+
+// Hands the lyrics worker's reports on only while its song is still the player's.
+class CAudioPlayer::CurrentSongTarget : public NotifyTarget {
+public:
+    CurrentSongTarget(CAudioPlayer& player, const NowPlayingInfo& song)
+        : player_(player), song_(song) {}
+
+    std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        return player_.SendIfCurrent(song_, message, wParam, lParam);
+    }
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        if (player_.notifyWindow && player_.IsCurrent(song_))
+            player_.notifyWindow->Post(message, wParam, lParam);
+    }
+
+private:
+    CAudioPlayer& player_;
+    const NowPlayingInfo& song_;
+};
+
+CAudioPlayer::CAudioPlayer(NotifyTarget* window) : CAudioPlayer(window, SongList::Instance()) {}
+
+CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
+    : CAudioPlayer(window, songs, Options{}) {}
+
+CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
+    : notifyWindow(window), songList(songs), device(options.device),
+      // The lyrics search of every song goes through this one call.
+      lyrics(options.lyrics ? std::move(options.lyrics) : LyricsWorker(&NoLyricsSearch)),
+      web(&cancel) {}
+
+CAudioPlayer::~CAudioPlayer() {
+    Shutdown();
+}
+
+// ---- UI thread -------------------------------------------------------------------------------
+
+void CAudioPlayer::Start() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (shuttingDown || playState != Stopped)
+        return;
+    volume = ClampVolume(AppSettings().LoadVolume());
+    command = kNone; // a command given while stopped does not carry into the new run
+    playState = Playing;
+    if (threadAlive) {
+        // The stopped thread has not ended yet: it starts over instead, so one thread runs.
+        restartRequested = true;
+        wake.notify_all();
+        return;
+    }
+    // threadAlive is cleared as the thread's last step under this lock: the join is immediate.
+    if (playThread.joinable())
+        playThread.join();
+    stopRequested = false;
+    restartRequested = false;
+    abortOpen = false;
+    try {
+        playThread = std::thread(&CAudioPlayer::PlayThread, this);
+        threadAlive = true;
+    } catch (const std::system_error&) {
+        playState = Stopped;
+    }
+}
+
+void CAudioPlayer::SetCommand(int value) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        command = value;
+        ++commandSerial;
+    }
+    wake.notify_all();
+}
+
+void CAudioPlayer::Pause() {
+    SetCommand(kPause);
+}
+
+void CAudioPlayer::Resume() {
+    SetCommand(kResume);
+}
+
+void CAudioPlayer::Next() {
+    SetCommand(kNext);
+}
+
+void CAudioPlayer::Previous() {
+    SetCommand(kPrevious);
+}
+
+void CAudioPlayer::PlayIndex(int index) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        commandIndex = std::max(index, 0);
+        command = kPlayIndex;
+        ++commandSerial;
+    }
+    wake.notify_all();
+}
+
+void CAudioPlayer::Stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        command = kStop;
+        ++commandSerial;
+        playState = Stopped;
+        restartRequested = false;
+        if (threadAlive) {
+            stopRequested = true;
+            abortOpen = true;
+        }
+    }
+    wake.notify_all();
+    // A stream creation waiting for a slow server gives up now rather than after its time-out.
+    engine.AbortCreations();
+}
+
+void CAudioPlayer::SeekPercent(int percent) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const AudioEngine::Handle handle = stream;
+        if (handle == 0)
+            return;
+        const int64_t length = engine.StreamGetLength(handle);
+        if (length <= 0) // freed, or its length not known yet
+            return;
+        seekTarget = static_cast<uint64_t>(static_cast<double>(length) *
+                                           std::clamp(percent, 0, 100) / 100.0);
+        command = kSeek;
+        ++commandSerial;
+    }
+    wake.notify_all();
+}
+
+void CAudioPlayer::SetVolume(int value) {
+    // The engine refuses levels outside 0..100, which would fail every song start.
+    value = ClampVolume(value);
+    volume = value;
+    AppSettings().SaveVolume(value);
+}
+
+int CAudioPlayer::GetVolume() const {
+    return volume;
+}
+
+int CAudioPlayer::GetPlayState() const {
+    return playState;
+}
+
+float CAudioPlayer::GetPosition() const {
+    std::lock_guard<std::mutex> guard(infoLock);
+    return info.position;
+}
+
+float CAudioPlayer::GetDuration() const {
+    std::lock_guard<std::mutex> guard(infoLock);
+    return info.duration;
+}
+
+void CAudioPlayer::GetNowPlaying(NowPlayingInfo& out) const {
+    out = InfoCopy();
+}
+
+NowPlayingInfo CAudioPlayer::InfoCopy() const {
+    std::lock_guard<std::mutex> guard(infoLock);
+    return info;
+}
+
+bool CAudioPlayer::RefreshSpectrum() {
+    // Read first: a clear that comes while the buffer is being filled still wins.
+    const unsigned clears = spectrumClears;
+    bool ready = true;
+    if (playState == Playing) {
+        const AudioEngine::Handle handle = stream;
+        ready = handle != 0 && engine.ChannelIsActive(handle) == AudioEngine::kPlaying &&
+                engine.ChannelGetData(handle, fftBuffer.data(), AudioEngine::kDataFft1024) != -1;
+    }
+    if (clears != spectrumClearsSeen) {
+        fftBuffer.fill(0.0f);
+        spectrumClearsSeen = clears;
+    }
+    return ready;
+}
+
+const float* CAudioPlayer::GetSpectrumData() const {
+    return fftBuffer.data();
+}
+
+void CAudioPlayer::Shutdown() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        shuttingDown = true;
+        command = kStop;
+        ++commandSerial;
+        playState = Stopped;
+        restartRequested = false;
+        if (threadAlive) {
+            stopRequested = true;
+            abortOpen = true;
+        }
+    }
+    wake.notify_all();
+    cancel = true;
+    engine.AbortCreations();
+    if (playThread.joinable())
+        playThread.join();
+    workers.JoinAll();
+    engine.Free();
+}
+
+bool CAudioPlayer::IsThreadRunning() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return threadAlive;
+}
+
+// ---- play thread -----------------------------------------------------------------------------
+
+void CAudioPlayer::PlayThread() {
+    for (;;) {
+        Run();
+        std::lock_guard<std::mutex> guard(lock);
+        if (command == kStop)
+            command = kNone;
+        if (!restartRequested || shuttingDown) {
+            threadAlive = false;
+            stopRequested = false;
+            restartRequested = false;
+            playState = Stopped;
+            return;
+        }
+        restartRequested = false;
+        stopRequested = false;
+        abortOpen = false;
+    }
+}
+
+bool CAudioPlayer::StopRequested() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return stopRequested;
+}
+
+void CAudioPlayer::SetPlaying() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!stopRequested)
+        playState = Playing;
+}
+
+bool CAudioPlayer::WaitForStop(std::chrono::milliseconds d) {
+    std::unique_lock<std::mutex> guard(lock);
+    return wake.wait_for(guard, d, [this] { return stopRequested; });
+}
+
+void CAudioPlayer::WaitForCommand(std::chrono::milliseconds d, uint64_t seenSerial) {
+    std::unique_lock<std::mutex> guard(lock);
+    wake.wait_for(guard, d, [&] { return stopRequested || commandSerial != seenSerial; });
+}
+
+void CAudioPlayer::SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (notifyWindow && !cancel)
+        notifyWindow->Send(message, wParam, lParam);
+}
+
+void CAudioPlayer::Run() {
+    if (!audioReady) {
+        if (!engine.Init(device, AudioEngine::kRate)) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (!restartRequested) // a Start that came meanwhile tries again
+                    playState = Stopped;
+            }
+            SendToWindow(msg::kDecoderFailure, 0, 0);
+            return;
+        }
+        audioReady = true;
+    }
+    SetPlaying();
+
+    int current = 0;
+    int requested = 0;
+    int failures = 0;
+    bool retry = false; // the same song again after a failed attempt
+    for (;;) {
+        if (StopRequested())
+            return;
+        if (current >= songList.Count()) {
+            const NowPlayingInfo copy = InfoCopy();
+            SendToWindow(msg::kEndOfList, reinterpret_cast<std::uintptr_t>(&copy), 0);
+            while (current >= songList.Count()) {
+                if (WaitForStop(kWaitForSongsStep))
+                    return;
+            }
+        }
+
+        const SongRecord song = songList.At(current);
+        NowPlayingInfo prepared;
+        prepared.index = current;
+        prepared.displayName = DisplayName(song.artist, song.title);
+        prepared.title = song.title;
+        prepared.artist = song.artist;
+        prepared.picture = song.picture;
+        prepared.url = song.url;
+        prepared.sid = song.sid;
+        prepared.aid = song.aid;
+        prepared.musicPath = CachePath(kCacheMusic, song.sid).value_or(std::string());
+        {
+            std::lock_guard<std::mutex> guard(infoLock);
+            info = prepared;
+        }
+        // A retry keeps the first attempt's workers: new ones would only write the same cover
+        // file again while the window may be reading it, and repeat the lyrics search.
+        if (!retry)
+            StartWorkers(prepared);
+        SetPlaying();
+        SendToWindow(msg::kSongStarting, reinterpret_cast<std::uintptr_t>(&prepared), 0);
+        if (StopRequested())
+            return;
+
+        const AudioEngine::Handle handle = OpenSong(current, song, prepared.musicPath);
+        if (handle == 0) {
+            retry = true;
+            if (++failures == kAttemptsPerSkip) {
+                failures = 0;
+                requested = ++current;
+                retry = false;
+            }
+            if (WaitForStop(kRetryDelay + kSongGap))
+                return;
+            continue;
+        }
+        retry = false;
+        songList.SetStatus(current, 3);
+        if (PlaySong(requested, handle) == Step::kStop)
+            return;
+        current = requested;
+        if (WaitForStop(kSongGap))
+            return;
+    }
+}
+
+AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
+                                           const std::string& musicPath) {
+    const bool fromFile = song.status >= 2;
+    AudioEngine::Handle handle = 0;
+    if (fromFile) {
+        handle = engine.StreamCreateFile(musicPath);
+    } else {
+        const int status = songList.At(index).status;
+        if (status >= 2)
+            return 0; // the prefetch has just finished: the next attempt plays its file
+        // While the prefetch writes the music file (status 1) it owns it: stream without saving.
+        handle =
+            engine.StreamCreateURL(song.url, status == 1 ? std::string() : musicPath, &abortOpen);
+    }
+    if (handle == 0)
+        return 0;
+    stream = handle;
+    const bool started = engine.Start() && (!fromFile || engine.ChannelSetPosition(handle, 0)) &&
+                         engine.StreamPlay(handle, false) && engine.SetVolume(volume);
+    if (!started) {
+        engine.StreamFree(handle);
+        return 0;
+    }
+    const double seconds = engine.ChannelBytes2Seconds(handle, engine.StreamGetLength(handle));
+    std::lock_guard<std::mutex> guard(infoLock);
+    info.duration = static_cast<float>(seconds);
+    return handle;
+}
+
+CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle) {
+    uint64_t seenSerial = 0;
+    for (;;) {
+        const Step step = ProcessCommand(requested, handle, seenSerial);
+        if (step != Step::kStay)
+            return step;
+        if (playState == Playing) {
+            engine.SetVolume(volume);
+            const int64_t position = engine.ChannelGetPosition(handle);
+            // A streamed song's length is an estimate until its download is complete.
+            const int64_t length = engine.StreamGetLength(handle);
+            {
+                std::lock_guard<std::mutex> guard(infoLock);
+                info.position = static_cast<float>(engine.ChannelBytes2Seconds(handle, position));
+                if (length > 0)
+                    info.duration = static_cast<float>(engine.ChannelBytes2Seconds(handle, length));
+            }
+            if (engine.ChannelIsActive(handle) == AudioEngine::kStopped) {
+                FreeStream(handle);
+                ++requested;
+                return Step::kLeave;
+            }
+        }
+        WaitForCommand(kPollInterval, seenSerial);
+    }
+}
+
+CAudioPlayer::Step CAudioPlayer::ProcessCommand(int& requested, AudioEngine::Handle handle,
+                                                uint64_t& seenSerial) {
+    Step step = Step::kStay;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        seenSerial = commandSerial;
+        if (stopRequested) {
+            step = Step::kStop;
+        } else {
+            switch (command) {
+            case kResume:
+                if (playState == Paused && engine.Start()) {
+                    playState = Playing;
+                    command = kNone;
+                }
+                break;
+            case kPause:
+                if (playState == Playing) {
+                    if (engine.Pause()) {
+                        playState = Paused;
+                        command = kNone;
+                    }
+                    ClearSpectrum();
+                }
+                break;
+            case kPlayIndex:
+                requested = commandIndex;
+                command = kNone;
+                step = Step::kLeave;
+                break;
+            case kPrevious:
+                requested = requested <= 0 ? 0 : requested - 1;
+                command = kNone;
+                step = Step::kLeave;
+                break;
+            case kNext:
+                ++requested;
+                command = kNone;
+                step = Step::kLeave;
+                break;
+            case kSeek:
+                engine.ChannelSetPosition(handle, static_cast<int64_t>(seekTarget));
+                command = kNone;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (step != Step::kStay) {
+        // Freed outside the lock: it joins the stream's threads, and the UI thread must not
+        // wait for that in its next command.
+        FreeStream(handle);
+        ClearSpectrum();
+    }
+    return step;
+}
+
+void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {
+    engine.Stop();
+    engine.StreamFree(handle);
+}
+
+// ---- cover and lyrics workers ----------------------------------------------------------------
+
+void CAudioPlayer::StartWorkers(const NowPlayingInfo& song) {
+    if (cancel)
+        return;
+    workers.Start([this, song] { CoverWorker(song); });
+    workers.Start([this, song] { LyricsThread(song); });
+}
+
+void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
+    const auto path = CachePath(kCacheAlbum, song.sid);
+    if (!path)
+        return;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(*path, error) ||
+        web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk)
+        SendIfCurrent(song, msg::kCoverReady, reinterpret_cast<std::uintptr_t>(&song), 0);
+}
+
+void CAudioPlayer::LyricsThread(const NowPlayingInfo& song) {
+    CurrentSongTarget target(*this, song);
+    lyrics(&target, reinterpret_cast<std::uintptr_t>(&song), song.title, song.artist, song.sid,
+           &cancel);
+}
+
+bool CAudioPlayer::IsCurrent(const NowPlayingInfo& song) const {
+    if (cancel)
+        return false;
+    std::lock_guard<std::mutex> guard(infoLock);
+    return info.index == song.index && info.sid == song.sid;
+}
+
+std::intptr_t CAudioPlayer::SendIfCurrent(const NowPlayingInfo& song, unsigned message,
+                                          std::uintptr_t wParam, std::intptr_t lParam) {
+    if (!notifyWindow || !IsCurrent(song))
+        return 0;
+    return notifyWindow->Send(message, wParam, lParam);
+}

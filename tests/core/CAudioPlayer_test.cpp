@@ -1,0 +1,506 @@
+#include "platform/Messages.h"
+#include "platform/RecordingTarget.h"
+#include "playback/CAudioPlayer.h"
+#include "service/CachePath.h"
+#include "service/SongList.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ToneMp3.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr auto kLong = 10s;
+// A Stop ends the play thread within one poll, whatever it was waiting for.
+constexpr auto kStopDeadline = 300ms;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// The media the test server and the cache files hold, made once.
+const std::map<std::string, std::string>& Media() {
+    static const std::map<std::string, std::string> media = {
+        {"short", ToneMp3::Sine(440, 1.0)},
+        {"two", ToneMp3::Sine(660, 2.0)},
+        {"k1000", ToneMp3::Sine(1000, 3.0, 0.8)},
+    };
+    return media;
+}
+
+// The main window as the player sees it: every report recorded with a copy of the
+// NowPlayingInfo it pointed to, taken while the send lasted.
+class Window : public RecordingTarget {
+public:
+    struct Report {
+        unsigned message;
+        std::intptr_t lParam;
+        NowPlayingInfo info;
+    };
+
+    Window() {
+        SetHandler([this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+            Report report{message, lParam, {}};
+            if (wParam != 0)
+                report.info = *reinterpret_cast<const NowPlayingInfo*>(wParam);
+            std::lock_guard<std::mutex> guard(mutex_);
+            reports_.push_back(std::move(report));
+            return std::intptr_t{0};
+        });
+    }
+
+    void Clear() {
+        RecordingTarget::Clear();
+        std::lock_guard<std::mutex> guard(mutex_);
+        reports_.clear();
+    }
+
+    std::vector<Report> Reports(unsigned message) const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        std::vector<Report> out;
+        std::copy_if(reports_.begin(), reports_.end(), std::back_inserter(out),
+                     [&](const Report& r) { return r.message == message; });
+        return out;
+    }
+    // The song index of each report of that message (and lParam).
+    std::vector<int> Indexes(unsigned message, std::intptr_t lParam = 0) const {
+        std::vector<int> out;
+        for (const Report& r : Reports(message))
+            if (r.lParam == lParam)
+                out.push_back(r.info.index);
+        return out;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Report> reports_;
+};
+
+// Stands in for the lyrics search: found when the song's lyrics file is in the cache.
+void CachedLyricsOnly(NotifyTarget* target, std::uintptr_t infoParam, std::string, std::string,
+                      std::string sid, const std::atomic<bool>*) {
+    target->Send(msg::kLyricsState, infoParam, 0);
+    std::error_code error;
+    if (auto path = CachePath(kCacheLyrics, sid); path && fs::exists(*path, error))
+        target->Send(msg::kLyricsState, infoParam, 1);
+}
+
+class CAudioPlayerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        Media();
+    }
+
+    void SetUp() override {
+        dir_.MakeCacheFolders();
+        dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=40\r\n");
+        server_.Get(R"(/song/(\w+)\.mp3)", [](const httplib::Request& req, httplib::Response& res) {
+            auto it = Media().find(req.matches[1]);
+            if (it == Media().end())
+                res.status = 404;
+            else
+                res.set_content(it->second, "audio/mpeg");
+        });
+        server_.Get(R"(/cover/(\w+)\.jpg)",
+                    [](const httplib::Request& req, httplib::Response& res) {
+                        res.set_content(CoverBytes(req.matches[1]), "image/jpeg");
+                    });
+        server_.Get(R"(/slowcover/(\w+)\.jpg)",
+                    [this](const httplib::Request& req, httplib::Response& res) {
+                        server_.Sleep(1500ms);
+                        res.set_content(CoverBytes(req.matches[1]), "image/jpeg");
+                    });
+        // Headers, then nothing until the server stops.
+        server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1'000'000, "audio/mpeg",
+                                     [this](size_t, size_t, httplib::DataSink&) {
+                                         server_.Sleep(30s);
+                                         return false;
+                                     });
+        });
+        server_.Start();
+    }
+
+    static std::string CoverBytes(const std::string& sid) { return "cover of " + sid; }
+
+    // Appends a song whose MP3 is served at /song/<media>.mp3 (or at path when given) and whose
+    // cover at /<coverRoute>/<sid>.jpg; songs of status 2 or 3 get their music file in the
+    // cache. Returns its index.
+    int AddSong(const std::string& sid, const std::string& media, int status = 2,
+                const std::string& coverRoute = "missing", const std::string& path = {}) {
+        const std::string url = server_.Url(path.empty() ? "/song/" + media + ".mp3" : path);
+        const std::string picture = server_.Url("/" + coverRoute + "/" + sid + ".jpg");
+        const std::string reply = R"({"song":[{"title":"t)" + sid + R"(","artist":"a)" + sid +
+                                  R"(","rating_avg":4.5,"sid":")" + sid + R"(","aid":"9","url":")" +
+                                  url + R"(","picture":")" + picture + R"("}]})";
+        EXPECT_TRUE(songs_.AppendFromReply(reply, nullptr));
+        const int index = songs_.Count() - 1;
+        if (status >= 2)
+            dir_.WriteFile("Temp/Music/" + sid + ".mp3", Media().at(media));
+        songs_.SetStatus(index, status);
+        return index;
+    }
+
+    CAudioPlayer& MakePlayer(CAudioPlayer::Options options = {}) {
+        if (!options.lyrics)
+            options.lyrics = &CachedLyricsOnly;
+        player_ = std::make_unique<CAudioPlayer>(&window_, songs_, std::move(options));
+        return *player_;
+    }
+
+    bool WaitForStarts(int n, std::chrono::milliseconds timeout = kLong) {
+        return window_.WaitFor(msg::kSongStarting, n, timeout);
+    }
+    bool PositionPasses(float seconds) {
+        return WaitUntil([&] { return player_->GetPosition() > seconds; }, 3s);
+    }
+    // Stop, then the thread has ended in time with the state Stopped.
+    void ExpectStopEndsThread() {
+        const auto stopped = Clock::now();
+        player_->Stop();
+        EXPECT_EQ(player_->GetPlayState(), CAudioPlayer::Stopped);
+        EXPECT_TRUE(WaitUntil([&] { return !player_->IsThreadRunning(); }, 3s));
+        EXPECT_LE(Clock::now() - stopped, kStopDeadline);
+        EXPECT_EQ(player_->GetPlayState(), CAudioPlayer::Stopped);
+    }
+
+    TempDir dir_{true};
+    LoopbackServer server_;
+    SongList songs_;
+    Window window_;
+    std::unique_ptr<CAudioPlayer> player_;
+};
+
+TEST_F(CAudioPlayerTest, PlaysTheListInOrderWithCoversAndLyricsThenWaitsForMore) {
+    AddSong("s0", "short", 2, "cover");
+    AddSong("s1", "short", 2, "cover");
+    AddSong("s2", "short", 2); // its cover fails
+    dir_.WriteFile("Temp/Album/s1.jpg", "cached cover");
+    dir_.WriteFile("Temp/Lyrics/s1.lrc", "[00:00.00]la");
+    CAudioPlayer& player = MakePlayer();
+    EXPECT_EQ(player.GetVolume(), 30);
+
+    player.Start();
+    EXPECT_EQ(player.GetVolume(), 40); // from config.ini
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 1, 2}));
+    const auto started = window_.Reports(msg::kSongStarting);
+    EXPECT_EQ(started[1].info.displayName, "as1 - ts1");
+    EXPECT_EQ(started[1].info.sid, "s1");
+    EXPECT_EQ(started[1].info.musicPath, "Temp/Music/s1.mp3");
+    EXPECT_EQ(window_.Reports(msg::kEndOfList)[0].info.index, 2);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(songs_.At(i).status, 3) << i;
+    NowPlayingInfo now;
+    player.GetNowPlaying(now);
+    EXPECT_EQ(now.sid, "s2");
+    EXPECT_NEAR(now.duration, 1.0f, 0.01f);
+    EXPECT_NEAR(now.position, 1.0f, 0.05f); // the last poll came within an output period
+
+    // Covers: downloaded (s0), found in the cache (s1), none when the download fails (s2).
+    EXPECT_EQ(window_.Indexes(msg::kCoverReady), (std::vector<int>{0, 1}));
+    EXPECT_EQ(dir_.ReadFile("Temp/Album/s0.jpg"), CoverBytes("s0"));
+    EXPECT_EQ(dir_.ReadFile("Temp/Album/s1.jpg"), "cached cover");
+    EXPECT_FALSE(fs::exists("Temp/Album/s2.jpg"));
+    // Lyrics: every lookup begins; only s1's is found.
+    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 1), (std::vector<int>{1}));
+
+    // It waits for the list to grow, then goes on with the new song.
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(window_.Count(msg::kSongStarting), 3);
+    EXPECT_EQ(window_.Count(msg::kEndOfList), 1);
+    EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
+    AddSong("s3", "short");
+    ASSERT_TRUE(WaitForStarts(4));
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), 3);
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, PreviousAtZeroReplaysItAndNextOrPlayIndexWhilePausedPlaysTheNewSong) {
+    for (int i = 0; i < 3; ++i)
+        AddSong("s" + std::to_string(i), "two");
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    ASSERT_TRUE(PositionPasses(0.3f));
+
+    player.Previous();
+    ASSERT_TRUE(WaitForStarts(2));
+    ASSERT_TRUE(PositionPasses(0.2f));
+
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+        int index;
+    };
+    const Case cases[] = {
+        {"Next", [&] { player.Next(); }, 1},
+        {"PlayIndex", [&] { player.PlayIndex(2); }, 2},
+    };
+    int starts = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        player.Pause();
+        ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
+        c.command();
+        ASSERT_TRUE(WaitForStarts(++starts));
+        EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), c.index);
+        EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
+        EXPECT_TRUE(PositionPasses(0.2f));
+    }
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 0, 1, 2}));
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHoldsPosition) {
+    AddSong("k", "k1000");
+    CAudioPlayer& player = MakePlayer();
+    EXPECT_TRUE(player.RefreshSpectrum()); // stopped: nothing to fetch, the buffer stands
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    ASSERT_TRUE(PositionPasses(0.3f));
+    ASSERT_TRUE(WaitUntil([&] { return player.RefreshSpectrum(); }, 2s));
+    const float* bins = player.GetSpectrumData();
+    const auto peak = std::max_element(bins, bins + CAudioPlayer::kSpectrumSize) - bins;
+    EXPECT_TRUE(peak == 23 || peak == 24) << peak; // 1000 Hz / (44100 Hz / 1024)
+    EXPECT_GT(bins[peak], 0.06f);
+
+    // Resume while playing changes nothing.
+    player.Resume();
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
+
+    player.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
+    EXPECT_TRUE(player.RefreshSpectrum());
+    EXPECT_TRUE(
+        std::all_of(bins, bins + CAudioPlayer::kSpectrumSize, [](float v) { return v == 0.0f; }));
+    const float held = player.GetPosition();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(player.GetPosition(), held);
+
+    player.Resume();
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Playing; }, 2s));
+    EXPECT_TRUE(PositionPasses(held + 0.2f));
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, SeekToHalfMovesThePosition) {
+    AddSong("k", "k1000");
+    CAudioPlayer& player = MakePlayer();
+    player.SeekPercent(50); // no stream yet: ignored
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
+    EXPECT_LT(player.GetPosition(), 1.0f);
+    EXPECT_NEAR(player.GetDuration(), 3.0f, 0.01f);
+    player.SeekPercent(50);
+    ASSERT_TRUE(PositionPasses(1.5f));
+    EXPECT_LT(player.GetPosition(), 2.6f);
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, StopEndsTheThreadInEveryWaitingStateAndStartBeginsAgain) {
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        std::function<bool()> reached; // the state to stop in
+    };
+    const Case cases[] = {
+        {"paused", [&] { AddSong("s0", "two"); },
+         [&] {
+             if (!WaitForStarts(1) || !PositionPasses(0.1f))
+                 return false;
+             player_->Pause();
+             return WaitUntil([&] { return player_->GetPlayState() == CAudioPlayer::Paused; }, 2s);
+         }},
+        {"waiting for songs", [] {}, [&] { return window_.WaitFor(msg::kEndOfList, 1, kLong); }},
+        {"between failed attempts", [&] { AddSong("bad", "nothing", 0); },
+         [&] {
+             if (!WaitForStarts(2))
+                 return false;
+             std::this_thread::sleep_for(100ms); // in the 700 ms after the failure
+             return true;
+         }},
+        {"opening a silent stream", [&] { AddSong("silent", "", 0, "missing", "/silent"); },
+         [&] {
+             return WaitForStarts(1) && WaitUntil(
+                                            [&] {
+                                                for (const auto& r : server_.Requests())
+                                                    if (r.path == "/silent")
+                                                        return true;
+                                                return false;
+                                            },
+                                            kLong);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        songs_.Clear();
+        songs_.ResetClearedFlag();
+        window_.Clear();
+        server_.ClearRequests();
+        c.setUp();
+        CAudioPlayer& player = MakePlayer();
+        player.Start();
+        ASSERT_TRUE(c.reached());
+        ExpectStopEndsThread();
+        // A new run starts over from the first song.
+        window_.Clear();
+        player.Start();
+        EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
+        EXPECT_TRUE(player.IsThreadRunning());
+        EXPECT_TRUE(WaitUntil(
+            [&] { return window_.Count(msg::kSongStarting) + window_.Count(msg::kEndOfList) > 0; },
+            kLong));
+        player.Shutdown();
+        EXPECT_FALSE(player.IsThreadRunning());
+    }
+}
+
+TEST_F(CAudioPlayerTest, PlayedSongOpensFromItsCacheFileAtByteZero) {
+    AddSong("p", "two", 3);
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
+    EXPECT_LT(player.GetPosition(), 0.6f);
+    EXPECT_NEAR(player.GetDuration(), 2.0f, 0.01f);
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    for (const auto& r : server_.Requests())
+        EXPECT_NE(r.path, "/song/two.mp3"); // not streamed
+    EXPECT_EQ(songs_.At(0).status, 3);
+}
+
+TEST_F(CAudioPlayerTest, StreamingSavesWhatTheServerSentUnlessThePrefetchOwnsTheFile) {
+    AddSong("u0", "short", 0);
+    AddSong("u1", "short", 1); // being downloaded by the prefetch
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(dir_.ReadFile("Temp/Music/u0.mp3") == Media().at("short"));
+    EXPECT_FALSE(fs::exists("Temp/Music/u1.mp3"));
+    EXPECT_EQ(songs_.At(0).status, 3);
+    EXPECT_EQ(songs_.At(1).status, 3);
+    EXPECT_NEAR(player.GetDuration(), 1.0f, 0.01f);
+}
+
+TEST_F(CAudioPlayerTest, TenFailedAttemptsSkipASong) {
+    AddSong("bad", "nothing", 0, "cover");
+    AddSong("good", "short", 2);
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, 15s));
+    const std::vector<int> expected = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting), expected);
+    EXPECT_EQ(songs_.At(0).status, 0);
+    EXPECT_EQ(songs_.At(1).status, 3);
+    EXPECT_FALSE(fs::exists("Temp/Music/bad.mp3")); // a failed stream leaves no file
+    // The retries reuse the first attempt's cover and lyrics work.
+    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1}));
+    int badCovers = 0;
+    for (const auto& r : server_.Requests())
+        badCovers += r.path == "/cover/bad.jpg";
+    EXPECT_EQ(badCovers, 1);
+}
+
+TEST_F(CAudioPlayerTest, BadOutputDeviceSends110AndStopsUntilTheNextStart) {
+    AddSong("s0", "short");
+    CAudioPlayer::Options options;
+    options.device = 99;
+    CAudioPlayer& player = MakePlayer(std::move(options));
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        player.Start();
+        ASSERT_TRUE(window_.WaitFor(msg::kDecoderFailure, attempt, kLong));
+        EXPECT_TRUE(WaitUntil([&] { return !player.IsThreadRunning(); }, 2s));
+        EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Stopped);
+    }
+    for (const auto& m : window_.Messages()) {
+        if (m.message == msg::kDecoderFailure) {
+            EXPECT_EQ(m.wParam, 0u);
+        }
+    }
+    EXPECT_EQ(window_.Count(msg::kSongStarting), 0);
+}
+
+TEST_F(CAudioPlayerTest, VolumeIsClampedAppliedAndStored) {
+    CAudioPlayer& player = MakePlayer();
+    struct Case {
+        int given, kept;
+    };
+    for (const Case& c : {Case{-5, 0}, Case{150, 100}, Case{70, 70}}) {
+        player.SetVolume(c.given);
+        EXPECT_EQ(player.GetVolume(), c.kept);
+        EXPECT_EQ(dir_.ReadFile("config.ini"),
+                  "[AppSet]\r\nvolume=" + std::to_string(c.kept) + "\r\n\r\n");
+    }
+    dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=900\r\n");
+    player.Start();
+    EXPECT_EQ(player.GetVolume(), 100);
+}
+
+TEST_F(CAudioPlayerTest, CoverOfASongAlreadyLeftIsNotReported) {
+    AddSong("s0", "two", 2, "slowcover");
+    AddSong("s1", "two", 2, "cover");
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    player.Next();
+    ASSERT_TRUE(WaitForStarts(2));
+    // The slow cover arrives in the cache while s1 plays, but is not shown for it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::error_code error;
+            return fs::exists("Temp/Album/s0.jpg", error) &&
+                   dir_.ReadFile("Temp/Album/s0.jpg") == CoverBytes("s0");
+        },
+        5s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(window_.Indexes(msg::kCoverReady), (std::vector<int>{1}));
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, ShutdownEndsEverythingPromptlyEvenWhileAStreamOpens) {
+    AddSong("silent", "", 0, "slowcover", "/silent");
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    ASSERT_TRUE(server_.WaitForRequests(2, kLong)); // the stream and the cover
+    auto shutdown = std::async(std::launch::async, [&] { player.Shutdown(); });
+    // Far below the 15 s a stream creation waits and the cover's stall time-out.
+    ASSERT_EQ(shutdown.wait_for(3s), std::future_status::ready);
+    EXPECT_FALSE(player.IsThreadRunning());
+    EXPECT_EQ(window_.Count(msg::kCoverReady), 0);
+    player.Start(); // after Shutdown nothing starts again
+    EXPECT_FALSE(player.IsThreadRunning());
+    EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Stopped);
+}
+
+} // namespace
