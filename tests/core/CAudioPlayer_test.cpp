@@ -152,10 +152,12 @@ protected:
     // cover at /<coverRoute>/<sid>.jpg; songs of status 2 or 3 get their music file in the
     // cache. Returns its index.
     int AddSong(const std::string& sid, const std::string& media, int status = 2,
-                const std::string& coverRoute = "missing", const std::string& path = {}) {
+                const std::string& coverRoute = "missing", const std::string& path = {},
+                const std::string& utf8Title = {}) {
         const std::string url = server_.Url(path.empty() ? "/song/" + media + ".mp3" : path);
         const std::string picture = server_.Url("/" + coverRoute + "/" + sid + ".jpg");
-        const std::string reply = R"({"song":[{"title":"t)" + sid + R"(","artist":"a)" + sid +
+        const std::string title = utf8Title.empty() ? "t" + sid : utf8Title;
+        const std::string reply = R"({"song":[{"title":")" + title + R"(","artist":"a)" + sid +
                                   R"(","rating_avg":4.5,"sid":")" + sid + R"(","aid":"9","url":")" +
                                   url + R"(","picture":")" + picture + R"("}]})";
         EXPECT_TRUE(songs_.AppendFromReply(reply, nullptr));
@@ -239,6 +241,42 @@ TEST_F(CAudioPlayerTest, PlaysTheListInOrderWithCoversAndLyricsThenWaitsForMore)
     AddSong("s3", "short");
     ASSERT_TRUE(WaitForStarts(4));
     EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), 3);
+    ExpectStopEndsThread();
+}
+
+TEST_F(CAudioPlayerTest, LongDisplayNameIsCutBetweenCharacters) {
+    std::string title;
+    for (int i = 0; i < 60; ++i)
+        title += "\xE4\xBD\xA0"; // U+4F60, two bytes in GBK
+    AddSong("s0", "short", 2, "missing", {}, title);
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    const std::string name = window_.Reports(msg::kSongStarting)[0].info.displayName;
+    // "as0 - " and 56 whole characters: 118 bytes, as the 57th would need 120.
+    EXPECT_EQ(name.size(), 118u);
+    EXPECT_EQ(name.substr(0, 6), "as0 - ");
+    EXPECT_EQ(name.substr(name.size() - 2), "\xC4\xE3");
+    EXPECT_EQ(window_.Reports(msg::kSongStarting)[0].info.title.size(), 120u); // kept whole
+}
+
+TEST_F(CAudioPlayerTest, StartRightAfterStopReusesTheEndingThread) {
+    AddSong("s0", "two");
+    AddSong("s1", "two");
+    CAudioPlayer& player = MakePlayer();
+    player.Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    player.Next();
+    ASSERT_TRUE(WaitForStarts(2));
+    player.Stop();
+    player.Start(); // the stopped thread has likely not ended yet
+    EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
+    ASSERT_TRUE(WaitForStarts(3));
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), 0); // from the first song again
+    // One thread plays: no second run announces songs beside it.
+    std::this_thread::sleep_for(800ms);
+    EXPECT_EQ(window_.Count(msg::kSongStarting), 3);
+    EXPECT_TRUE(player.IsThreadRunning());
     ExpectStopEndsThread();
 }
 
