@@ -1,0 +1,201 @@
+// Player costs: CPU time per second of playback through CAudioPlayer (play thread with its
+// 200 ms poll, decode, output, and the window's 20 Hz spectrum and 2 Hz position reads) beside
+// bare libmpg123 decoding paced in real time, and the time from Start() to the first sample
+// output for a song streamed from a loopback URL. Prints figures; asserts nothing.
+#include "platform/Messages.h"
+#include "platform/RecordingTarget.h"
+#include "playback/CAudioPlayer.h"
+#include "service/SongList.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ToneMp3.h"
+
+#include <mpg123.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kPlaySeconds = 10.0;
+constexpr int kLatencyRounds = 15;
+
+volatile float gSink = 0; // keeps the window's reads from being optimised away
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::string Fixture() {
+    std::vector<ToneMp3::Tone> tones;
+    for (int i = 0; i < static_cast<int>(kPlaySeconds); ++i)
+        tones.push_back({220.0 * (1 + i % 4), 1.0, 0.4});
+    return ToneMp3::Encode(ToneMp3::Pcm(tones));
+}
+
+void NoLyrics(NotifyTarget*, std::uintptr_t, std::string, std::string, std::string,
+              const std::atomic<bool>*) {}
+
+std::unique_ptr<CAudioPlayer> MakePlayer(RecordingTarget& window, SongList& songs) {
+    CAudioPlayer::Options options;
+    options.lyrics = &NoLyrics;
+    return std::make_unique<CAudioPlayer>(&window, songs, std::move(options));
+}
+
+void AddSong(SongList& songs, const std::string& sid, const std::string& url, int status) {
+    songs.AppendFromReply(R"({"song":[{"title":"t","artist":"a","rating_avg":4.5,"sid":")" + sid +
+                              R"(","aid":"1","url":")" + url + R"("}]})",
+                          nullptr);
+    songs.SetStatus(songs.Count() - 1, status);
+}
+
+// The song from the music cache, played to its end while the main thread acts as the window's
+// timers do.
+double PlayerCpuPerSecond() {
+    SongList songs;
+    RecordingTarget window;
+    AddSong(songs, "bench", "", 2);
+    auto player = MakePlayer(window, songs);
+    player->Start();
+    if (!window.WaitFor(msg::kSongStarting, 1, 5s))
+        return -1;
+    const double cpu0 = ProcessCpuSeconds();
+    const auto t0 = Clock::now();
+    auto next = t0;
+    for (int tick = 0; window.Count(msg::kEndOfList) == 0; ++tick) {
+        next += 50ms;
+        std::this_thread::sleep_until(next);
+        if (player->RefreshSpectrum())
+            gSink = player->GetSpectrumData()[0];
+        if (tick % 10 == 0)
+            gSink = player->GetPosition() + player->GetDuration();
+        if (Clock::now() - t0 > std::chrono::duration<double>(kPlaySeconds + 5))
+            return -1;
+    }
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    const double played = std::chrono::duration<double>(Clock::now() - t0).count();
+    player->Shutdown();
+    return cpu / played;
+}
+
+// The same file decoded by libmpg123 alone, 1024 frames every 23.2 ms.
+double BareDecodeCpuPerSecond(const std::string& path) {
+    mpg123_init();
+    mpg123_handle* mh = mpg123_new(nullptr, nullptr);
+    mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(mh);
+    mpg123_format(mh, 44100, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(mh, path.c_str()) != MPG123_OK)
+        return -1;
+    std::vector<unsigned char> buffer(1024 * 4);
+    const auto period = std::chrono::duration_cast<Clock::duration>(1024.0s / 44100.0);
+    const double cpu0 = ProcessCpuSeconds();
+    const auto t0 = Clock::now();
+    auto next = t0;
+    size_t done = 0;
+    for (;;) {
+        const int result = mpg123_read(mh, buffer.data(), buffer.size(), &done);
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT)
+            break;
+        next += period;
+        std::this_thread::sleep_until(next);
+    }
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    const double played = std::chrono::duration<double>(Clock::now() - t0).count();
+    mpg123_close(mh);
+    mpg123_delete(mh);
+    return cpu / played;
+}
+
+struct Latency {
+    double announcedMs; // Start -> msg::kSongStarting
+    double soundMs;     // Start -> first sample output
+};
+
+// A fresh player per round, so each Start also opens the output device.
+std::vector<Latency> UrlLatencies(const std::string& mp3) {
+    LoopbackServer server([&](LoopbackServer& s) {
+        s.Get("/song.mp3", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_content(mp3, "audio/mpeg");
+        });
+    });
+    std::vector<Latency> rounds;
+    for (int i = 0; i < kLatencyRounds; ++i) {
+        SongList songs;
+        RecordingTarget window;
+        AddSong(songs, "url" + std::to_string(i), server.Url("/song.mp3"), 0);
+        auto player = MakePlayer(window, songs);
+        // Rounds would otherwise start in step with the output's 23 ms cycle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(7 * i % 23));
+        const auto t0 = Clock::now();
+        player->Start();
+        double announced = -1;
+        // RefreshSpectrum succeeds once the stream has handed samples to the output.
+        while (!player->RefreshSpectrum()) {
+            if (announced < 0 && window.Count(msg::kSongStarting) > 0)
+                announced = Ms(Clock::now() - t0);
+            if (Clock::now() - t0 > 5s)
+                return rounds;
+            std::this_thread::sleep_for(100us);
+        }
+        const double sound = Ms(Clock::now() - t0);
+        rounds.push_back({announced < 0 ? sound : announced, sound});
+        player->Shutdown();
+    }
+    return rounds;
+}
+
+void PrintLatency(const char* what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-36s median %6.2f ms   max %6.2f ms\n", what, ms[ms.size() / 2], ms.back());
+}
+
+} // namespace
+
+int main() {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    TempDir dir(true);
+    dir.MakeCacheFolders();
+    const std::string mp3 = Fixture();
+    dir.WriteFile("Temp/Music/bench.mp3", mp3);
+
+    std::printf("CPU per second of playback (%.0f s of 128 kbit/s MP3, %s output):\n", kPlaySeconds,
+                std::getenv("SDL_AUDIODRIVER"));
+    const double bare = BareDecodeCpuPerSecond("Temp/Music/bench.mp3");
+    std::printf("  bare libmpg123, paced in real time    %6.3f ms/s  (%.2f%% of a core)\n",
+                bare * 1e3, bare * 100);
+    const double ours = PlayerCpuPerSecond();
+    std::printf("  CAudioPlayer: poll+decode+output+FFT  %6.3f ms/s  (%.2f%% of a core, "
+                "target <= 1%%)\n",
+                ours * 1e3, ours * 100);
+
+    const std::vector<Latency> rounds = UrlLatencies(mp3);
+    if (rounds.empty()) {
+        std::printf("loopback URL song failed\n");
+        return 1;
+    }
+    std::vector<double> announced, sound;
+    for (const Latency& r : rounds) {
+        announced.push_back(r.announcedMs);
+        sound.push_back(r.soundMs);
+    }
+    std::printf("Loopback URL song, fresh player each, %zu rounds:\n", rounds.size());
+    PrintLatency("Start -> song announced (104)", announced);
+    PrintLatency("Start -> first sample output", sound);
+    std::printf("  (includes opening the output device and connecting)\n");
+    return ours < 0 || bare < 0 ? 1 : 0;
+}
