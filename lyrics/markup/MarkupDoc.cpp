@@ -13,9 +13,10 @@ namespace {
 constexpr size_t kNone = static_cast<size_t>(-1);
 constexpr size_t kMaxDocLength = 0x7FFFFFFE;
 constexpr size_t kMaxQuotedName = 100;
-// Deeper than this, end tags that miss the innermost open element are matched through an index
-// of the open names, so a page of unclosed tags followed by stray end tags stays linear.
-constexpr size_t kLinearSearchDepth = 64;
+// End tags that miss the innermost open element search the open names outwards. Every node adds
+// this much to a budget that the searches spend; when a search would overdraw it, the open names
+// are indexed instead, so a page of unclosed tags followed by stray end tags stays linear.
+constexpr size_t kSearchAllowancePerNode = 8;
 constexpr size_t kMaxEntityScan = 9;
 
 constexpr std::uint32_t kLevelMask = 0xFFFF;
@@ -270,6 +271,7 @@ public:
                 Unterminated(i, "tag");
                 break;
             }
+            searchBudget_ += kSearchAllowancePerNode;
             char c = d_[i + 1];
             if (Is(c, kStartTagChar))
                 StartTag(i);
@@ -517,11 +519,12 @@ private:
         if (Same(open_[top], name))
             return static_cast<int>(top);
         if (!indexed_) {
-            if (top < kLinearSearchDepth) {
-                for (size_t k = top; k-- > 0;)
-                    if (Same(open_[k], name))
-                        return static_cast<int>(k);
-                return -1;
+            if (top <= searchBudget_) {
+                size_t k = top;
+                while (k-- > 0 && !Same(open_[k], name)) {
+                }
+                searchBudget_ -= top - (k + 1);
+                return k == static_cast<size_t>(-1) ? -1 : static_cast<int>(k);
             }
             BuildIndex();
         }
@@ -572,6 +575,7 @@ private:
     size_t n_;
     bool ignoreCase_;
     std::vector<Open> open_;
+    size_t searchBudget_ = 0;
     bool indexed_ = false;
     std::unordered_map<std::string, int> topByName_; // valid while indexed_
 };
