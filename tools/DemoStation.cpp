@@ -1,6 +1,8 @@
 #include "tools/DemoStation.h"
 
 #include "platform/CodePage.h"
+#include "service/TextEncoding.h"
+#include "settings/IniFile.h"
 #include "tools/MediaGenerator.h"
 
 #include <algorithm>
@@ -347,6 +349,35 @@ bool DemoStation::LikedNow(std::string_view sid) const {
 std::string DemoStation::SongUrl(const DemoSong& song, const char* kind) const {
     return BaseUrl() + (std::string_view(kind) == "mp3" ? "/music/" : "/cover/") + song.sid + "." +
            kind;
+}
+
+bool DemoStation::WriteClientFolder(const std::string& dir, const std::string& baseUrl) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const char* sub : {"Temp/Music", "Temp/Album", "Temp/Lyrics"}) {
+        fs::create_directories(fs::path(dir) / sub, ec);
+        if (ec)
+            return false;
+    }
+    IniFile ini;
+    ini.AddSection("Server");
+    ini.SetString("Server", "service", baseUrl);
+    ini.SetString("Server", "lyrics1", baseUrl);
+    ini.SetString("Server", "lyrics2", baseUrl);
+    ini.AddSection("Account");
+    ini.SetString("Account", "remstate", "on");
+    ini.SetString("Account", "autologin", "on");
+    ini.SetString("Account", "email", HexEncode(DemoCatalog::kEmail));
+    ini.SetString("Account", "pass", HexEncode(DemoCatalog::kPassword));
+    ini.AddSection("AppSet");
+    ini.SetInt("AppSet", "volume", 50);
+    const fs::path file = fs::path(dir) / "config.ini";
+    if (!WriteWholeFile(file, ini.Serialize()))
+        return false;
+    // The password is only hex-encoded.
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                    ec);
+    return true;
 }
 
 // ---- serving ---------------------------------------------------------------------------

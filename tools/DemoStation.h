@@ -104,6 +104,12 @@ public:
     bool LikedNow(std::string_view sid) const;
     const std::string& MediaFolder() const { return mediaFolder_; } // empty without a cache
 
+    // Makes dir a working folder for the client against a station at baseUrl: config.ini
+    // ("Server" keys at the station, the demo account remembered and signed in automatically,
+    // volume 50; replaced if present, owner-only) and the Temp cache folders. False when a
+    // folder or the file cannot be written.
+    static bool WriteClientFolder(const std::string& dir, const std::string& baseUrl);
+
 private:
     struct Reply {
         int status = 200;

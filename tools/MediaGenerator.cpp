@@ -286,7 +286,7 @@ MediaGenerator::Melody MediaGenerator::RenderMelody(double seconds, std::uint32_
     const int* progression =
         minor ? kMinorProgressions[rng.Below(3)] : kMajorProgressions[rng.Below(3)];
     const int root = rng.Range(57, 64);
-    const double beat = 60.0 / rng.Range(84, 128);
+    const double beat = 60.0 / rng.Range(92, 132);
     const double bar = 4 * beat, phraseLen = 8 * beat;
     const double intro = seconds >= 8 ? bar : 0;
     const int scaleSize = static_cast<int>(melodyScale.size());
@@ -298,7 +298,7 @@ MediaGenerator::Melody MediaGenerator::RenderMelody(double seconds, std::uint32_
 
     Melody melody;
     melody.seconds = seconds;
-    static const int kForm[] = {0, 1, -1, 2, 0, -1, -1, 1, 2, -1}; // -1: chorus
+    static const int kForm[] = {0, -1, 1, -1, 2, 0, -1, -1, 1, -1}; // -1: chorus
     for (int k = 0;; ++k) {
         double start = intro + k * phraseLen;
         if (start >= seconds || (k > 0 && start + 1.0 > seconds))

@@ -33,6 +33,8 @@ void Usage(std::FILE* to) {
         "  --stall-ms N        length of a stall (default 60000)\n"
         "  --trickle-bytes N   bytes per trickle step (default 16)\n"
         "  --trickle-ms N      pause between trickle steps (default 50)\n"
+        "  --client-folder DIR once listening, make DIR a working folder for the client\n"
+        "                      (config.ini pointing here, Temp cache folders)\n"
         "  --quiet             do not print the requests\n",
         kDefaultPort);
 }
@@ -62,6 +64,7 @@ int main(int argc, char** argv) {
     StationFault fault = StationFault::None;
     std::string faultPath;
     long faultTimes = -1;
+    std::string clientFolder;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -107,6 +110,9 @@ int main(int argc, char** argv) {
             options.trickleBytes = static_cast<std::size_t>(number(1, 1 << 20));
         } else if (arg == "--trickle-ms") {
             options.trickleIntervalMs = static_cast<int>(number(0, 60000));
+        } else if (arg == "--client-folder" && value) {
+            clientFolder = value;
+            ++i;
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -146,6 +152,10 @@ int main(int argc, char** argv) {
         station.SetFault(fault, faultPath, static_cast<int>(faultTimes));
     if (!station.Start(static_cast<int>(port))) {
         std::fprintf(stderr, "lantor-station: cannot listen on 127.0.0.1:%ld\n", port);
+        return 1;
+    }
+    if (!clientFolder.empty() && !DemoStation::WriteClientFolder(clientFolder, station.BaseUrl())) {
+        std::fprintf(stderr, "lantor-station: cannot prepare %s\n", clientFolder.c_str());
         return 1;
     }
     std::printf("lantor-station: serving on %s (%zu songs, %zu channels; media %s in %.1f s)\n"
