@@ -393,6 +393,11 @@ bool DemoStation::Start(int port) {
     // httplib takes ownership of the queue it is handed.
     server->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     server->set_keep_alive_timeout(2);
+    // httplib's default adds SO_REUSEPORT, which would let a second station share the port.
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     auto on = [this](Handler handler) {
         return [this, handler](const httplib::Request& req, httplib::Response& res) {
             Route(req, res, handler);
@@ -417,7 +422,15 @@ bool DemoStation::Start(int port) {
         return false;
     port_ = bound;
     server_ = std::move(server);
-    serverThread_ = std::thread([s = server_.get()] { s->listen_after_bind(); });
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    serverThread_ = std::thread([s = server_.get(), returned] {
+        s->listen_after_bind();
+        *returned = true;
+    });
+    // httplib's stop() does nothing until the listening loop has begun, so a Stop right after
+    // Start would leave the thread listening for ever.
+    while (!server_->is_running() && !*returned)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
