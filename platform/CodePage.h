@@ -20,6 +20,8 @@ bool Utf8ToAnsiStrict(std::string_view utf8, std::string& out);
 bool CodePointToAnsi(std::uint32_t codePoint, std::string& out);
 
 // Whether b is the lead byte of a two-byte GBK character.
-inline bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+inline bool IsLeadByte(unsigned char b) {
+    return b >= 0x81 && b <= 0xFE;
+}
 
 } // namespace CodePage

@@ -13,8 +13,8 @@ struct SongRecord {
     std::string picture; // cover URL
     std::string url;     // MP3 URL
     std::string aid;
-    std::string sid; // names the cache files and the history entries
+    std::string sid;        // names the cache files and the history entries
     std::string like = "0"; // "1" or "0"
-    int index = 0;  // position in the SongList, fixed at append
-    int status = 0; // 0 not cached, 1 downloading, 2 cached, 3 played
+    int index = 0;          // position in the SongList, fixed at append
+    int status = 0;         // 0 not cached, 1 downloading, 2 cached, 3 played
 };

@@ -13,7 +13,9 @@ int MeasureAndConvertUtf8(const char* text, std::string* out) {
     return result;
 }
 
-std::string Utf8ToAnsi(std::string_view utf8) { return CodePage::Utf8ToAnsi(utf8); }
+std::string Utf8ToAnsi(std::string_view utf8) {
+    return CodePage::Utf8ToAnsi(utf8);
+}
 
 std::string UrlEncode(const char* bytes) {
     return bytes ? UrlEncode(std::string_view(bytes)) : std::string();

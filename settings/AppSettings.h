@@ -10,7 +10,8 @@
 class AppSettings {
 public:
     static constexpr const char* kFileName = "config.ini";
-    static constexpr const char* kDefaultChannelName = "\xBB\xAA\xD3\xEF\xC6\xB5\xB5\xC0"; // 华语频道
+    static constexpr const char* kDefaultChannelName =
+        "\xBB\xAA\xD3\xEF\xC6\xB5\xB5\xC0"; // 华语频道
     static constexpr int kDefaultChannelId = 1;
     static constexpr int kDefaultVolume = 50;
     // Bases of the remote sites, scheme://host[:port]; "Server" keys override them.

@@ -25,6 +25,10 @@ public:
 
     bool Load(const std::string& path);
     bool Save();
+    // The byte side of Load and Save, without the file: Parse replaces the contents with what
+    // the text holds, Serialize gives the text Save writes.
+    void Parse(std::string_view text);
+    std::string Serialize() const;
     bool HasSection(std::string_view name) const;
     bool AddSection(std::string_view name);
     bool GetString(std::string_view section, std::string_view key, std::string& out,

@@ -1,0 +1,132 @@
+#include "settings/AppSettings.h"
+
+#include "service/TextEncoding.h"
+
+#include <filesystem>
+
+namespace {
+constexpr const char* kAccount = "Account";
+constexpr const char* kAppSet = "AppSet";
+constexpr const char* kServer = "Server";
+
+std::string Base(const IniFile& ini, bool loaded, const char* key, const char* def) {
+    std::string value = def;
+    if (loaded)
+        ini.GetString(kServer, key, value, def);
+    while (!value.empty() && value.back() == '/')
+        value.pop_back();
+    return value.empty() ? def : value;
+}
+} // namespace
+
+AppSettings::AppSettings() {
+    loaded_ = ini_.Load(kFileName);
+}
+
+bool AppSettings::SaveRememberState(bool on) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAccount);
+    ini_.SetString(kAccount, "remstate", on ? "on" : "off");
+    return ini_.Save();
+}
+
+bool AppSettings::SaveAccount(std::string_view email, std::string_view password) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAccount);
+    ini_.SetString(kAccount, "email", HexEncode(email));
+    ini_.SetString(kAccount, "pass", HexEncode(password));
+    // The password is only hex-encoded, so the file becomes private to its owner before it
+    // is written (rewriting an existing file keeps its permissions).
+    std::error_code ec;
+    std::filesystem::permissions(
+        kFileName, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+        std::filesystem::perm_options::replace, ec);
+    return ini_.Save();
+}
+
+bool AppSettings::SaveAutoLogin(bool on) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAccount);
+    ini_.SetString(kAccount, "autologin", on ? "on" : "off");
+    return ini_.Save();
+}
+
+bool AppSettings::SaveVolume(int volume) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAppSet);
+    ini_.SetInt(kAppSet, "volume", volume < 0 ? 0 : volume);
+    return ini_.Save();
+}
+
+bool AppSettings::SaveChannel(int id, const char* name) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAppSet);
+    ini_.SetInt(kAppSet, "chid", id < 0 ? kDefaultChannelId : id);
+    ini_.SetString(kAppSet, "chname", name ? name : kDefaultChannelName);
+    return ini_.Save();
+}
+
+bool AppSettings::SaveHistory(std::string_view text) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAppSet);
+    ini_.SetString(kAppSet, "history", text);
+    return ini_.Save();
+}
+
+bool AppSettings::LoadRememberState() {
+    std::string value;
+    return loaded_ && ini_.GetString(kAccount, "remstate", value, "off") && value == "on";
+}
+
+void AppSettings::LoadAccount(std::string& email, std::string& password) {
+    if (!loaded_)
+        return;
+    std::string value;
+    if (ini_.GetString(kAccount, "email", value, ""))
+        email = HexDecode(value);
+    if (ini_.GetString(kAccount, "pass", value, ""))
+        password = HexDecode(value);
+}
+
+bool AppSettings::LoadAutoLogin() {
+    std::string value;
+    return loaded_ && ini_.GetString(kAccount, "autologin", value, "off") && value == "on";
+}
+
+int AppSettings::LoadVolume() {
+    int volume = kDefaultVolume;
+    if (loaded_)
+        ini_.GetInt(kAppSet, "volume", volume, kDefaultVolume);
+    return volume;
+}
+
+bool AppSettings::LoadChannel(int& id, std::string& name) {
+    if (!loaded_)
+        return false;
+    ini_.GetInt(kAppSet, "chid", id, kDefaultChannelId);
+    ini_.GetString(kAppSet, "chname", name, kDefaultChannelName);
+    return true;
+}
+
+bool AppSettings::LoadHistory(std::string& text) {
+    if (!loaded_)
+        return false;
+    ini_.GetString(kAppSet, "history", text, "");
+    return true;
+}
+
+std::string AppSettings::ServiceBase() {
+    return Base(ini_, loaded_, "service", kDefaultServiceBase);
+}
+std::string AppSettings::Lyrics1Base() {
+    return Base(ini_, loaded_, "lyrics1", kDefaultLyrics1Base);
+}
+std::string AppSettings::Lyrics2Base() {
+    return Base(ini_, loaded_, "lyrics2", kDefaultLyrics2Base);
+}

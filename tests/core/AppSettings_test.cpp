@@ -1,0 +1,135 @@
+#include "settings/AppSettings.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+const std::string kHuayu = "\xBB\xAA\xD3\xEF\xC6\xB5\xB5\xC0"; // 华语频道
+
+TEST(AppSettings, EmptyFileGivesDefaultsAndTakesWrites) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "");
+    {
+        AppSettings s;
+        EXPECT_TRUE(s.IsLoaded());
+        EXPECT_EQ(s.LoadVolume(), 50);
+        int id = -5;
+        std::string name;
+        EXPECT_TRUE(s.LoadChannel(id, name));
+        EXPECT_EQ(id, 1);
+        EXPECT_EQ(name, kHuayu);
+        EXPECT_FALSE(s.LoadRememberState());
+        std::string history = "x";
+        EXPECT_TRUE(s.LoadHistory(history));
+        EXPECT_EQ(history, "");
+        EXPECT_EQ(s.ServiceBase(), AppSettings::kDefaultServiceBase);
+    }
+    EXPECT_TRUE(AppSettings().SaveVolume(70));
+    EXPECT_EQ(dir.ReadFile("config.ini"), "[AppSet]\r\nvolume=70\r\n\r\n");
+    EXPECT_EQ(AppSettings().LoadVolume(), 70);
+}
+
+TEST(AppSettings, NoFileMeansDefaultsAndNoWriteEverCreatesIt) {
+    TempDir dir(true);
+    AppSettings s;
+    EXPECT_FALSE(s.IsLoaded());
+    int id = 0;
+    std::string name = "kept";
+    EXPECT_FALSE(s.LoadChannel(id, name));
+    EXPECT_EQ(name, "kept");
+    EXPECT_EQ(s.LoadVolume(), 50);
+    EXPECT_FALSE(s.SaveVolume(10));
+    EXPECT_FALSE(s.SaveChannel(3, "x"));
+    EXPECT_FALSE(s.SaveHistory("1:p"));
+    EXPECT_FALSE(s.SaveRememberState(true));
+    EXPECT_FALSE(s.SaveAccount("a", "b"));
+    EXPECT_FALSE(std::filesystem::exists("config.ini"));
+}
+
+TEST(AppSettings, NegativeValuesAndMissingNameStoreDefaults) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "");
+    EXPECT_TRUE(AppSettings().SaveVolume(-4));
+    EXPECT_TRUE(AppSettings().SaveChannel(-2, nullptr));
+    AppSettings s;
+    EXPECT_EQ(s.LoadVolume(), 0);
+    int id = 0;
+    std::string name;
+    s.LoadChannel(id, name);
+    EXPECT_EQ(id, 1);
+    EXPECT_EQ(name, kHuayu);
+    EXPECT_TRUE(AppSettings().SaveChannel(12, "Jazz"));
+    AppSettings().LoadChannel(id, name);
+    EXPECT_EQ(id, 12);
+    EXPECT_EQ(name, "Jazz");
+}
+
+TEST(AppSettings, AccountIsHexEncodedAndTheFileBecomesPrivate) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "");
+    std::filesystem::permissions("config.ini", std::filesystem::perms(0644));
+    EXPECT_TRUE(AppSettings().SaveRememberState(true));
+    EXPECT_TRUE(AppSettings().SaveAccount("abc", "p\tw"));
+    EXPECT_EQ(dir.ReadFile("config.ini"),
+              "[Account]\r\nremstate=on\r\nemail=616263\r\npass=70 977\r\n\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat("config.ini", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Unticking "remember" keeps the stored account.
+    EXPECT_TRUE(AppSettings().SaveRememberState(false));
+    AppSettings s;
+    EXPECT_FALSE(s.LoadRememberState());
+    std::string email = "untouched", pass;
+    s.LoadAccount(email, pass);
+    EXPECT_EQ(email, "abc");
+    EXPECT_EQ(pass, "p\tw");
+}
+
+TEST(AppSettings, OnlyExactlyOnCountsAsOn) {
+    TempDir dir(true);
+    for (const char* value : {"On", "on ", "ON", "1", ""}) {
+        dir.WriteFile("config.ini", std::string("[Account]\r\nremstate=") + value +
+                                        "\r\nautologin=" + value + "\r\n");
+        AppSettings s;
+        EXPECT_FALSE(s.LoadRememberState()) << value;
+        EXPECT_FALSE(s.LoadAutoLogin()) << value;
+    }
+    dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\nautologin=on\r\n");
+    EXPECT_TRUE(AppSettings().LoadRememberState());
+    EXPECT_TRUE(AppSettings().LoadAutoLogin());
+}
+
+TEST(AppSettings, AbsentAccountLeavesOutputsAndBadHexStopsEarly) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Account]\r\nemail=6162zz\r\n");
+    std::string email, pass = "kept";
+    AppSettings().LoadAccount(email, pass);
+    EXPECT_EQ(email, "ab");
+    EXPECT_EQ(pass, "kept");
+}
+
+TEST(AppSettings, ServerBasesComeFromTheServerSection) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini",
+                  "[Server]\r\nservice=http://127.0.0.1:8080/\r\nlyrics2=http://127.0.0.1:9\r\n");
+    AppSettings s;
+    EXPECT_EQ(s.ServiceBase(), "http://127.0.0.1:8080");
+    EXPECT_EQ(s.Lyrics1Base(), AppSettings::kDefaultLyrics1Base);
+    EXPECT_EQ(s.Lyrics2Base(), "http://127.0.0.1:9");
+}
+
+TEST(AppSettings, HistoryAndChannelAreSeparateSavesThatKeepOtherKeys) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\n\r\n[AppSet]\r\nvolume=33\r\n\r\n");
+    EXPECT_TRUE(AppSettings().SaveChannel(5, kHuayu.c_str()));
+    EXPECT_TRUE(AppSettings().SaveHistory("103:s|102:s|101:p"));
+    EXPECT_EQ(dir.ReadFile("config.ini"),
+              "[Account]\r\nremstate=on\r\n\r\n[AppSet]\r\nvolume=33\r\nchid=5\r\nchname=" +
+                  kHuayu + "\r\nhistory=103:s|102:s|101:p\r\n\r\n");
+}
+
+} // namespace
