@@ -1,0 +1,55 @@
+#include "service/SongReply.h"
+
+#include "service/JsonNode.h"
+#include "service/TextEncoding.h"
+
+#include <json/value.h>
+
+namespace {
+
+std::string ReadText(const JsonNode& element, const char* name) {
+    return Utf8ToAnsi(element.GetString(name).value_or(""));
+}
+
+} // namespace
+
+bool ReadSongElement(const JsonNode& element, SongRecord& out) {
+    if (!element.IsValid())
+        return false;
+    SongRecord song;
+    try {
+        song.rating_avg = element.GetDouble("rating_avg");
+        if (!(song.rating_avg > 1.0)) // also drops a value that compares unordered
+            return false;
+        song.title = ReadText(element, "title");
+        song.artist = ReadText(element, "artist");
+        song.picture = ReadText(element, "picture");
+        song.url = ReadText(element, "url");
+        song.company = ReadText(element, "company");
+        song.albumtitle = ReadText(element, "albumtitle");
+        song.public_time = ReadText(element, "public_time");
+        song.sid = ReadText(element, "sid");
+        song.aid = ReadText(element, "aid");
+        song.like.assign(1, element.GetInt("like") != 0 ? '1' : '0');
+    } catch (const Json::Exception&) {
+        return false;
+    }
+    out = std::move(song);
+    return true;
+}
+
+bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each) {
+    JsonNode doc;
+    if (!doc.Parse(text))
+        return false;
+    JsonNode songs = doc.Member("song");
+    for (int i = 0;; ++i) {
+        JsonNode element = songs.Element(i);
+        if (!element.IsValid())
+            break;
+        SongRecord song;
+        if (ReadSongElement(element, song))
+            each(std::move(song));
+    }
+    return true;
+}

@@ -1,0 +1,274 @@
+#include "service/WebClient.h"
+
+#include "platform/Connectivity.h"
+#include "platform/OutOfMemory.h"
+#include "service/CachePath.h"
+
+#include <cstdio>
+#include <ctime>
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+#include <new>
+
+namespace {
+
+std::mutex gDefaultsLock; // guards gDefaults
+WebClient::Options gDefaults;
+
+void EnsureCurlGlobalInit() {
+    // curl_global_init is not thread-safe; the first transfer may come from any thread.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+int OnProgress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancel)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+bool Cancelled(const WebClient::Options& o) {
+    return o.cancel && o.cancel->load(std::memory_order_relaxed);
+}
+
+EasyHandle NewHandle(const std::string& url, const WebClient::Options& o) {
+    EnsureCurlGlobalInit();
+    EasyHandle h(curl_easy_init());
+    if (!h)
+        return h;
+    CURL* c = h.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    // Signals cannot carry time-outs in a program with worker threads.
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, o.connectTimeoutMs);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, o.stallSeconds < 1 ? 1L : o.stallSeconds);
+    // URLs come from the network (song, cover and lyrics links): never let one read a local
+    // file or reach another protocol.
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS, CURLPROTO_HTTP | CURLPROTO_HTTPS);
+#endif
+    // Bigger reads than libcurl's 16 KB default: fewer calls per body, and a download writes
+    // chunks of at most this size.
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(WebClient::kDownloadChunkBytes));
+    if (o.cancel) {
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, o.cancel);
+    }
+    return h;
+}
+
+struct MemorySink {
+    CURL* easy;
+    std::string body;
+    std::size_t cap;
+    bool reserved = false;
+};
+
+std::size_t AppendToMemory(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* sink = static_cast<MemorySink*>(target);
+    std::size_t bytes = size * count;
+    if (bytes > sink->cap - sink->body.size())
+        return 0; // over the cap: the transfer fails
+    try {
+        if (!sink->reserved) {
+            sink->reserved = true;
+            curl_off_t announced = -1;
+            curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            if (announced > 0 && static_cast<std::size_t>(announced) <= sink->cap)
+                sink->body.reserve(static_cast<std::size_t>(announced));
+        }
+        sink->body.append(data, bytes);
+    } catch (const std::bad_alloc&) {
+        ExitOutOfMemory();
+    }
+    return bytes;
+}
+
+std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::Options& o,
+                                           std::size_t* length) {
+    if (length)
+        *length = 0;
+    if (!handle)
+        return std::nullopt;
+    MemorySink sink{handle.get(), {}, o.maxBodyBytes};
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, AppendToMemory);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &sink);
+    CURLcode rc = curl_easy_perform(handle.get());
+    handle.reset();
+    if (rc != CURLE_OK || sink.body.empty())
+        return std::nullopt;
+    if (length)
+        *length = sink.body.size();
+    return std::move(sink.body);
+}
+
+struct FileSink {
+    CURL* easy = nullptr;
+    std::string path;
+    std::unique_ptr<char[]> buffer; // declared before file: the file is closed first
+    std::unique_ptr<std::FILE, FileCloser> file;
+    bool httpError = false;
+    bool fileError = false;
+    bool writeError = false;
+
+    bool Open() {
+        file.reset(std::fopen(path.c_str(), "wbe"));
+        if (!file)
+            return false;
+        // libcurl hands over 16 KB pieces; gather them into writes of up to one chunk.
+        buffer = std::make_unique<char[]>(WebClient::kDownloadChunkBytes);
+        std::setvbuf(file.get(), buffer.get(), _IOFBF, WebClient::kDownloadChunkBytes);
+        return true;
+    }
+};
+
+long ResponseCode(CURL* easy) {
+    long code = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+std::size_t AppendToFile(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* sink = static_cast<FileSink*>(target);
+    std::size_t bytes = size * count;
+    if (!sink->file) {
+        // The file is only made once an acceptable answer has begun, so an error page never
+        // replaces a cached file.
+        if (ResponseCode(sink->easy) >= 400) {
+            sink->httpError = true;
+            return bytes == 0 ? 1 : 0;
+        }
+        if (!sink->Open()) {
+            sink->fileError = true;
+            return bytes == 0 ? 1 : 0;
+        }
+    }
+    if (bytes && std::fwrite(data, 1, bytes, sink->file.get()) != bytes) {
+        sink->writeError = true;
+        return 0;
+    }
+    return bytes;
+}
+
+long MillisecondsSinceBoot() {
+    timespec ts{};
+    clock_gettime(CLOCK_BOOTTIME, &ts);
+    return static_cast<long>(ts.tv_sec) * 1000L + ts.tv_nsec / 1'000'000L;
+}
+
+} // namespace
+
+WebClient::WebClient() : options_(DefaultOptions()) {}
+
+WebClient::WebClient(const std::atomic<bool>* cancel) : options_(DefaultOptions()) {
+    options_.cancel = cancel;
+}
+
+WebClient::WebClient(const Options& options) : options_(options) {}
+
+WebClient::Options WebClient::DefaultOptions() {
+    std::lock_guard<std::mutex> guard(gDefaultsLock);
+    return gDefaults;
+}
+
+void WebClient::SetDefaultTimeoutsForTesting(long connectTimeoutMs, long stallSeconds) {
+    std::lock_guard<std::mutex> guard(gDefaultsLock);
+    gDefaults.connectTimeoutMs = connectTimeoutMs;
+    gDefaults.stallSeconds = stallSeconds;
+}
+
+void WebClient::ResetDefaultsForTesting() {
+    std::lock_guard<std::mutex> guard(gDefaultsLock);
+    gDefaults = Options();
+}
+
+std::optional<std::string> WebClient::Get(std::string_view url, std::size_t* length) const {
+    if (length)
+        *length = 0;
+    if (url.empty() || Cancelled(options_))
+        return std::nullopt;
+    return FetchIntoMemory(NewHandle(std::string(url), options_), options_, length);
+}
+
+std::optional<std::string> WebClient::Post(std::string_view url, std::string_view body) const {
+    if (url.empty() || Cancelled(options_))
+        return std::nullopt;
+    EasyHandle h = NewHandle(std::string(url), options_);
+    if (!h)
+        return std::nullopt;
+    curl_easy_setopt(h.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(h.get(), CURLOPT_POSTFIELDS, body.data());
+    return FetchIntoMemory(std::move(h), options_, nullptr);
+}
+
+int WebClient::Download(std::string_view url, std::string_view name, int kind) const {
+    if (url.empty())
+        return kDownloadNoUrl;
+    if (Connectivity::IsOffline())
+        return kDownloadOffline;
+    std::optional<std::string> path = CachePath(kind, name);
+    if (!path)
+        return kDownloadFileFailed;
+    if (Cancelled(options_))
+        return kDownloadOpenFailed;
+
+    EasyHandle h = NewHandle(std::string(url), options_);
+    if (!h)
+        return kDownloadOffline;
+    CURL* c = h.get();
+    char agent[64];
+    std::snprintf(agent, sizeof agent, "Agent%ld", MillisecondsSinceBoot());
+    HeaderList headers(curl_slist_append(nullptr, "Accept: */*"));
+    if (!headers)
+        ExitOutOfMemory();
+    FileSink sink;
+    sink.easy = c;
+    sink.path = std::move(*path);
+    curl_easy_setopt(c, CURLOPT_USERAGENT, agent);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendToFile);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    CURLcode rc = curl_easy_perform(c);
+    long status = ResponseCode(c);
+    h.reset();
+
+    if (rc != CURLE_OK) {
+        if (sink.httpError)
+            return kDownloadOpenFailed;
+        if (sink.fileError)
+            return kDownloadFileFailed;
+        if (sink.file || sink.writeError) {
+            sink.file.reset();
+            return kDownloadReadFailed;
+        }
+        return kDownloadOpenFailed;
+    }
+    if (status >= 400 || sink.httpError)
+        return kDownloadOpenFailed;
+    if (!sink.file && !sink.Open())
+        return kDownloadFileFailed; // an empty body still makes an (empty) file
+    if (std::fclose(sink.file.release()) != 0)
+        return kDownloadReadFailed;
+    return kDownloadOk;
+}

@@ -1,0 +1,71 @@
+#pragma once
+#include "service/CachePath.h" // CacheKind, the kind argument of Download
+
+#include <atomic>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Result of WebClient::Download.
+enum DownloadResult {
+    kDownloadOk = 0,         // the whole body is in the file and the file is closed
+    kDownloadOpenFailed = 1, // no connection, no answer, an HTTP error status, or cancelled
+                             // before any of the body arrived; no file written
+    kDownloadFileFailed = 2, // bad kind, a sid that is no file name, or the file cannot be made
+    kDownloadReadFailed = 3, // the body broke off (or the disk refused it) part-way; the part
+                             // written stays in the file
+    kDownloadOffline = 4,    // the system reports being offline, or no transfer handle
+    kDownloadNoUrl = 5,      // no URL given
+};
+
+// Stateless HTTP transport over libcurl: Get and Post bring a whole body into memory, Download
+// streams one into a cache file (see CachePath.h). Each call uses its own curl handle, so one
+// instance may be used from several threads at once; the options are fixed at construction.
+//
+// Every transfer has a connect time-out and a stall time-out (aborted when fewer than 1 byte/s
+// arrive for stallSeconds), and can be cancelled through a flag that a shutdown raises; in-memory
+// bodies are capped. A transfer that times out or is cancelled is a failure.
+class WebClient {
+public:
+    static constexpr long kConnectTimeoutMs = 10'000;
+    static constexpr long kStallSeconds = 30;
+    static constexpr std::size_t kMaxBodyBytes = 32u << 20;
+    static constexpr std::size_t kDownloadChunkBytes = 163'840;
+
+    struct Options {
+        long connectTimeoutMs = kConnectTimeoutMs;
+        long stallSeconds = kStallSeconds; // libcurl counts it in whole seconds, at least 1
+        std::size_t maxBodyBytes = kMaxBodyBytes;
+        // When set and raised, running transfers end within about a second. Must outlive the
+        // client.
+        const std::atomic<bool>* cancel = nullptr;
+    };
+
+    WebClient();
+    explicit WebClient(const std::atomic<bool>* cancel);
+    explicit WebClient(const Options& options);
+
+    const Options& GetOptions() const { return options_; }
+
+    // The body of a GET, or none (length 0) on any failure and for an empty body. The text's
+    // c_str() ends the body with the extra zero byte. HTTP error pages are returned like any
+    // other body. A null or empty url fails.
+    std::optional<std::string> Get(std::string_view url, std::size_t* length = nullptr) const;
+
+    // The body of a form POST (application/x-www-form-urlencoded) of body, or none.
+    std::optional<std::string> Post(std::string_view url, std::string_view body) const;
+
+    // Streams the body into CachePath(kind, name), truncating an existing file, in chunks of at
+    // most kDownloadChunkBytes. Sends "Accept: */*" and the user agent "Agent<ms since boot>",
+    // follows redirects. Returns a DownloadResult. An empty url counts as none.
+    int Download(std::string_view url, std::string_view name, int kind) const;
+
+    // The options that WebClients made from now on start with. Tests shorten the time-outs.
+    static Options DefaultOptions();
+    static void SetDefaultTimeoutsForTesting(long connectTimeoutMs, long stallSeconds);
+    static void ResetDefaultsForTesting();
+
+private:
+    Options options_;
+};
