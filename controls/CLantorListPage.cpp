@@ -1,11 +1,11 @@
 #include "controls/CLantorListPage.h"
 
 #include "controls/IListOwner.h"
-#include "controls/ISongSource.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "service/SongList.h"
 
-CLantorListPage::CLantorListPage(IListOwner& owner, ISongSource& songs, QWidget* parent)
+CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent)
     : CSheetPage(parent), list(new ReportListView(this)), layout(this), owner(owner), songs(songs) {
     // The page is laid out at its template size; the anchors keep the list filling it.
     resize(471, 226);
@@ -42,9 +42,9 @@ void CLantorListPage::Rebuild() {
     rowToSong.clear();
     playingRow = -1;
     playingRowImage = 0;
-    const int count = songs.SongCount();
+    const int count = songs.Count();
     for (int i = 0; i < count; ++i) {
-        const SongRecord song = songs.SongAt(i);
+        const SongRecord song = songs.At(i);
         AddSong(song.index, song.title, song.artist, song.albumtitle, song.like != "0");
     }
 }

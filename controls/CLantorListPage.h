@@ -6,7 +6,7 @@
 #include <string_view>
 
 class IListOwner;
-class ISongSource;
+class SongList;
 class ReportListView;
 
 // Page 0 of the list sheet: the songs of the current channel's queue, one row per song, the
@@ -19,7 +19,7 @@ public:
     static constexpr int kImageSize = 24;
     enum Image { kImageNotLiked = 0, kImageLiked = 1, kImagePlaying = 2 };
 
-    CLantorListPage(IListOwner& owner, ISongSource& songs, QWidget* parent = nullptr);
+    CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent = nullptr);
 
     // Appends a row for the song at index of the queue. Texts are GBK. A song that already
     // has a row is not added twice (its notice may arrive after a rebuild already listed it).
@@ -46,5 +46,5 @@ private:
     std::map<int, int> songToRow;
     std::map<int, int> rowToSong;
     IListOwner& owner;
-    ISongSource& songs;
+    SongList& songs;
 };

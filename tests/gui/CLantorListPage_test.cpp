@@ -1,8 +1,10 @@
 #include "controls/CLantorListPage.h"
 #include "controls/CMusicListSheet.h"
 #include "controls/IListOwner.h"
-#include "controls/ISongSource.h"
 #include "controls/ReportListView.h"
+#include "platform/Messages.h"
+#include "platform/RecordingTarget.h"
+#include "service/SongList.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -23,35 +25,41 @@ struct FakeOwner : IListOwner {
     std::vector<int> shown;
 };
 
-struct FakeSongs : ISongSource {
-    int SongCount() override { return static_cast<int>(songs.size()); }
-    SongRecord SongAt(int i) override {
-        return i >= 0 && i < SongCount() ? songs[static_cast<size_t>(i)] : SongRecord{};
+// A playlist reply with one song per title; titles are UTF-8 on the wire, GBK in the list.
+std::string Reply(std::initializer_list<std::pair<std::string, int>> songs) {
+    std::string json = R"({"song":[)";
+    bool first = true;
+    for (const auto& [title, like] : songs) {
+        if (!first)
+            json += ",";
+        first = false;
+        json += R"({"title":")" + title + R"(","artist":"artist )" + title +
+                R"(","albumtitle":"album )" + title + R"(","rating_avg":4.5,"sid":"s)" + title +
+                R"(","aid":"a","like":)" + std::to_string(like) + "}";
     }
-    void Append(const std::string& title, const std::string& like = "0") {
-        SongRecord song;
-        song.title = title;
-        song.artist = "artist " + title;
-        song.albumtitle = "album " + title;
-        song.like = like;
-        song.index = SongCount();
-        songs.push_back(song);
-    }
-    std::vector<SongRecord> songs;
-};
+    return json + "]}";
+}
 
 class SongPageTest : public ::testing::Test {
 protected:
-    SongPageTest() : page(owner, songs) {}
-    // What the main window does on a song-appended notice while page 0 shows.
-    void Arrive(const std::string& title, const std::string& like = "0") {
-        songs.Append(title, like);
-        const SongRecord& s = songs.songs.back();
-        page.AddSong(s.index, s.title, s.artist, s.albumtitle, s.like != "0");
+    SongPageTest() : page(owner, songs) {
+        // What the main window does on a song-appended notice while page 0 shows.
+        window.SetHandler([this](unsigned message, std::uintptr_t wParam, std::intptr_t) {
+            if (message == msg::kSongAppended && showingSongs) {
+                const auto* s = reinterpret_cast<const SongRecord*>(wParam);
+                page.AddSong(s->index, s->title, s->artist, s->albumtitle, s->like != "0");
+            }
+            return std::intptr_t{0};
+        });
+    }
+    void Arrive(const std::string& title, int like = 0) {
+        ASSERT_TRUE(songs.AppendFromReply(Reply({{title, like}}), &window));
     }
     ReportListView& List() { return *page.List(); }
     FakeOwner owner;
-    FakeSongs songs;
+    SongList songs;
+    RecordingTarget window;
+    bool showingSongs = true;
     CLantorListPage page;
 };
 
@@ -70,7 +78,7 @@ TEST_F(SongPageTest, ColumnsAndImages) {
 }
 
 TEST_F(SongPageTest, RowsAreNumberedFrom001WithTextsAndLikeImage) {
-    Arrive("\xB8\xE8", "1"); // GBK for 歌
+    Arrive("歌", 1);
     Arrive("two");
     for (int i = 3; i <= 12; ++i)
         Arrive("song " + std::to_string(i));
@@ -89,7 +97,7 @@ TEST_F(SongPageTest, RowsAreNumberedFrom001WithTextsAndLikeImage) {
 }
 
 TEST_F(SongPageTest, MarkingTheNextSongRestoresTheHeart) {
-    Arrive("liked", "1");
+    Arrive("liked", 1);
     Arrive("plain");
     page.MarkPlaying(0);
     EXPECT_EQ(List().ItemImage(0), CLantorListPage::kImagePlaying);
@@ -108,8 +116,10 @@ TEST_F(SongPageTest, MarkingTheNextSongRestoresTheHeart) {
 
 TEST_F(SongPageTest, SongsArrivingWhileTheChannelPageShowsAppearOnRebuild) {
     Arrive("a");
-    songs.Append("b", "1"); // the channel page is shown: no row yet
-    songs.Append("c");
+    showingSongs = false; // the channel page is shown: no rows for the new songs
+    Arrive("b", 1);
+    Arrive("c");
+    showingSongs = true;
     EXPECT_EQ(List().ItemCount(), 1);
     page.MarkPlaying(0);
     page.Rebuild();
@@ -130,7 +140,7 @@ TEST_F(SongPageTest, SongsArrivingWhileTheChannelPageShowsAppearOnRebuild) {
 TEST_F(SongPageTest, AfterAChannelSwitchNumberingStartsAgain) {
     Arrive("old 1");
     Arrive("old 2");
-    songs.songs.clear(); // the switch empties the queue; the page is rebuilt on return
+    songs.Clear(); // the switch empties the queue; the page is rebuilt on return
     page.Rebuild();
     EXPECT_EQ(List().ItemCount(), 0);
     Arrive("new 1");
@@ -177,7 +187,7 @@ TEST(CMusicListSheet, ShowsOnePageFillingTheSheet) {
     QWidget window;
     window.resize(471, 400);
     FakeOwner owner;
-    FakeSongs songs;
+    SongList songs;
     auto* sheet = new CMusicListSheet;
     auto* songPage = new CLantorListPage(owner, songs);
     auto* other = new CountingPage;
