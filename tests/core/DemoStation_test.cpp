@@ -1,5 +1,11 @@
+#include "lyrics/LrcSearcher.h"
 #include "platform/CodePage.h"
+#include "service/ChannelList.h"
+#include "service/ServiceRequests.h"
+#include "service/SignInReply.h"
+#include "service/SongList.h"
 #include "service/TextEncoding.h"
+#include "service/WebClient.h"
 #include "settings/AppSettings.h"
 #include "tests/support/MediaChecks.h"
 #include "tests/support/TempDir.h"
@@ -81,8 +87,7 @@ Scraped Scrape(const std::string& gbkPage, bool secondSite, const std::string& t
             if ((cls == titleClass && text != title) || (cls == artistClass && text != artist))
                 break;
             if (cls == linkClass) {
-                std::string href = Between(div, "<a", "\"");
-                href = div.substr(div.find("href=\"") + 6);
+                std::string href = div.substr(div.find("href=\"") + 6);
                 href = href.substr(0, href.find('"'));
                 if (href.find(".lrc") != std::string::npos) {
                     out.link = href;
@@ -530,6 +535,117 @@ TEST(DemoStationStart, SecondStationCannotTakeABusyPort) {
     EXPECT_FALSE(a.Start()); // already serving
     a.Stop();
     EXPECT_TRUE(b.Start(a.Port()));
+}
+
+// The client's own transport and protocol code against the station, in a working folder with
+// the cache folders, as the program runs.
+class DemoStationClientTest : public DemoStationTest {
+protected:
+    void SetUp() override {
+        DemoStationTest::SetUp();
+        dir.MakeCacheFolders();
+        options.connectTimeoutMs = 2000;
+        options.stallSeconds = 1;
+    }
+    std::string Base() const { return station.BaseUrl(); }
+
+    TempDir dir{true};
+    WebClient::Options options;
+};
+
+TEST_F(DemoStationClientTest, SignInChannelsAndPlaylistThroughTheClientCode) {
+    WebClient web(options);
+    SignInReply reply;
+    auto text = RequestSignIn(web, Base(), DemoCatalog::kEmail, DemoCatalog::kPassword);
+    ASSERT_TRUE(text);
+    ASSERT_TRUE(ReadSignInReply(*text, reply));
+    EXPECT_EQ(reply.user_id, DemoCatalog::kUserId);
+    const std::string body = station.RequestsTo("/j/app/login").back().body;
+    EXPECT_NE(body.find("email=demo%40lantor.fm&password=lantor%2Bdemo&"), std::string::npos);
+
+    SignInReply rejected;
+    text = RequestSignIn(web, Base(), DemoCatalog::kEmail, "lantor demo");
+    ASSERT_TRUE(text);
+    EXPECT_FALSE(ReadSignInReply(*text, rejected));
+    EXPECT_NE(rejected.err, "ok");
+
+    ChannelList channels;
+    ASSERT_TRUE(channels.Fetch(web, Base()));
+    ASSERT_EQ(channels.Count(), static_cast<int>(DemoCatalog::Channels().size()));
+    for (int i = 0; i < channels.Count(); ++i) {
+        EXPECT_EQ(channels.At(i).seq_id, i);
+        EXPECT_EQ(channels.At(i).name,
+                  Utf8ToAnsi(DemoCatalog::Channels()[static_cast<std::size_t>(i)].name));
+    }
+
+    PlaylistQuery q{reply.user_id, reply.expire, reply.token, std::nullopt, 1};
+    text = web.Get(PlaylistUrl(Base(), q));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(station.RequestsTo("/j/app/radio/people").back().Param("sid"), "(null)");
+    SongList list;
+    ASSERT_TRUE(list.AppendFromReply(*text, nullptr));
+    ASSERT_EQ(list.Count(), 3); // two of the five rate 1.0 or less
+    const SongRecord first = list.At(0);
+    EXPECT_EQ(first.title, Utf8ToAnsi(DemoCatalog::Songs()[0].title));
+    EXPECT_EQ(first.like, "1");
+
+    ASSERT_EQ(web.Download(first.url, first.sid, kCacheMusic), kDownloadOk);
+    EXPECT_TRUE(ScanMp3Frames(dir.ReadFile("Temp/Music/" + first.sid + ".mp3")).reachedEnd);
+    ASSERT_EQ(web.Download(first.picture, first.sid, kCacheAlbum), kDownloadOk);
+    int w = 0, h = 0;
+    EXPECT_TRUE(JpegSize(dir.ReadFile("Temp/Album/" + first.sid + ".jpg"), w, h));
+}
+
+TEST_F(DemoStationClientTest, LyricsSearcherFindsEachSitesSongs) {
+    const LrcSearcher searcher(Base(), Base());
+    for (const DemoSong& song : DemoCatalog::Songs()) {
+        SCOPED_TRACE(song.title);
+        station.ClearLog();
+        const bool found =
+            searcher.FindLyrics(Utf8ToAnsi(song.title), Utf8ToAnsi(song.artist), song.sid);
+        EXPECT_EQ(found, song.sites != 0);
+        // The second site is asked first; the first only when the second has nothing.
+        EXPECT_EQ(station.RequestsTo("/so.asp").size(), 1u);
+        EXPECT_EQ(station.RequestsTo("/s/").size(),
+                  (song.sites & DemoCatalog::kSecondSite) ? 0u : 1u);
+        if (!found)
+            continue;
+        std::string expected;
+        for (char c : station.LyricsGbk(song.sid))
+            expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        expected.push_back('\0');
+        EXPECT_EQ(dir.ReadFile("Temp/Lyrics/" + song.sid + ".lrc"), expected);
+    }
+}
+
+TEST_F(DemoStationClientTest, FaultModesAsTheClientSeesThem) {
+    WebClient web(options);
+    const std::string url = ChannelListUrl(Base());
+    ChannelList channels;
+
+    station.SetFault(StationFault::ServerError, "/j/app/radio/channels", 1);
+    auto text = web.Get(url);
+    ASSERT_TRUE(text); // an error page is a body like any other
+    EXPECT_FALSE(channels.AppendFromReply(*text));
+
+    station.SetFault(StationFault::BadJson, "/j/app/radio/channels", 1);
+    EXPECT_FALSE(channels.Fetch(web, Base()));
+    EXPECT_EQ(channels.Count(), 0);
+
+    station.SetFault(StationFault::Trickle, "/j/app/radio/channels", 1);
+    EXPECT_TRUE(channels.Fetch(web, Base()));
+    EXPECT_EQ(channels.Count(), static_cast<int>(DemoCatalog::Channels().size()));
+
+    const std::string mp3Url = Base() + "/music/2800101.mp3";
+    station.SetFault(StationFault::DropMidBody, "/music/", 1);
+    EXPECT_EQ(web.Download(mp3Url, "2800101", kCacheMusic), kDownloadReadFailed);
+    const std::string part = dir.ReadFile("Temp/Music/2800101.mp3");
+    EXPECT_LT(part.size(), station.Media("2800101")->mp3.size());
+
+    station.SetFault(StationFault::Stall, "/music/", 1);
+    EXPECT_NE(web.Download(mp3Url, "2800101", kCacheMusic), kDownloadOk);
+    EXPECT_EQ(web.Download(mp3Url, "2800101", kCacheMusic), kDownloadOk);
+    EXPECT_EQ(dir.ReadFile("Temp/Music/2800101.mp3"), station.Media("2800101")->mp3);
 }
 
 TEST(DemoCatalog, SongsAndChannelsHaveTheVarietyTheClientIsTestedWith) {
