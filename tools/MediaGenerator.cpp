@@ -110,8 +110,8 @@ public:
         auto first = static_cast<std::size_t>(std::max(0.0, start) * MediaGenerator::kSampleRate);
         auto last = std::min(
             left_.size(), static_cast<std::size_t>((start + total) * MediaGenerator::kSampleRate));
-        const float gl = static_cast<float>(amp * (1.0 - pan) * 0.5 * 2);
-        const float gr = static_cast<float>(amp * (1.0 + pan) * 0.5 * 2);
+        const float gl = static_cast<float>(amp * (1.0 - pan));
+        const float gr = static_cast<float>(amp * (1.0 + pan));
         double phase = 0;
         for (std::size_t i = first; i < last; ++i) {
             double t = static_cast<double>(i) / MediaGenerator::kSampleRate - start;
