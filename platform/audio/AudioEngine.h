@@ -1,0 +1,119 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/audio/SpectrumAnalyzer.h"
+
+class AudioStream;
+
+// The program's audio library: MP3 streams from files or from URLs (saved while they play),
+// decoded by libmpg123 to 44.1 kHz 16-bit stereo, mixed into one SDL output device, with an
+// FFT of what is being output. Operations and results follow the vendor-style API the player
+// is written against: handles are small non-zero integers and 0 is failure; positions and
+// lengths count bytes of the decoded stream (4 bytes per stereo frame). Every operation is
+// thread-safe. Streams only exist between Init and Free.
+class AudioEngine {
+public:
+    using Handle = uint32_t;
+
+    static constexpr int kRate = 44100;
+    static constexpr int kBytesPerFrame = 4;
+    static constexpr int kBytesPerSecond = kRate * kBytesPerFrame;
+    // ChannelGetData request: 512 magnitudes of a 1024-point FFT.
+    static constexpr uint32_t kDataFft1024 = 0x80000001;
+    // ChannelIsActive results.
+    static constexpr int kStopped = 0; // never played, stopped, or played to its end
+    static constexpr int kPlaying = 1;
+    static constexpr int kStalled = 2; // playing but waiting for the download
+    static constexpr int kPaused = 3;  // playing but the output is paused
+    // StreamCreateURL gives up when no audio has arrived by then (Free ends the wait sooner).
+    static constexpr std::chrono::milliseconds kCreateTimeout{15000};
+
+    AudioEngine();
+    ~AudioEngine(); // Free()
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    // Opens the output: device -1 is the default device, 1..n the n-th output device SDL
+    // lists. The output runs at once. freq must be 44100, the rate every stream decodes to.
+    // False when no output device opens. True if already initialised.
+    bool Init(int device = -1, int freq = kRate);
+    // Frees every stream (their threads joined) and closes the output. A StreamCreateURL
+    // still waiting on another thread returns 0 at once.
+    void Free();
+
+    // Downloads url while it plays, writing every byte received into savePath (nothing is
+    // saved when it is empty). Returns once the first audio is decoded, long before the end
+    // of the download. 0 if savePath cannot be created, the server fails or sends no MP3
+    // audio; the file made for savePath is then deleted.
+    Handle StreamCreateURL(const std::string& url, const std::string& savePath);
+    // 0 if the file cannot be opened or holds no MP3 audio.
+    Handle StreamCreateFile(const std::string& path);
+    // Ends the stream's download and decoder; the handle is invalid afterwards.
+    bool StreamFree(Handle handle);
+
+    // Output level. Start also resumes channels held by Pause; Stop stops every playing
+    // channel where it is (they need StreamPlay again).
+    bool Start();
+    bool Stop();
+    bool Pause();
+
+    // Starts the channel; from its beginning with restart, else from its position.
+    bool StreamPlay(Handle handle, bool restart);
+    // Output volume 0 (silent) to 100 (full), linear. False outside that range.
+    bool SetVolume(int volume);
+    int GetVolume() const { return volume_; }
+
+    // Byte positions in the decoded stream; a position is rounded down to a whole frame.
+    // SetPosition fails past the end of a stream whose exact length is known.
+    bool ChannelSetPosition(Handle handle, int64_t bytes);
+    // Bytes handed to the output so far (or the last seek target). -1 for a bad handle.
+    int64_t ChannelGetPosition(Handle handle) const;
+    // Length in bytes: for a URL stream an estimate from the Content-Length and the bitrate
+    // until the whole file is in, then exact; 0 while unknown, -1 for a bad handle.
+    int64_t StreamGetLength(Handle handle) const;
+    // -1 for a bad handle.
+    double ChannelBytes2Seconds(Handle handle, int64_t bytes) const;
+    // kStopped, kPlaying, kStalled or kPaused; kStopped for a bad handle.
+    int ChannelIsActive(Handle handle) const;
+    // With kDataFft1024: fills buffer with 512 magnitudes of the last 1024 samples handed to
+    // the output (mono mix, Hann window), lowest frequency first, a full-scale sine reading
+    // about 1.0 in its bin. Returns 512, or -1 for a bad handle or request, or when the
+    // stream has output nothing yet.
+    int ChannelGetData(Handle handle, float* buffer, uint32_t request);
+
+private:
+    enum class Output { kStopped, kRunning, kPaused };
+
+    static void OutputCallback(void* self, uint8_t* buffer, int bytes);
+    void Mix(int16_t* out, size_t frames);
+    std::shared_ptr<AudioStream> Find(Handle handle) const;
+    // Waits for the new stream's first audio and hands out its handle; 0 if none.
+    Handle Finish(std::shared_ptr<AudioStream> stream, bool isDownload);
+
+    std::mutex lifeMutex_; // serialises Init and Free; never taken by the output callback
+
+    // Lock order: mutex_ before a stream's own mutex. No SDL call that waits for the output
+    // callback is made while holding mutex_, since the callback takes it.
+    mutable std::mutex mutex_;
+    // Guarded by mutex_:
+    bool ready_ = false;
+    uint32_t device_ = 0; // SDL_AudioDeviceID
+    Output output_ = Output::kStopped;
+    std::map<Handle, std::shared_ptr<AudioStream>> streams_;
+    std::vector<std::shared_ptr<AudioStream>> creating_; // waiting for their first audio
+    Handle nextHandle_ = 1; // not reused while this object lives, also across Init and Free
+
+    std::atomic<int> volume_{100};
+    SpectrumAnalyzer analyzer_;
+
+    // Output callback only (set up before the device opens).
+    std::vector<int32_t> mix_;
+    std::vector<int16_t> scratch_;
+};

@@ -1,0 +1,100 @@
+#include "platform/audio/UrlFeeder.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+#include "platform/audio/StreamSource.h"
+
+namespace {
+
+constexpr int kPollMs = 1000; // the multi handle wakes sooner for its own timers and for Stop
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+UrlFeeder::UrlFeeder(std::string url, StreamSource& target, Sink& sink)
+    : url_(std::move(url)), target_(target), sink_(sink) {
+    GlobalInit();
+    multi_ = curl_multi_init();
+}
+
+UrlFeeder::~UrlFeeder() {
+    Stop();
+    if (multi_)
+        curl_multi_cleanup(static_cast<CURLM*>(multi_));
+}
+
+void UrlFeeder::Start() {
+    thread_ = std::thread(&UrlFeeder::Run, this);
+}
+
+void UrlFeeder::Stop() {
+    stop_ = true;
+    if (multi_)
+        curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    if (thread_.joinable())
+        thread_.join();
+}
+
+size_t UrlFeeder::WriteCallback(char* data, size_t size, size_t count, void* self) {
+    return static_cast<UrlFeeder*>(self)->OnWrite(data, size * count);
+}
+
+size_t UrlFeeder::OnWrite(const char* data, size_t size) {
+    if (stop_ || received_ + static_cast<int64_t>(size) > kMaxBytes)
+        return 0; // aborts the transfer
+    if (!headersSeen_) {
+        headersSeen_ = true;
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                              &length) == CURLE_OK &&
+            length > 0)
+            contentLength_ = length;
+    }
+    if (!target_.WriteAt(received_, data, size))
+        return 0;
+    received_ += static_cast<int64_t>(size);
+    sink_.OnInput(contentLength_, received_);
+    return size;
+}
+
+void UrlFeeder::Run() {
+    auto* multi = static_cast<CURLM*>(multi_);
+    CURL* easy = curl_easy_init();
+    easy_ = easy;
+    if (multi && easy) {
+        curl_easy_setopt(easy, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+        // An error page is not a song: nothing of it reaches the decoder or the cache file.
+        curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        // One transfer per feeder: do not keep the server's connection open after it.
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeS);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &UrlFeeder::WriteCallback);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_multi_add_handle(multi, easy);
+        int running = 1;
+        while (!stop_ && running) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+                break;
+        }
+        curl_multi_remove_handle(multi, easy);
+    }
+    if (easy)
+        curl_easy_cleanup(easy);
+    easy_ = nullptr;
+    sink_.OnInputEnd(received_);
+}

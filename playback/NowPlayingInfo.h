@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+// What the player tells the window about the song it has prepared. The player sends the address
+// of a copy of this block with its messages; the copy is valid only while the handler runs. The
+// texts are copies of the song's record (GBK), not references into the song list, which a
+// channel switch clears.
+struct NowPlayingInfo {
+    static constexpr std::size_t kMaxDisplayName = 119;
+
+    int index = 0;
+    std::string displayName; // "artist - title", cut to kMaxDisplayName bytes
+    std::string title;
+    std::string artist;
+    std::string picture;
+    std::string url;
+    std::string sid;
+    std::string aid;
+    std::string musicPath; // "Temp/Music/<sid>.mp3"; empty when the sid is no file name
+    float position = 0.0f; // seconds played
+    float duration = 0.0f; // seconds; 0 until the stream has started
+};

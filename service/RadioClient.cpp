@@ -1,0 +1,191 @@
+#include "service/RadioClient.h"
+
+#include "platform/Messages.h"
+#include "platform/NotifyTarget.h"
+#include "service/CachePath.h"
+#include "service/ServiceRequests.h"
+#include "service/SongList.h"
+#include "settings/AppSettings.h"
+
+RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string token_,
+                         std::string expire_, SongList& songs_, std::string serviceBase_)
+    : notifyWindow(window), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
+      expire(std::move(expire_)),
+      serviceBase(serviceBase_.empty() ? AppSettings().ServiceBase() : std::move(serviceBase_)),
+      web(&cancel_) {}
+
+RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string token_,
+                         std::string expire_)
+    : RadioClient(window, std::move(userId_), std::move(token_), std::move(expire_),
+                  SongList::Instance()) {}
+
+RadioClient::~RadioClient() {
+    Shutdown();
+}
+
+void RadioClient::Shutdown() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    cancel_ = true;
+    fetchThreads.JoinAll();
+    likeThreads.JoinAll();
+    prefetchThreads.JoinAll();
+}
+
+void RadioClient::SetChannel(int n) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        channel = n;
+        channelChanged = true;
+    }
+    RequestMore();
+}
+
+void RadioClient::RequestMore() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (fetchBusy || stopping)
+        return;
+    fetchBusy = true;
+    if (!fetchThreads.Start([this] { FetchWorker(); }))
+        fetchBusy = false;
+}
+
+bool RadioClient::Like(std::string sid_, std::string aid_) {
+    std::lock_guard<std::mutex> guard(lock);
+    sid = std::move(sid_);
+    aid = std::move(aid_);
+    if (!stopping)
+        likeThreads.Start([this] { LikeWorker(); });
+    return true;
+}
+
+void RadioClient::SetHistory(std::string text) {
+    std::lock_guard<std::mutex> guard(historyLock);
+    history = std::move(text);
+}
+
+std::string RadioClient::History() {
+    return BuildHistory();
+}
+
+std::string RadioClient::BuildHistory() {
+    std::string text;
+    int count = songs.Count();
+    for (int i = count - 1, n = 0; i >= 0 && n < kHistoryEntries; --i, ++n) {
+        SongRecord song = songs.At(i);
+        if (n > 0)
+            text += '|';
+        text += song.sid;
+        text += song.status == 3 ? ":p" : ":s";
+    }
+    std::lock_guard<std::mutex> guard(historyLock);
+    history = text;
+    return text;
+}
+
+RadioClient::Request RadioClient::PlaylistRequest(bool withHistory) {
+    Request r;
+    r.history = BuildHistory();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        r.sid = sid;
+        r.channel = channel;
+    }
+    PlaylistQuery q = r.Query(userId, expire, token);
+    // The history form is used whenever the list holds a song (its history is not empty).
+    r.url = withHistory || !r.history.empty() ? PlaylistUrl(serviceBase, q, r.history)
+                                              : PlaylistUrl(serviceBase, q);
+    std::lock_guard<std::mutex> guard(historyLock);
+    requestUrl = r.url;
+    return r;
+}
+
+PlaylistQuery RadioClient::Request::Query(const std::string& userId, const std::string& expire,
+                                          const std::string& token) const {
+    PlaylistQuery q{userId, expire, token, std::nullopt, channel};
+    if (sid)
+        q.sid = *sid;
+    return q;
+}
+
+void RadioClient::FetchWorker() {
+    Request r = PlaylistRequest(false);
+    if (auto reply = web.Get(r.url))
+        songs.AppendFromReply(*reply, notifyWindow);
+    std::lock_guard<std::mutex> guard(lock);
+    fetchBusy = false;
+}
+
+void RadioClient::LikeWorker() {
+    Request r = PlaylistRequest(true);
+    auto reply = web.Get(r.url);
+    if (!reply)
+        return;
+    songs.AppendFromReply(*reply, notifyWindow);
+    // The report carries the same values as the request it follows.
+    web.Get(LikeReportUrl(serviceBase, r.Query(userId, expire, token)));
+}
+
+void RadioClient::StartPrefetch() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (prefetchBusy || stopping)
+        return;
+    // Raised here rather than in the worker, so two calls close together start one pass.
+    prefetchBusy = true;
+    if (!prefetchThreads.Start([this] { PrefetchWorker(); }))
+        prefetchBusy = false;
+}
+
+void RadioClient::PrefetchWorker() {
+    songs.ResetClearedFlag();
+    bool any = songs.Count() > 0;
+    for (int i = 0; any && i < songs.Count(); ++i) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (stopping)
+                break;
+            if (channelChanged) {
+                channelChanged = false;
+                i = 0;
+                songs.ResetClearedFlag();
+            }
+        }
+        SongRecord song = songs.At(i);
+        if (song.status != 0)
+            continue;
+        songs.SetStatus(i, 1);
+        int result = web.Download(song.url, song.sid, kCacheMusic);
+        songs.SetStatus(i, result == kDownloadOk ? 2 : 0);
+    }
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopped = stopping;
+    }
+    if (any && !stopped && notifyWindow)
+        notifyWindow->Send(msg::kPrefetchPassDone, 0, 0);
+    std::lock_guard<std::mutex> guard(lock);
+    prefetchBusy = false;
+}
+
+int RadioClient::Channel() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return channel;
+}
+
+bool RadioClient::FetchBusy() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return fetchBusy;
+}
+
+bool RadioClient::PrefetchBusy() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return prefetchBusy;
+}
+
+std::string RadioClient::RequestUrl() const {
+    std::lock_guard<std::mutex> guard(historyLock);
+    return requestUrl;
+}

@@ -1,0 +1,90 @@
+#pragma once
+#include "platform/WorkerGroup.h"
+#include "service/ServiceRequests.h"
+#include "service/WebClient.h"
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class NotifyTarget;
+class SongList;
+
+// Holds what a playlist request needs (the sign-in texts, channel, the song id remembered by the
+// last like, the history) and runs the workers that refill the SongList and pre-download its
+// songs into the music cache. Reports go to the window: msg::kSongAppended and
+// msg::kPlaylistArrived from the fetch and like workers, msg::kPrefetchPassDone from the prefetch.
+class RadioClient {
+public:
+    static constexpr int kHistoryEntries = 20;
+
+    // serviceBase: "scheme://host[:port]"; empty means the configured one (AppSettings).
+    RadioClient(NotifyTarget* window, std::string userId, std::string token, std::string expire,
+                SongList& songs, std::string serviceBase = {});
+    RadioClient(NotifyTarget* window, std::string userId, std::string token, std::string expire);
+    ~RadioClient();
+    RadioClient(const RadioClient&) = delete;
+    RadioClient& operator=(const RadioClient&) = delete;
+
+    void SetChannel(int channel);
+    // Starts a fetch worker unless one runs (then the request is dropped, not queued).
+    void RequestMore();
+    // Remembers the song and asks for a playlist with history, then sends the like report.
+    bool Like(std::string sid, std::string aid);
+    // Replaced by the next BuildHistory: a saved history never reaches the service.
+    void SetHistory(std::string text);
+    // Rebuilds the history from the list and returns it.
+    std::string History();
+    // Up to 20 "sid:p" (played) or "sid:s" entries of the newest songs, newest first, joined
+    // by "|".
+    std::string BuildHistory();
+    // Starts a prefetch pass unless one runs.
+    void StartPrefetch();
+
+    // Stops starting workers, cancels running transfers and joins every worker. Messages the
+    // workers send meanwhile must not block (the window stops handling them first).
+    void Shutdown();
+
+    int Channel() const;
+    bool FetchBusy() const;
+    bool PrefetchBusy() const;
+    std::string RequestUrl() const;
+
+private:
+    void FetchWorker();
+    void LikeWorker();
+    void PrefetchWorker();
+    // One playlist request with the values it was built from.
+    struct Request {
+        std::string url;
+        std::string history;
+        std::optional<std::string> sid;
+        int channel = 1;
+        PlaylistQuery Query(const std::string& userId, const std::string& expire,
+                            const std::string& token) const;
+    };
+    Request PlaylistRequest(bool withHistory);
+
+    NotifyTarget* const notifyWindow;
+    SongList& songs;
+    const std::string userId, token, expire;
+    const std::string serviceBase;
+    std::atomic<bool> cancel_{false};
+    WebClient web;
+
+    mutable std::mutex lock; // guards the fields down to channelChanged
+    bool fetchBusy = false;
+    bool prefetchBusy = false;
+    bool stopping = false;
+    int channel = 1;
+    bool channelChanged = false;
+    std::optional<std::string> sid; // none until the first like: sent as "(null)"
+    std::optional<std::string> aid;
+
+    mutable std::mutex historyLock; // guards history and requestUrl
+    std::string history;
+    std::string requestUrl;
+
+    WorkerGroup fetchThreads, likeThreads, prefetchThreads;
+};

@@ -1,0 +1,432 @@
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/SpectrumAnalyzer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ToneMp3.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <numbers>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+constexpr int64_t kBytesPerSecond = AudioEngine::kBytesPerSecond;
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Serves an MP3 on 127.0.0.1: "/song.mp3" with a Content-Length, "/chunked.mp3" without, both
+// trickled in chunks; "/page.html" is a web page; "/silent.mp3" sends headers and then nothing;
+// everything else is 404.
+class MediaServer {
+public:
+    MediaServer(std::string mp3, size_t chunkBytes, std::chrono::milliseconds chunkDelay)
+        : mp3_(std::move(mp3)), chunk_(chunkBytes), delay_(chunkDelay) {
+        server_.Get("/song.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(mp3_.size(), "audio/mpeg",
+                                     [this](size_t offset, size_t, httplib::DataSink& sink) {
+                                         return Send(offset, sink);
+                                     });
+        });
+        server_.Get("/chunked.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("audio/mpeg",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 if (offset == mp3_.size()) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 return Send(offset, sink);
+                                             });
+        });
+        server_.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
+            std::string page = "<html><body>";
+            for (int i = 0; i < 200; ++i)
+                page += "<p>Not a song, but a page about one.</p>\n";
+            res.set_content(page + "</body></html>", "text/html");
+        });
+        server_.Get("/silent.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(1000000, "audio/mpeg", [this](size_t, size_t, auto&) {
+                while (!closing_)
+                    std::this_thread::sleep_for(10ms);
+                return false;
+            });
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~MediaServer() {
+        closing_ = true;
+        server_.stop();
+        thread_.join();
+    }
+
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    // The whole body has gone out.
+    bool Served() const { return served_; }
+
+private:
+    bool Send(size_t offset, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(delay_);
+        size_t n = std::min(chunk_, mp3_.size() - offset);
+        if (!sink.write(mp3_.data() + offset, n))
+            return false;
+        if (offset + n == mp3_.size())
+            served_ = true;
+        return true;
+    }
+
+    const std::string mp3_;
+    const size_t chunk_;
+    const std::chrono::milliseconds delay_;
+    std::atomic<bool> served_{false};
+    std::atomic<bool> closing_{false};
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+class AudioEngineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { setenv("SDL_AUDIODRIVER", "dummy", 0); }
+    void SetUp() override { ASSERT_TRUE(engine_.Init(-1, 44100)); }
+
+    AudioEngine::Handle OpenFile(const std::string& mp3) {
+        dir_.WriteFile("song.mp3", mp3);
+        return engine_.StreamCreateFile((dir_.Path() / "song.mp3").string());
+    }
+    int64_t Position(AudioEngine::Handle h) const { return engine_.ChannelGetPosition(h); }
+
+    TempDir dir_;
+    AudioEngine engine_;
+};
+
+TEST_F(AudioEngineTest, FileStreamPlaysToItsEndThenIsInactive) {
+    const std::vector<ToneMp3::Tone> tones = {{440, 0.6}, {660, 0.6}};
+    AudioEngine::Handle h = OpenFile(ToneMp3::Encode(ToneMp3::Pcm(tones)));
+    ASSERT_NE(h, 0u);
+    // The Info tag and the scan give the exact length: encoder delay and padding removed.
+    const int64_t length = engine_.StreamGetLength(h);
+    EXPECT_EQ(length, ToneMp3::FrameCount(tones) * 4);
+    EXPECT_NEAR(engine_.ChannelBytes2Seconds(h, length), 1.2, 1e-3);
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kStopped); // created, not played
+
+    ASSERT_TRUE(engine_.Start());
+    ASSERT_TRUE(engine_.ChannelSetPosition(h, 0));
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(engine_.SetVolume(30));
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPlaying);
+    ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 10s));
+    EXPECT_EQ(Position(h), length);
+
+    // Played to its end, it plays again only from the start.
+    ASSERT_TRUE(engine_.StreamPlay(h, true));
+    EXPECT_LT(Position(h), length);
+    EXPECT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
+    EXPECT_TRUE(engine_.StreamFree(h));
+}
+
+TEST_F(AudioEngineTest, PositionsAreBytesAndSeeksLandWhereAsked) {
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    ASSERT_NE(h, 0u);
+    const int64_t length = engine_.StreamGetLength(h);
+    ASSERT_EQ(length, 3 * kBytesPerSecond);
+
+    EXPECT_TRUE(engine_.ChannelSetPosition(h, 2 * kBytesPerSecond + 3)); // to a whole frame
+    EXPECT_EQ(Position(h), 2 * kBytesPerSecond);
+    EXPECT_FALSE(engine_.ChannelSetPosition(h, length + 4));
+    EXPECT_FALSE(engine_.ChannelSetPosition(h, -4));
+    EXPECT_EQ(Position(h), 2 * kBytesPerSecond);
+
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    int64_t lowest = length;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            lowest = std::min(lowest, Position(h));
+            return engine_.ChannelIsActive(h) == 0;
+        },
+        5s));
+    EXPECT_GE(lowest, 2 * kBytesPerSecond);
+    EXPECT_EQ(Position(h), length);
+
+    // A seek back while playing starts there again.
+    ASSERT_TRUE(engine_.ChannelSetPosition(h, kBytesPerSecond));
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > kBytesPerSecond + 8820 * 4; }, 3s));
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPlaying);
+    EXPECT_LT(Position(h), length);
+}
+
+TEST_F(AudioEngineTest, PauseHoldsThePositionAndStartResumes) {
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > kBytesPerSecond / 5; }, 3s));
+
+    ASSERT_TRUE(engine_.Pause());
+    const int64_t paused = Position(h);
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPaused);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Position(h), paused);
+
+    ASSERT_TRUE(engine_.Start());
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPlaying);
+    EXPECT_TRUE(WaitUntil([&] { return Position(h) > paused; }, 2s));
+
+    // Stop stops the channel where it is; it needs StreamPlay again.
+    ASSERT_TRUE(engine_.Stop());
+    const int64_t stopped = Position(h);
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kStopped);
+    ASSERT_TRUE(engine_.Start());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Position(h), stopped);
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    EXPECT_TRUE(WaitUntil([&] { return Position(h) > stopped; }, 2s));
+}
+
+TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent) {
+    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    MediaServer server(mp3, 4096, 100ms); // about 1.2 s for the whole file
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+
+    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/song.mp3"), save);
+    ASSERT_NE(h, 0u);
+    // Until the file is in, the length comes from the Content-Length and the bitrate.
+    EXPECT_NEAR(static_cast<double>(engine_.StreamGetLength(h)), 3.0 * kBytesPerSecond,
+                0.1 * kBytesPerSecond);
+    ASSERT_TRUE(engine_.Start());
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
+    EXPECT_FALSE(server.Served());
+
+    ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 10s));
+    EXPECT_EQ(engine_.StreamGetLength(h), 3 * kBytesPerSecond);
+    EXPECT_EQ(Position(h), 3 * kBytesPerSecond);
+    EXPECT_TRUE(engine_.StreamFree(h));
+    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == mp3);
+}
+
+TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
+    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    MediaServer server(mp3, 4096, 100ms);
+    AudioEngine::Handle h =
+        engine_.StreamCreateURL(server.Url("/song.mp3"), (dir_.Path() / "cached.mp3").string());
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
+    ASSERT_TRUE(engine_.Pause());
+    const int64_t paused = Position(h);
+
+    // The decoder holds one second of three; the rest still comes in.
+    ASSERT_TRUE(WaitUntil([&] { return dir_.ReadFile("cached.mp3").size() == mp3.size(); }, 5s));
+    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == mp3);
+    EXPECT_EQ(Position(h), paused);
+    EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPaused);
+    EXPECT_TRUE(WaitUntil([&] { return engine_.StreamGetLength(h) == 3 * kBytesPerSecond; }, 2s));
+
+    // Once it is all in, a seek lands anywhere in it.
+    ASSERT_TRUE(engine_.ChannelSetPosition(h, 2 * kBytesPerSecond));
+    ASSERT_TRUE(engine_.Start());
+    int64_t lowest = 3 * kBytesPerSecond;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            lowest = std::min(lowest, Position(h));
+            return engine_.ChannelIsActive(h) == 0;
+        },
+        3s));
+    EXPECT_GE(lowest, 2 * kBytesPerSecond);
+    EXPECT_EQ(Position(h), 3 * kBytesPerSecond);
+}
+
+TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
+    MediaServer server(ToneMp3::Sine(440, 1.0), 8192, 10ms);
+    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/chunked.mp3"), "");
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 5s));
+    EXPECT_EQ(engine_.StreamGetLength(h), kBytesPerSecond);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
+}
+
+TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
+    MediaServer server(ToneMp3::Sine(440, 1.0), 8192, 0ms);
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+    const std::string urls[] = {
+        server.Url("/missing.mp3"),    // 404
+        server.Url("/page.html"),      // not an MP3
+        "http://127.0.0.1:1/song.mp3", // nobody listens
+        "file://" + save,              // only HTTP is streamed
+        "",
+    };
+    for (const std::string& url : urls) {
+        EXPECT_EQ(engine_.StreamCreateURL(url, save), 0u) << url;
+        EXPECT_FALSE(std::filesystem::exists(save)) << url;
+    }
+    // The cache folder is missing: nothing could be saved, so nothing is played.
+    EXPECT_EQ(engine_.StreamCreateURL(server.Url("/song.mp3"),
+                                      (dir_.Path() / "no/such/folder.mp3").string()),
+              0u);
+
+    dir_.WriteFile("text.mp3", "ID3 but not really an MP3 file at all");
+    EXPECT_EQ(engine_.StreamCreateFile((dir_.Path() / "text.mp3").string()), 0u);
+    EXPECT_EQ(engine_.StreamCreateFile((dir_.Path() / "absent.mp3").string()), 0u);
+    EXPECT_EQ(engine_.StreamCreateFile(dir_.Path().string()), 0u);
+}
+
+TEST_F(AudioEngineTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
+    MediaServer server("", 0, 0ms);
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+    auto creation = std::async(std::launch::async, [&] {
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save);
+    });
+    EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout); // still waiting for audio
+    engine_.Free();
+    ASSERT_EQ(creation.wait_for(3s), std::future_status::ready); // not after kCreateTimeout
+    EXPECT_EQ(creation.get(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(save));
+}
+
+TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
+    AudioEngine::Handle freed = OpenFile(ToneMp3::Sine(440, 1.0));
+    ASSERT_NE(freed, 0u);
+    ASSERT_TRUE(engine_.StreamFree(freed));
+    float bins[512];
+    for (AudioEngine::Handle h : {AudioEngine::Handle{0}, freed, AudioEngine::Handle{4711}}) {
+        EXPECT_FALSE(engine_.StreamPlay(h, false));
+        EXPECT_FALSE(engine_.ChannelSetPosition(h, 0));
+        EXPECT_EQ(engine_.ChannelGetPosition(h), -1);
+        EXPECT_EQ(engine_.StreamGetLength(h), -1);
+        EXPECT_EQ(engine_.ChannelBytes2Seconds(h, 4), -1.0);
+        EXPECT_EQ(engine_.ChannelIsActive(h), 0);
+        EXPECT_EQ(engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024), -1);
+        EXPECT_FALSE(engine_.StreamFree(h));
+    }
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 1.0));
+    EXPECT_NE(h, freed); // handles are not reused
+    EXPECT_EQ(engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024), -1); // nothing output
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
+    EXPECT_EQ(engine_.ChannelGetData(h, bins, 0x80000000), -1);
+    EXPECT_EQ(engine_.ChannelGetData(h, nullptr, AudioEngine::kDataFft1024), -1);
+
+    for (int volume : {-1, 101})
+        EXPECT_FALSE(engine_.SetVolume(volume)) << volume;
+    for (int volume : {0, 55, 100}) {
+        EXPECT_TRUE(engine_.SetVolume(volume));
+        EXPECT_EQ(engine_.GetVolume(), volume);
+    }
+}
+
+TEST_F(AudioEngineTest, SpectrumOfA1kHzSinePeaksInBin23Or24) {
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(1000, 2.0, 0.5));
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine_.SetVolume(10)); // the spectrum is taken before the volume
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    ASSERT_TRUE(WaitUntil([&] { return Position(h) > kBytesPerSecond / 2; }, 3s));
+    float bins[512];
+    ASSERT_EQ(engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024), 512);
+    const auto peak = std::max_element(bins, bins + 512) - bins;
+    EXPECT_TRUE(peak == 23 || peak == 24) << peak;
+    EXPECT_GT(bins[peak], 0.06f);
+    EXPECT_NEAR(bins[peak], 0.48f, 0.06f); // half of full scale, just off the bin centre
+    EXPECT_LT(bins[100], 0.01f);
+}
+
+TEST(SpectrumAnalyzer, FullScaleSineReadsOneInItsBin) {
+    struct Case {
+        size_t bin;
+        double amplitude;
+    } cases[] = {{40, 1.0}, {40, 0.25}, {200, 1.0}, {3, 0.5}};
+    SpectrumAnalyzer analyzer;
+    float samples[SpectrumAnalyzer::kSize];
+    float bins[SpectrumAnalyzer::kBins];
+    for (const Case& c : cases) {
+        for (size_t i = 0; i < SpectrumAnalyzer::kSize; ++i)
+            samples[i] = static_cast<float>(
+                c.amplitude * std::sin(2 * std::numbers::pi * c.bin * i / SpectrumAnalyzer::kSize));
+        analyzer.Analyze(samples, bins);
+        EXPECT_NEAR(bins[c.bin], c.amplitude, 0.01) << c.bin;
+        EXPECT_LT(bins[c.bin + 2], 0.001) << c.bin; // the Hann window's leakage stops there
+    }
+    std::fill(samples, samples + SpectrumAnalyzer::kSize, 0.0f);
+    analyzer.Analyze(samples, bins);
+    EXPECT_EQ(*std::max_element(bins, bins + SpectrumAnalyzer::kBins), 0.0f);
+}
+
+TEST_F(AudioEngineTest, CallsFromSeveralThreadsWhilePlaying) {
+    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(engine_.StreamPlay(h, false));
+    std::atomic<bool> done{false};
+    std::atomic<int> spectra{0};
+    std::thread ui([&] {
+        float bins[512];
+        while (!done) {
+            if (engine_.ChannelIsActive(h) == AudioEngine::kPlaying &&
+                engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024) == 512)
+                ++spectra;
+            engine_.ChannelGetPosition(h);
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        engine_.Pause();
+        engine_.ChannelSetPosition(h, (i % 5) * kBytesPerSecond / 2);
+        engine_.Start();
+        engine_.SetVolume(i * 5);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(engine_.StreamFree(h));
+    std::this_thread::sleep_for(20ms); // the UI thread now asks about a freed handle
+    done = true;
+    ui.join();
+    EXPECT_GT(spectra.load(), 0);
+}
+
+TEST(AudioEngineInit, FailsWithoutAUsableDeviceAndPairsWithFree) {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    AudioEngine engine;
+    EXPECT_FALSE(engine.Init(99, 44100)); // no such device
+    EXPECT_FALSE(engine.Init(-1, 48000)); // streams decode to 44.1 kHz only
+    EXPECT_EQ(engine.StreamCreateFile("any.mp3"), 0u);
+    EXPECT_FALSE(engine.Start());
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(engine.Init(-1, 44100)) << round;
+        EXPECT_TRUE(engine.Init(-1, 44100)); // already open
+        EXPECT_TRUE(engine.Start());
+        engine.Free();
+        EXPECT_FALSE(engine.Pause());
+    }
+}
+
+TEST(AudioEngineInitDeathTest, FailsWhenTheAudioDriverIsMissing) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+            AudioEngine engine;
+            std::_Exit(engine.Init(-1, 44100) ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace

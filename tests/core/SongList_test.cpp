@@ -1,0 +1,124 @@
+#include "platform/Messages.h"
+#include "platform/RecordingTarget.h"
+#include "service/SongList.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+std::string Song(const std::string& sid, double rating = 4.5, int like = 0) {
+    return "{\"title\":\"t" + sid + "\",\"artist\":\"a" + sid + "\",\"albumtitle\":\"al\"," +
+           "\"rating_avg\":" + std::to_string(rating) + ",\"sid\":\"" + sid +
+           "\",\"aid\":\"9\",\"url\":\"http://x/" + sid +
+           ".mp3\",\"like\":" + std::to_string(like) + "}";
+}
+
+std::string Reply(const std::vector<std::string>& songs) {
+    std::string text = "{\"r\":0,\"song\":[";
+    for (size_t i = 0; i < songs.size(); ++i)
+        text += (i ? "," : "") + songs[i];
+    return text + "]}";
+}
+
+TEST(SongList, AppendsKeptSongsWithIndexesAndReportsEachThenTheCount) {
+    SongList list;
+    RecordingTarget target;
+    std::vector<std::string> seen;
+    target.SetHandler([&](unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
+        if (m == msg::kSongAppended) {
+            auto* song = reinterpret_cast<const SongRecord*>(w);
+            seen.push_back(std::to_string(song->index) + song->title + song->like);
+        }
+        return 0;
+    });
+    EXPECT_TRUE(list.AppendFromReply(
+        Reply({Song("1", 4.5, 1), Song("2", 1.0), Song("3", 0), Song("4", 2.0)}), &target));
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(seen, (std::vector<std::string>{"0t11", "1t40"}));
+    auto messages = target.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2].message, msg::kPlaylistArrived);
+    EXPECT_EQ(messages[2].wParam, 2u);
+    EXPECT_EQ(list.At(1).sid, "4");
+    EXPECT_EQ(list.At(1).index, 1);
+    EXPECT_EQ(list.At(1).status, 0);
+}
+
+TEST(SongList, AllFilteredReplyWithQueuedSongsSendsOnlyTheCount) {
+    SongList list;
+    std::vector<std::string> ten;
+    for (int i = 0; i < 10; ++i)
+        ten.push_back(Song(std::to_string(i)));
+    list.AppendFromReply(Reply(ten), nullptr);
+    RecordingTarget target;
+    EXPECT_TRUE(list.AppendFromReply(Reply({Song("x", 0.5), Song("y", 1.0)}), &target));
+    EXPECT_EQ(target.Count(msg::kSongAppended), 0);
+    ASSERT_EQ(target.Count(msg::kPlaylistArrived), 1);
+    EXPECT_EQ(target.Messages()[0].wParam, 10u);
+    // A reply without songs to an empty list sends nothing at all.
+    SongList empty;
+    RecordingTarget quiet;
+    EXPECT_TRUE(empty.AppendFromReply("{\"r\":1}", &quiet));
+    EXPECT_TRUE(quiet.Messages().empty());
+}
+
+TEST(SongList, BadRepliesAppendNothingAndDoNotCrash) {
+    SongList list;
+    RecordingTarget target;
+    EXPECT_FALSE(list.AppendFromReply("<html>502</html>", &target));
+    EXPECT_FALSE(list.AppendFromReply("", &target));
+    EXPECT_TRUE(list.AppendFromReply("{\"song\":7}", &target));
+    EXPECT_TRUE(list.AppendFromReply("[1,2]", &target));
+    // A number where a text belongs skips that song only.
+    EXPECT_TRUE(list.AppendFromReply(
+        Reply({"{\"sid\":5,\"rating_avg\":3}", Song("ok"), "17", "{\"rating_avg\":\"high\"}"}),
+        &target));
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.At(0).sid, "ok");
+    EXPECT_EQ(target.Count(msg::kSongAppended), 1);
+}
+
+TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
+    SongList list;
+    EXPECT_EQ(list.Capacity(), 50u);
+    std::vector<std::string> songs;
+    for (int i = 0; i < 51; ++i)
+        songs.push_back(Song(std::to_string(i)));
+    list.AppendFromReply(Reply(songs), nullptr);
+    EXPECT_EQ(list.Count(), 51);
+    EXPECT_EQ(list.Capacity(), 100u);
+    for (int i = 0; i < 51; ++i) {
+        ASSERT_EQ(list.At(i).sid, std::to_string(i));
+        ASSERT_EQ(list.At(i).index, i);
+    }
+    songs.clear();
+    for (int i = 0; i < 10000; ++i)
+        songs.push_back(Song(std::to_string(1000 + i)));
+    EXPECT_TRUE(list.AppendFromReply(Reply(songs), nullptr));
+    EXPECT_EQ(list.Count(), 10051);
+    EXPECT_EQ(list.At(10050).index, 10050);
+}
+
+TEST(SongList, ClearEmptiesAndBlocksStatusChangesUntilReset) {
+    SongList list;
+    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr);
+    list.SetStatus(1, 2);
+    EXPECT_EQ(list.At(1).status, 2);
+    list.SetStatus(2, 3); // out of range
+    list.SetStatus(-1, 3);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Capacity(), 50u);
+    SongRecord none = list.At(0);
+    EXPECT_TRUE(none.sid.empty() && none.title.empty() && none.like.empty());
+    EXPECT_EQ(none.index, 0);
+    list.AppendFromReply(Reply({Song("7")}), nullptr);
+    list.SetStatus(0, 3);
+    EXPECT_EQ(list.At(0).status, 0);
+    list.ResetClearedFlag();
+    list.SetStatus(0, 3);
+    EXPECT_EQ(list.At(0).status, 3);
+}
+
+} // namespace
