@@ -19,6 +19,8 @@ constexpr size_t kMaxQuotedName = 100;
 constexpr size_t kSearchAllowancePerNode = 8;
 constexpr size_t kMaxEntityScan = 9;
 
+constexpr std::uint32_t kStartTagBits = 0x3FFFFF; // all ones: the length is kept aside
+constexpr std::uint32_t kEndTagBits = 0x3FF;
 constexpr std::uint32_t kLevelMask = 0xFFFF;
 constexpr std::uint32_t kFlagFirstChild = 1u << 16;
 constexpr std::uint32_t kFlagUnended = 1u << 17;
@@ -257,7 +259,8 @@ class MarkupDoc::Builder {
 public:
     explicit Builder(MarkupDoc& doc)
         : m_(doc), d_(doc.doc_.data()), n_(doc.doc_.size()),
-          ignoreCase_((doc.docFlags_ & kIgnoreCase) != 0) {
+          ignoreCase_((doc.docFlags_ & kIgnoreCase) != 0), open_(doc.openNames_) {
+        open_.clear();
         open_.reserve(7);
     }
 
@@ -289,12 +292,7 @@ public:
     }
 
 private:
-    struct Open {
-        int elem;
-        std::uint32_t nameOffset;
-        std::uint32_t nameLength;
-        int prevSame; // next open entry outwards with the same name, when indexed
-    };
+    using Open = OpenName;
 
     int Current() const { return open_.empty() ? 0 : open_.back().elem; }
     std::string_view Name(const Open& o) const { return {d_ + o.nameOffset, o.nameLength}; }
@@ -323,11 +321,10 @@ private:
         std::uint32_t level = std::min(LevelOf(parent) + 1, kLevelMask);
         ElemRecord& r = m_.Elem(e);
         r.start = static_cast<std::int32_t>(i);
-        r.startTagLength = static_cast<std::uint32_t>(end - i);
-        r.endTagLength = 0;
         r.length = static_cast<std::int32_t>(end - i);
         r.flags = level;
         r.firstChild = 0;
+        m_.SetTagLengths(e, static_cast<std::uint32_t>(end - i), 0);
         Append(parent, e);
         if (!empty)
             Push(e, nameBegin, nameEnd - nameBegin);
@@ -350,9 +347,10 @@ private:
         } else {
             if (static_cast<size_t>(depth) + 1 < open_.size())
                 CloseUnended(depth + 1, i);
-            ElemRecord& r = m_.Elem(open_.back().elem);
+            int e = open_.back().elem;
+            ElemRecord& r = m_.Elem(e);
             r.length = static_cast<std::int32_t>(gt + 1 - r.start);
-            r.endTagLength = static_cast<std::uint32_t>(gt + 1 - i);
+            m_.SetTagLengths(e, m_.StartTagLength(e), static_cast<std::uint32_t>(gt + 1 - i));
             Pop();
         }
         i = gt + 1;
@@ -481,8 +479,7 @@ private:
         bool error = false;
         for (size_t k = from; k < open_.size(); ++k) {
             ElemRecord& r = m_.Elem(open_[k].elem);
-            r.length = static_cast<std::int32_t>(r.startTagLength);
-            r.endTagLength = 0;
+            r.length = static_cast<std::int32_t>(m_.StartTagLength(open_[k].elem));
             r.flags |= kFlagUnended;
             if (r.flags & kFlagErrorInside) {
                 r.flags &= ~kFlagErrorInside;
@@ -574,7 +571,7 @@ private:
     const char* d_;
     size_t n_;
     bool ignoreCase_;
-    std::vector<Open> open_;
+    std::vector<Open>& open_;
     size_t searchBudget_ = 0;
     bool indexed_ = false;
     std::unordered_map<std::string, int> topByName_; // valid while indexed_
@@ -589,6 +586,8 @@ bool MarkupDoc::Load(const char* text) {
     posParent_ = pos_ = posChild_ = 0;
     SetNode(0);
     pages_.clear();
+    longStartTags_.clear();
+    longEndTags_.clear();
     capacity_ = 0;
     nextFree_ = 0;
     return false;
@@ -601,6 +600,8 @@ bool MarkupDoc::Load(std::string_view text) {
     posParent_ = pos_ = posChild_ = 0;
     SetNode(0);
     nextFree_ = 1;
+    longStartTags_.clear();
+    longEndTags_.clear();
     Reserve(static_cast<int>(doc_.size() / 64 + 8));
     Elem(0) = ElemRecord{};
     if (doc_.empty())
@@ -638,6 +639,24 @@ void MarkupDoc::Reserve(int records) {
         pages_.push_back(std::make_unique_for_overwrite<ElemRecord[]>(size));
         capacity_ += size;
     }
+}
+
+std::uint32_t MarkupDoc::StartTagLength(int elem) const {
+    std::uint32_t length = Elem(elem).tagLengths & kStartTagBits;
+    return length == kStartTagBits ? longStartTags_.at(elem) : length;
+}
+
+std::uint32_t MarkupDoc::EndTagLength(int elem) const {
+    std::uint32_t length = Elem(elem).tagLengths >> 22;
+    return length == kEndTagBits ? longEndTags_.at(elem) : length;
+}
+
+void MarkupDoc::SetTagLengths(int elem, std::uint32_t startTag, std::uint32_t endTag) {
+    if (startTag >= kStartTagBits)
+        longStartTags_[elem] = startTag;
+    if (endTag >= kEndTagBits)
+        longEndTags_[elem] = endTag;
+    Elem(elem).tagLengths = std::min(startTag, kStartTagBits) | std::min(endTag, kEndTagBits) << 22;
 }
 
 int MarkupDoc::NewRecord() {
@@ -713,7 +732,8 @@ std::string_view MarkupDoc::TagNameView(int elem) const {
     const ElemRecord& r = Elem(elem);
     const char* d = doc_.data();
     size_t begin = static_cast<size_t>(r.start) + 1;
-    size_t end = SkipUntil(d, begin, static_cast<size_t>(r.start) + r.startTagLength, kNameStop);
+    size_t end =
+        SkipUntil(d, begin, static_cast<size_t>(r.start) + StartTagLength(elem), kNameStop);
     return {d + begin, end - begin};
 }
 
@@ -773,7 +793,7 @@ std::string MarkupDoc::Attribute(int elem, std::string_view name) const {
         return {};
     const ElemRecord& r = Elem(elem);
     const char* d = doc_.data();
-    size_t end = static_cast<size_t>(r.start) + r.startTagLength;
+    size_t end = static_cast<size_t>(r.start) + StartTagLength(elem);
     size_t j = SkipUntil(d, static_cast<size_t>(r.start) + 1, end, kNameStop);
     std::string value;
     bool empty = false;
@@ -790,10 +810,11 @@ std::string MarkupDoc::Content(int elem) const {
     if (elem <= 0 || !Valid(elem) || (docFlags_ & (kWriteFile | kReadFile)))
         return {};
     const ElemRecord& r = Elem(elem);
-    if ((r.flags & kFlagUnended) || r.endTagLength == 0)
+    std::uint32_t startTag = StartTagLength(elem), endTag = EndTagLength(elem);
+    if ((r.flags & kFlagUnended) || endTag == 0)
         return {};
-    size_t begin = static_cast<size_t>(r.start) + r.startTagLength;
-    size_t length = static_cast<size_t>(r.length) - r.startTagLength - r.endTagLength;
+    size_t begin = static_cast<size_t>(r.start) + startTag;
+    size_t length = static_cast<size_t>(r.length) - startTag - endTag;
     return doc_.substr(begin, length);
 }
 
@@ -827,8 +848,8 @@ MarkupDoc::ElementInfo MarkupDoc::Element(int elem) const {
     const ElemRecord& r = Elem(elem);
     info.start = r.start;
     info.length = r.length;
-    info.startTagLength = static_cast<int>(r.startTagLength);
-    info.endTagLength = static_cast<int>(r.endTagLength);
+    info.startTagLength = static_cast<int>(StartTagLength(elem));
+    info.endTagLength = static_cast<int>(EndTagLength(elem));
     info.level = static_cast<int>(r.flags & kLevelMask);
     info.parent = r.parent;
     info.firstChild = r.firstChild;

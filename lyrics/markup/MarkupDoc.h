@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The lenient HTML/XML parser the lyrics search reads result pages with. The document is kept
@@ -116,13 +117,19 @@ private:
     struct ElemRecord {
         std::int32_t start;
         std::int32_t length;
-        std::uint32_t startTagLength;
-        std::uint32_t endTagLength;
-        std::uint32_t flags; // low 16 bits: level; above: the kFlag bits
+        std::uint32_t tagLengths; // start tag in the low 22 bits, end tag in the high 10
+        std::uint32_t flags;      // low 16 bits: level; above: the kFlag bits
         std::int32_t parent;
         std::int32_t firstChild;
         std::int32_t next;
         std::int32_t prev; // of the first child: the last child
+    };
+    // An open element on the stack of the parse, with its name in the document.
+    struct OpenName {
+        int elem;
+        std::uint32_t nameOffset;
+        std::uint32_t nameLength;
+        int prevSame; // next entry outwards with the same name, while the names are indexed
     };
     struct SavedPos {
         int posParent, pos, posChild, nodeType, nodeOffset, nodeLength;
@@ -132,6 +139,9 @@ private:
     ElemRecord& Elem(int i) { return pages_[i >> 16][i & 0xFFFF]; }
     const ElemRecord& Elem(int i) const { return pages_[i >> 16][i & 0xFFFF]; }
     bool Valid(int elem) const { return elem >= 0 && elem < nextFree_; }
+    std::uint32_t StartTagLength(int elem) const;
+    std::uint32_t EndTagLength(int elem) const;
+    void SetTagLengths(int elem, std::uint32_t startTag, std::uint32_t endTag);
     void Reserve(int records);
     int NewRecord();
     void SetNode(int elem);
@@ -153,5 +163,10 @@ private:
     std::map<std::string, SavedPos, std::less<>> savedPositions_;
     // Pages of kPageRecords records; only the last one may be shorter.
     std::vector<std::unique_ptr<ElemRecord[]>> pages_;
+    // The parse's open-name stack; kept between loads so its room is allocated once.
+    std::vector<OpenName> openNames_;
+    // Tag lengths too long for their bits in the record, which then holds all ones.
+    std::unordered_map<int, std::uint32_t> longStartTags_;
+    std::unordered_map<int, std::uint32_t> longEndTags_;
     int capacity_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -277,6 +278,23 @@ TEST_F(LrcSearcherTest, WorkerWithoutLyricsReportsOnlyTheStart) {
     EXPECT_EQ(target.Messages()[0].lParam, 0);
     EXPECT_EQ(second.RequestCount(), 1u);
     EXPECT_EQ(first.RequestCount(), 1u);
+}
+
+TEST_F(LrcSearcherTest, OverlappingWorkersShareOneSearcher) {
+    Serve(Page(""), Page(SecondSiteItem(kTitleGbk, kArtistGbk, "/down/o.lrc")));
+    const LrcSearcher searcher = Searcher();
+    RecordingTarget target;
+    std::vector<std::thread> workers;
+    for (int k = 0; k < 4; ++k) {
+        workers.emplace_back([&searcher, &target, k] {
+            RunLyricsWorker(searcher, &target, k, kTitleGbk, kArtistGbk, "o" + std::to_string(k));
+        });
+    }
+    for (auto& w : workers)
+        w.join();
+    EXPECT_EQ(target.Count(msg::kLyricsState), 8);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(dir.ReadFile("Temp/Lyrics/o" + std::to_string(k) + ".lrc"), kLrcAsStored);
 }
 
 TEST_F(LrcSearcherTest, CancelledWorkerSendsNothing) {

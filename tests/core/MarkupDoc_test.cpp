@@ -334,6 +334,21 @@ TEST(MarkupDocScanner, ElementTableGrowsInPages) {
     EXPECT_EQ(Children(doc, 1), (std::vector<std::string>{"y"}));
 }
 
+TEST(MarkupDocScanner, TagsTooLongForTheirRecordBitsKeepTheirLengths) {
+    // Start-tag lengths have 22 bits in a record, end-tag lengths 10.
+    const std::string value(5 << 20, 'v');
+    const std::string endTag = "</b" + std::string(2000, ' ') + ">";
+    MarkupDoc doc;
+    EXPECT_TRUE(doc.Load("<r><b x=\"" + value + "\">text" + endTag + "<c/></r>"));
+    ASSERT_TRUE(doc.FindChild("b"));
+    int b = doc.ChildPos();
+    EXPECT_EQ(doc.Element(b).startTagLength, static_cast<int>(value.size()) + 8);
+    EXPECT_EQ(doc.Element(b).endTagLength, static_cast<int>(endTag.size()));
+    EXPECT_EQ(doc.Content(b), "text");
+    EXPECT_EQ(doc.Attribute(b, "x").size(), value.size());
+    EXPECT_TRUE(doc.FindChild("c"));
+}
+
 TEST(MarkupDocScanner, DiagnosticsStopAtTheCap) {
     std::string text = "<a>";
     for (int k = 0; k < 500; ++k)
