@@ -2,10 +2,10 @@
 // beside bare libmpg123 decoding paced in real time, and the time from Start to the first
 // sample handed to the output for a loopback URL. Prints figures; asserts nothing.
 #include "platform/audio/AudioEngine.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ToneMp3.h"
 
-#include <httplib.h>
 #include <mpg123.h>
 
 #include <algorithm>
@@ -116,13 +116,12 @@ struct Latency {
 };
 
 std::vector<Latency> UrlLatencies(const std::string& mp3) {
-    httplib::Server server;
+    LoopbackServer server;
     server.Get("/song.mp3", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(mp3, "audio/mpeg");
     });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
-    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/song.mp3";
+    server.Start();
+    const std::string url = server.Url("/song.mp3");
 
     std::vector<Latency> rounds;
     AudioEngine engine;
@@ -145,8 +144,6 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
         }
         engine.Free();
     }
-    server.stop();
-    thread.join();
     return rounds;
 }
 

@@ -216,7 +216,7 @@ std::optional<std::string> WebClient::Post(std::string_view url, std::string_vie
     if (!h)
         return std::nullopt;
     curl_easy_setopt(h.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(h.get(), CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(h.get(), CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
     return FetchIntoMemory(std::move(h), options_, nullptr);
 }
 

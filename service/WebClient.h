@@ -50,7 +50,7 @@ public:
 
     // The body of a GET, or none (length 0) on any failure and for an empty body. The text's
     // c_str() ends the body with the extra zero byte. HTTP error pages are returned like any
-    // other body. A null or empty url fails.
+    // other body; redirects are not followed. An empty url fails. Only http and https.
     std::optional<std::string> Get(std::string_view url, std::size_t* length = nullptr) const;
 
     // The body of a form POST (application/x-www-form-urlencoded) of body, or none.
@@ -58,7 +58,8 @@ public:
 
     // Streams the body into CachePath(kind, name), truncating an existing file, in chunks of at
     // most kDownloadChunkBytes. Sends "Accept: */*" and the user agent "Agent<ms since boot>",
-    // follows redirects. Returns a DownloadResult. An empty url counts as none.
+    // follows up to 10 redirects. Returns a DownloadResult. An empty url counts as none. The
+    // file is only created once a response below 400 starts its body.
     int Download(std::string_view url, std::string_view name, int kind) const;
 
     // The options that WebClients made from now on start with. Tests shorten the time-outs.

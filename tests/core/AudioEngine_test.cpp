@@ -1,10 +1,10 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/SpectrumAnalyzer.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ToneMp3.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -64,29 +64,21 @@ public:
         });
         server_.Get("/silent.mp3", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000000, "audio/mpeg", [this](size_t, size_t, auto&) {
-                while (!closing_)
-                    std::this_thread::sleep_for(10ms);
+                server_.Sleep(60s); // until the server stops
                 return false;
             });
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~MediaServer() {
-        closing_ = true;
-        server_.stop();
-        thread_.join();
+        server_.Start();
     }
 
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string Url(const std::string& path) const { return server_.Url(path); }
     // The whole body has gone out.
     bool Served() const { return served_; }
 
 private:
     bool Send(size_t offset, httplib::DataSink& sink) {
-        std::this_thread::sleep_for(delay_);
+        if (!server_.Sleep(delay_))
+            return false;
         size_t n = std::min(chunk_, mp3_.size() - offset);
         if (!sink.write(mp3_.data() + offset, n))
             return false;
@@ -99,10 +91,7 @@ private:
     const size_t chunk_;
     const std::chrono::milliseconds delay_;
     std::atomic<bool> served_{false};
-    std::atomic<bool> closing_{false};
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
+    LoopbackServer server_;
 };
 
 class AudioEngineTest : public ::testing::Test {

@@ -29,22 +29,14 @@ PlaylistQuery Query(std::optional<std::string_view> sid = std::nullopt) {
 
 // ---- requests ----
 
-TEST(ServiceRequests, UrlsAreByteExact) {
+// The playlist and report forms are checked as the server receives them, below.
+TEST(ServiceRequests, UrlsJoinTheBaseAndThePath) {
     const std::string base = "http://radio.test:8080";
-    const std::string people = base + "/j/app/radio/people?" + kApp;
-    const std::string values = "&user_id=1001&expire=1700000000&token=ab12";
     EXPECT_EQ(SignInUrl(base), base + "/j/app/login");
     EXPECT_EQ(ChannelListUrl(base), base + "/j/app/radio/channels");
     EXPECT_EQ(ChannelListUrl(base + "/"), base + "/j/app/radio/channels");
-    EXPECT_EQ(PlaylistUrl(base, Query()), people + "&type=n" + values + "&sid=(null)&channel=7");
-    EXPECT_EQ(PlaylistUrl(base, Query("2233")),
-              people + "&type=n" + values + "&sid=2233&channel=7");
-    EXPECT_EQ(PlaylistUrl(base, Query("2233"), "103:s|102:s|101:p"),
-              people + "&type=n" + values + "&sid=2233&channel=7&h=103:s|102:s|101:p");
-    EXPECT_EQ(PlaylistUrl(base, Query(), ""),
-              people + "&type=n" + values + "&sid=(null)&channel=7&h=");
-    EXPECT_EQ(LikeReportUrl(base, Query("2233")),
-              people + "&type=e&status=r" + values + "&sid=2233&channel=7");
+    EXPECT_EQ(PlaylistUrl(base + "/", Query()).rfind(base + "/j/app/radio/people?" + kApp, 0), 0u);
+    EXPECT_EQ(PlaylistUrl(base, Query(), ""), PlaylistUrl(base, Query()) + "&h=");
 }
 
 TEST(ServiceRequests, SignInBodyIsEncodedAndLimited) {

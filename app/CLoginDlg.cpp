@@ -1,0 +1,130 @@
+#include "app/CLoginDlg.h"
+
+#include "controls/CPicture.h"
+#include "controls/Resources.h"
+#include "settings/AppSettings.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+using Resources::DluRect;
+
+namespace {
+CLoginDlg::MessageBoxHook& Hook() {
+    static CLoginDlg::MessageBoxHook hook = [](QWidget* owner, const QString& text,
+                                               const QString& caption) {
+        QMessageBox::critical(owner, caption, text, QMessageBox::Ok);
+    };
+    return hook;
+}
+} // namespace
+
+void CLoginDlg::SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+
+CLoginDlg::CLoginDlg(QWidget* parent)
+    : QDialog(parent), fmPicture(std::make_unique<CPicture>()),
+      accountPicture(std::make_unique<CPicture>()) {
+    setWindowTitle(QStringLiteral("LantorFM——登录"));
+    setWindowIcon(Resources::LoadIcon(128));
+    setFixedSize(kWidth, kHeight);
+    setFont(Resources::SongTypeFont(12));
+
+    okButton = new QPushButton(QStringLiteral("确定"), this);
+    okButton->setGeometry(DluRect(107, 144, 50, 14));
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton->setGeometry(DluRect(187, 144, 50, 14));
+    auto* emailLabel = new QLabel(QStringLiteral("邮箱"), this);
+    emailLabel->setGeometry(DluRect(99, 71, 17, 8));
+    emailEdit = new QLineEdit(this);
+    emailEdit->setGeometry(DluRect(125, 67, 126, 14));
+    emailEdit->setMaxLength(kMaxFieldLength);
+    auto* passwordLabel = new QLabel(QStringLiteral("密码"), this);
+    passwordLabel->setGeometry(DluRect(99, 97, 17, 8));
+    passwordEdit = new QLineEdit(this);
+    passwordEdit->setGeometry(DluRect(125, 95, 126, 14));
+    passwordEdit->setMaxLength(kMaxFieldLength);
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    rememberBox = new QCheckBox(QStringLiteral("记住密码"), this);
+    rememberBox->setGeometry(DluRect(111, 121, 48, 10));
+    autoLoginBox = new QCheckBox(QStringLiteral("自动登录"), this);
+    autoLoginBox->setGeometry(DluRect(189, 122, 48, 10));
+    connect(okButton, &QPushButton::clicked, this, &CLoginDlg::OnOk);
+    connect(cancelButton, &QPushButton::clicked, this, &CLoginDlg::reject);
+    connect(rememberBox, &QCheckBox::clicked, this, &CLoginDlg::OnRememberClicked);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    fmPicture->LoadFile("res/fm.jpg");
+    accountPicture->LoadFile("res/account.jpg");
+    FillAccountFields();
+}
+
+CLoginDlg::~CLoginDlg() = default;
+
+void CLoginDlg::FillAccountFields() {
+    AppSettings settings;
+    if (settings.LoadRememberState()) {
+        rememberBox->setChecked(true);
+        std::string storedEmail, storedPassword;
+        settings.LoadAccount(storedEmail, storedPassword);
+        emailEdit->setText(Resources::AnsiToQString(storedEmail));
+        passwordEdit->setText(Resources::AnsiToQString(storedPassword));
+        autoLoginBox->setChecked(settings.LoadAutoLogin());
+    } else {
+        rememberBox->setChecked(false);
+        emailEdit->clear();
+        passwordEdit->clear();
+    }
+}
+
+void CLoginDlg::ReadFields() {
+    email = Resources::QStringToAnsi(emailEdit->text().left(kMaxFieldLength));
+    password = Resources::QStringToAnsi(passwordEdit->text().left(kMaxFieldLength));
+    // The limit is in bytes of the stored text, as the edit boxes always counted it.
+    if (email.size() > kMaxFieldLength)
+        email.resize(kMaxFieldLength);
+    if (password.size() > kMaxFieldLength)
+        password.resize(kMaxFieldLength);
+}
+
+void CLoginDlg::OnRememberClicked() {
+    ReadFields();
+    StoreAccountSettings();
+}
+
+void CLoginDlg::OnOk() {
+    ReadFields();
+    StoreAccountSettings();
+    done(1);
+}
+
+void CLoginDlg::StoreAccountSettings() {
+    bool ok;
+    {
+        AppSettings settings;
+        if (rememberBox->isChecked()) {
+            ok = settings.SaveRememberState(true) && settings.SaveAccount(email, password) &&
+                 settings.SaveAutoLogin(autoLoginBox->isChecked());
+        } else {
+            // The stored account, and whether it signs in by itself, stay as they were: they
+            // count only while remembering is on.
+            ok = settings.SaveRememberState(false);
+        }
+    }
+    if (!ok)
+        Hook()(this, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+}
+
+void CLoginDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    fmPicture->Draw(painter, 0, 0);
+    accountPicture->Draw(painter, 30, fmPicture->height + 35);
+}

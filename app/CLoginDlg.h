@@ -1,0 +1,65 @@
+#pragma once
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CPicture;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+// The account dialog shown before the main window: e-mail, password, "remember password" and
+// "automatic sign-in". Ends with 1 (OK) or 2 (Cancel, Esc, close box).
+class CLoginDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kIdEmail = 1000;
+    static constexpr int kIdPassword = 1001;
+    static constexpr int kIdRemember = 1002;
+    static constexpr int kIdAutoLogin = 1003;
+    static constexpr int kMaxFieldLength = 254;
+    static constexpr int kWidth = 420;
+    static constexpr int kHeight = 300;
+
+    // Shows a message box; tests replace it so nothing modal blocks them.
+    using MessageBoxHook = std::function<void(QWidget* owner, const QString& text,
+                                              const QString& caption)>;
+    static void SetMessageBoxHook(MessageBoxHook hook);
+
+    explicit CLoginDlg(QWidget* parent = nullptr);
+    ~CLoginDlg() override;
+
+    // The texts as read from the edit boxes at OK, GBK.
+    const std::string& Email() const { return email; }
+    const std::string& Password() const { return password; }
+
+    QLineEdit* EmailEdit() const { return emailEdit; }
+    QLineEdit* PasswordEdit() const { return passwordEdit; }
+    QCheckBox* RememberBox() const { return rememberBox; }
+    QCheckBox* AutoLoginBox() const { return autoLoginBox; }
+
+    void OnRememberClicked();
+    void OnOk();
+    void accept() override { OnOk(); }
+    void reject() override { done(2); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void FillAccountFields();
+    void ReadFields();
+    void StoreAccountSettings();
+
+    std::unique_ptr<CPicture> fmPicture;
+    std::unique_ptr<CPicture> accountPicture;
+    QLineEdit* emailEdit;
+    QLineEdit* passwordEdit;
+    QCheckBox* rememberBox;
+    QCheckBox* autoLoginBox;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
+    std::string email;
+    std::string password;
+};

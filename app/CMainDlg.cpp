@@ -1,0 +1,543 @@
+#include "app/CMainDlg.h"
+
+#include "controls/CBitmapButton.h"
+#include "controls/CChannelPage.h"
+#include "controls/CCustomSliderCtrl.h"
+#include "controls/CLantorListPage.h"
+#include "controls/CMusicListSheet.h"
+#include "controls/CPicture.h"
+#include "controls/CTrumWindow.h"
+#include "controls/CoverLayout.h"
+#include "controls/Resources.h"
+#include "lyrics/CLrcWindow.h"
+#include "platform/Messages.h"
+#include "platform/qt/QtNotifyTarget.h"
+#include "playback/CAudioPlayer.h"
+#include "service/CachePath.h"
+#include "service/RadioClient.h"
+#include "service/ServiceRequests.h"
+#include "service/SignInReply.h"
+#include "service/SongList.h"
+#include "settings/AppSettings.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <span>
+
+using Resources::DluRect;
+
+namespace {
+
+const char* const kPersonalChannel = "\xCB\xBD\xC8\xCB\xD5\xD7\xBA\xD5"; // 私人兆赫
+
+const QString kSigningIn = QStringLiteral("正在登录...");
+const QString kSignInFailed = QStringLiteral("登录失败!");
+const QString kPreparing = QStringLiteral("准备列表...");
+const QString kBuffering = QStringLiteral("正在缓冲");
+const QString kPlaying = QStringLiteral("正在播放");
+const QString kPaused = QStringLiteral("已暂停");
+const QString kDecoderError = QStringLiteral("错误: 音频解码器初始化失败!");
+
+const QColor kBackground(0, 0, 0);
+const QColor kTextColour(60, 210, 250);
+const QColor kTimeColour(255, 255, 255);
+
+// Windows rectangles are (left, top)-(right, bottom) with the right and bottom edge excluded.
+QRect Region(int left, int top, int right, int bottom) {
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+struct ButtonSpec {
+    int id;
+    const char* tooltip; // UTF-8; the channel button shows the channel name instead
+    int bitmap;          // 0: the image list of the previous button
+    int frameWidth;
+    int normal, pushed, focused;
+    int x, y; // dialog units of the template
+};
+
+// In the order they are created; play and pause share one image list.
+const ButtonSpec kButtons[] = {
+    {CMainDlg::kIdLike, "喜欢", 210, 16, 0, 1, 0, 13, 82},
+    {CMainDlg::kIdDislike, "不喜欢", 211, 16, 0, 1, 0, 38, 82},
+    {CMainDlg::kIdMore, "收听更多", 212, 16, 0, 1, 0, 62, 82},
+    {CMainDlg::kIdPlay, "播放", 215, 20, 0, 0, 0, 165, 80},
+    {CMainDlg::kIdPause, "暂停", 0, 20, 1, 1, 1, 166, 80},
+    {CMainDlg::kIdPrevious, "上一首", 214, 20, 0, 1, 0, 139, 80},
+    {CMainDlg::kIdNext, "下一首", 213, 20, 0, 1, 0, 190, 80},
+    {CMainDlg::kIdChannel, nullptr, 217, 20, 1, 0, 1, 293, 0},
+};
+
+} // namespace
+
+const QRect CMainDlg::kRegionStatusSong = Region(140, 5, 500, 30);
+const QRect CMainDlg::kRegionStatusPlay = Region(140, 5, 215, 30);
+const QRect CMainDlg::kRegionStatusPrepare = Region(140, 5, 200, 30);
+const QRect CMainDlg::kRegionTime = Region(400, 130, 500, 155);
+const QRect CMainDlg::kRegionCover = Region(5, 5, 125, 125);
+
+CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(SongList::Instance(), parent) {}
+
+CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
+    : QDialog(parent), songList(songs),
+      target(std::make_unique<QtNotifyTarget>(
+          [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return OnMessage(m, w, l); })),
+      coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
+      textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
+      timeText(QStringLiteral("0:00/0:00")) {
+    setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
+    setFixedSize(Resources::DluX(314), Resources::DluY(344));
+    setAttribute(Qt::WA_OpaquePaintEvent); // the painting covers the whole client area
+    progressTimer.setInterval(kProgressPeriodMs);
+    spectrumTimer.setInterval(kSpectrumPeriodMs);
+    connect(&progressTimer, &QTimer::timeout, this, [this] {
+        int seconds = UpdateTime();
+        lrcWindow->SetPlayTime(seconds);
+    });
+    connect(&spectrumTimer, &QTimer::timeout, this, &CMainDlg::OnSpectrumTick);
+}
+
+CMainDlg::~CMainDlg() { EndWorkers(); }
+
+void CMainDlg::SetCredentials(std::string email_, std::string password_) {
+    email = std::move(email_);
+    password = std::move(password_);
+}
+
+int CMainDlg::exec() {
+    OnInitDialog();
+    return QDialog::exec();
+}
+
+void CMainDlg::OnInitDialog() {
+    if (initialised)
+        return;
+    initialised = true;
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    setWindowIcon(Resources::LoadIcon(128));
+
+    const QRect sheetArea(0, 160, width(), height() - 160);
+
+    progressSlider = new CCustomSliderCtrl(205, 207, 206, 208, 209, this);
+    progressSlider->setGeometry(DluRect(169, 65, 141, 15));
+    progressSlider->SetPageSize(0);
+    progressSlider->SetNotifyTarget(target.get(), kIdProgress);
+    progressSlider->show();
+    volumeSlider = new CCustomSliderCtrl(205, 207, 206, 208, 209, this);
+    volumeSlider->setGeometry(DluRect(107, 65, 59, 15));
+    volumeSlider->SetPageSize(0);
+    volumeSlider->SetNotifyTarget(target.get(), kIdVolume);
+    volumeSlider->show();
+
+    volumePicture->LoadFile("res/vol.jpg");
+    coverPicture->LoadFile("res/album.jpg");
+
+    if (!AppSettings().LoadChannel(channelId, channelName)) {
+        channelId = 0;
+        channelName = kPersonalChannel;
+    }
+
+    CreateButtons();
+
+    lrcWindow = new CLrcWindow(this);
+    lrcWindow->setGeometry(Region(140, 25, 460, 75));
+    lrcWindow->show();
+    spectrumWindow = new CTrumWindow(this);
+    spectrumWindow->setGeometry(Region(165, 80, 435, 105));
+    spectrumWindow->show();
+
+    listSheet = new CMusicListSheet(this);
+    listPage = new CLantorListPage(*this, songList);
+    channelPage = new CChannelPage(*this);
+    listSheet->AddPage(listPage);
+    listSheet->AddPage(channelPage);
+    listSheet->Create(this, sheetArea);
+
+    SignIn();
+}
+
+void CMainDlg::CreateButtons() {
+    CBitmapButton::ImageList images;
+    int i = 0;
+    for (const ButtonSpec& spec : kButtons) {
+        if (spec.bitmap)
+            images = CBitmapButton::LoadImageList(spec.bitmap, spec.frameWidth);
+        auto* button = new CBitmapButton(spec.id, this);
+        button->move(Resources::DluX(spec.x), Resources::DluY(spec.y));
+        button->setToolTip(spec.tooltip ? QString::fromUtf8(spec.tooltip)
+                                        : Resources::AnsiToQString(channelName));
+        button->SetImageList(images);
+        button->SetImages(spec.normal, spec.pushed, spec.focused);
+        button->show();
+        buttons[i++] = button;
+        switch (spec.id) {
+        case kIdLike:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnLike);
+            break;
+        case kIdMore:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnMore);
+            break;
+        case kIdPlay:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnPlay);
+            break;
+        case kIdPause:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnPause);
+            button->hide();
+            break;
+        case kIdPrevious:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnPrevious);
+            break;
+        case kIdNext:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnNext);
+            break;
+        case kIdChannel:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnChannelButton);
+            break;
+        default: // dislike: no request exists for it
+            break;
+        }
+    }
+}
+
+CBitmapButton* CMainDlg::Button(int id) const {
+    for (CBitmapButton* b : buttons)
+        if (b && b->Id() == id)
+            return b;
+    return nullptr;
+}
+
+void CMainDlg::ShowPauseButton() {
+    Button(kIdPlay)->hide();
+    Button(kIdPause)->show();
+}
+
+void CMainDlg::ShowPlayButton() {
+    Button(kIdPause)->hide();
+    Button(kIdPlay)->show();
+}
+
+void CMainDlg::SetStatusText(const QString& text) {
+    statusText = text;
+    emit statusTextChanged(text);
+}
+
+void CMainDlg::SetStatus(const QString& text, const QRect& region) {
+    SetStatusText(text);
+    repaint(region);
+}
+
+bool CMainDlg::SignIn() {
+    std::optional<std::string> reply;
+    // A body over the service's limit cannot be sent: that sign-in fails like a rejected one.
+    bool sendable = SignInBody(email, password).has_value();
+    if (sendable) {
+        reply = RequestSignIn(email, password);
+        if (!reply)
+            return false; // no reply: the window keeps saying it is signing in
+    }
+    SignInReply values;
+    bool accepted = reply && ReadSignInReply(*reply, values);
+    if (reply && (accepted || !values.err.empty() || !values.user_id.empty())) {
+        userId = values.user_id;
+        token = values.token;
+        expire = values.expire;
+    }
+    if (accepted) {
+        StartFetch();
+        return true;
+    }
+    userId = "0";
+    SetStatus(kSignInFailed, kRegionStatusSong);
+    return false;
+}
+
+void CMainDlg::StartFetch() {
+    SetStatus(kPreparing, kRegionStatusPrepare);
+    if (!radioClient) {
+        if (userId == "0" && channelId == 0)
+            channelName = kPersonalChannel;
+        radioClient =
+            std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
+        radioClient->SetChannel(channelId);
+        std::string history;
+        if (AppSettings().LoadHistory(history) && !history.empty())
+            radioClient->SetHistory(history);
+    }
+    if (!player)
+        player = std::make_unique<CAudioPlayer>(target.get(), songList);
+    radioClient->RequestMore();
+}
+
+void CMainDlg::OnPlaylistArrived() {
+    if (radioClient)
+        radioClient->StartPrefetch();
+    if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
+        player->Start();
+        volumeSlider->SetPos(player->GetVolume());
+        progressTimer.start();
+        SetStatusText(kBuffering);
+        songShown = true;
+        ShowPauseButton();
+        spectrumTimer.start();
+    } else {
+        SetStatusText(kPlaying);
+    }
+    repaint(kRegionStatusSong);
+}
+
+void CMainDlg::OnLike() {
+    if (!player || !radioClient)
+        return;
+    NowPlayingInfo info;
+    player->GetNowPlaying(info);
+    radioClient->Like(info.sid, info.aid);
+}
+
+void CMainDlg::OnMore() {
+    if (!radioClient)
+        return;
+    SetStatus(kPreparing, kRegionStatusPrepare);
+    radioClient->RequestMore();
+}
+
+void CMainDlg::OnPrevious() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    player->Previous();
+}
+
+void CMainDlg::OnNext() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    player->Next();
+}
+
+void CMainDlg::OnPlay() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    player->Resume();
+    SetStatus(kPlaying, kRegionStatusPlay);
+}
+
+void CMainDlg::OnPause() {
+    if (!player)
+        return;
+    ShowPlayButton();
+    player->Pause();
+    SetStatus(kPaused, kRegionStatusPlay);
+}
+
+void CMainDlg::OnChannelButton() { ShowListPage(channelPageShown ? 0 : 1); }
+
+void CMainDlg::PlaySongAt(int index) {
+    if (!player)
+        return;
+    ShowPauseButton();
+    player->PlayIndex(index);
+}
+
+void CMainDlg::SwitchChannel(int id, const std::string&) { SwitchChannel(id); }
+
+void CMainDlg::SwitchChannel(int id) {
+    if (!radioClient || id == channelId)
+        return;
+    channelId = (userId == "0" && id == 0) ? 1 : id;
+    if (player)
+        player->Stop();
+    songList.Clear();
+    radioClient->SetChannel(channelId);
+    if (channelPage) {
+        if (auto name = channelPage->ChannelName(channelId)) {
+            channelName = *name;
+            Button(kIdChannel)->setToolTip(Resources::AnsiToQString(channelName));
+        }
+    }
+}
+
+void CMainDlg::ShowListPage(int page) {
+    if (listSheet->IsCreated())
+        listSheet->SetActivePage(page);
+    else
+        listSheet->SetStartPage(page);
+    if (page == 1) {
+        channelPage->MarkChannel(channelId);
+        channelPageShown = true;
+    } else {
+        listPage->Rebuild();
+        if (player) {
+            NowPlayingInfo info;
+            player->GetNowPlaying(info);
+            listPage->MarkPlaying(info.index);
+        }
+        channelPageShown = false;
+    }
+}
+
+int CMainDlg::UpdateTime() {
+    if (!player)
+        return 0;
+    float elapsed = player->GetPosition();
+    float length = player->GetDuration();
+    int s = static_cast<int>(elapsed);
+    int percent = 0;
+    if (length > 0.0f) // a length of 0 leaves the slider at 0
+        percent = static_cast<int>(s * 100.0 / length);
+    progressSlider->SetPos(std::clamp(percent, 0, 100), true);
+    timeText = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
+                                 static_cast<int>(length / 60), static_cast<int>(length) % 60);
+    repaint(kRegionTime);
+    return static_cast<int>(elapsed / 60) * 60 + s % 60;
+}
+
+void CMainDlg::OnSpectrumTick() {
+    if (player && player->RefreshSpectrum())
+        spectrumWindow->Update(
+            std::span<const float>(player->GetSpectrumData(), CAudioPlayer::kSpectrumSize));
+}
+
+std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    switch (message) {
+    case msg::kSongAppended: {
+        const auto* song = reinterpret_cast<const SongRecord*>(wParam);
+        if (song && listSheet && listSheet->ActivePageIndex() == 0)
+            listPage->AddSong(song->index, song->title, song->artist, song->albumtitle,
+                              song->like != "0");
+        break;
+    }
+    case msg::kPlaylistArrived:
+        OnPlaylistArrived();
+        break;
+    case msg::kCoverReady: {
+        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
+        coverPicture->Free();
+        if (info) {
+            if (auto path = CachePath(kCacheAlbum, info->sid))
+                coverPicture->LoadFile(*path);
+        }
+        repaint(kRegionCover);
+        break;
+    }
+    case msg::kSongStarting: {
+        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
+        if (!info)
+            break;
+        listPage->MarkPlaying(info->index);
+        spectrumWindow->Reset();
+        setWindowTitle(QStringLiteral("LantorFM (正在播放: %1 )")
+                           .arg(Resources::AnsiToQString(info->displayName)));
+        SetStatus(kPlaying, kRegionStatusSong);
+        break;
+    }
+    case msg::kLyricsState: {
+        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
+        if (lParam == 1 && info && lrcWindow->LoadLrcFile(info->sid))
+            lrcWindow->ParseLrc();
+        else
+            lrcWindow->ClearLrc();
+        break;
+    }
+    case msg::kPrefetchPassDone:
+        if (songList.Count() < kRefillBelow)
+            StartFetch();
+        break;
+    case msg::kEndOfList:
+        StartFetch();
+        break;
+    case msg::kDecoderFailure:
+        SetStatus(kDecoderError, kRegionStatusSong);
+        break;
+    case msg::kSliderRelease:
+        if (!player)
+            break;
+        if (wParam == kIdVolume)
+            player->SetVolume(static_cast<int>(lParam));
+        else if (wParam == kIdProgress)
+            player->SeekPercent(static_cast<int>(lParam));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void CMainDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kBackground);
+    CoverLayout::PaintCover(painter, coverPicture.get());
+    volumePicture->Draw(painter, 140, 106);
+    painter.setFont(textFont);
+    painter.setPen(kTextColour);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    painter.drawText(QRect(145, 5, width() - 145, 20), flags, statusText);
+    if (songShown && player) {
+        NowPlayingInfo info;
+        player->GetNowPlaying(info);
+        painter.drawText(QRect(215, 5, width() - 215, 20), flags,
+                         Resources::AnsiToQString(info.displayName));
+        painter.setPen(kTimeColour);
+        painter.drawText(QRect(400, 135, width() - 400, 20), flags, timeText);
+    }
+}
+
+void CMainDlg::EndWorkers() {
+    if (workersEnded)
+        return;
+    workersEnded = true;
+    progressTimer.stop();
+    spectrumTimer.stop();
+    // From here on no handler runs: a worker blocked in a send is released at once, so joining
+    // it below cannot wait on this thread.
+    target->BeginClosing();
+    if (player)
+        player->Shutdown();
+    if (radioClient)
+        radioClient->Shutdown();
+}
+
+void CMainDlg::CloseWindow() {
+    if (workersEnded)
+        return;
+    if (player) {
+        player->Stop();
+        AppSettings().SaveChannel(channelId, channelName.c_str());
+        if (radioClient)
+            AppSettings().SaveHistory(radioClient->History());
+    }
+    // The workers end before the cache is emptied, so none writes a file after it.
+    EndWorkers();
+    DeleteCachedFiles();
+    done(0);
+}
+
+void CMainDlg::done(int code) {
+    ended = true;
+    QDialog::done(code);
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    // Only the close box runs the close sequence; Enter and Esc end the dialog as it is.
+    if (!ended)
+        CloseWindow();
+    event->accept();
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        accept();
+        break;
+    case Qt::Key_Escape:
+        reject();
+        break;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}

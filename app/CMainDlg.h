@@ -1,0 +1,158 @@
+#pragma once
+#include "controls/IListOwner.h"
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CAudioPlayer;
+class CBitmapButton;
+class CChannelPage;
+class CCustomSliderCtrl;
+class CLantorListPage;
+class CLrcWindow;
+class CMusicListSheet;
+class CPicture;
+class CTrumWindow;
+class QtNotifyTarget;
+class RadioClient;
+class SongList;
+
+// The main window: the only place where the listener's commands, the workers' reports and the
+// display meet. Workers report through its message target; everything here runs on the UI
+// thread. Ends with 0 (closed), 1 (Enter) or 2 (Esc).
+class CMainDlg : public QDialog, public IListOwner {
+    Q_OBJECT
+public:
+    enum ControlId {
+        kIdSheetArea = 1006,
+        kIdVolume = 1009,
+        kIdProgress = 1010,
+        kIdLike = 1011,
+        kIdDislike = 1012,
+        kIdMore = 1013,
+        kIdPrevious = 1014,
+        kIdPlay = 1016,
+        kIdNext = 1017,
+        kIdPause = 1018,
+        kIdChannel = 1019,
+    };
+    static constexpr int kTimerProgress = 2; // 500 ms
+    static constexpr int kTimerSpectrum = 3; // 50 ms
+    static constexpr int kProgressPeriodMs = 500;
+    static constexpr int kSpectrumPeriodMs = 50;
+    static constexpr int kRefillBelow = 20;
+
+    explicit CMainDlg(QWidget* parent = nullptr);
+    CMainDlg(SongList& songs, QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    void SetCredentials(std::string email, std::string password);
+    // Creates the children, reads the last channel and signs in (synchronously). exec() calls
+    // it first; tests may call it and then show().
+    void OnInitDialog();
+    int exec() override;
+
+    // Commands.
+    void OnLike();
+    void OnMore();
+    void OnPrevious();
+    void OnNext();
+    void OnPlay();
+    void OnPause();
+    void OnChannelButton();
+    void PlaySongAt(int index) override;
+    void SwitchChannel(int channelId, const std::string& name) override;
+    void SwitchChannel(int channelId);
+    void ShowListPage(int page) override;
+    void StartFetch();
+    bool SignIn();
+    int UpdateTime();
+    void OnSpectrumTick();
+    // A worker's (or a slider's) message, on the UI thread.
+    std::intptr_t OnMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    // The close box's sequence: stop, save the channel and history, end the workers, empty the
+    // cache, end with 0.
+    void CloseWindow();
+    void accept() override { done(1); }
+    void reject() override { done(2); }
+    void done(int code) override;
+
+    // State, for the window's tests.
+    const QString& StatusText() const { return statusText; }
+    const QString& TimeText() const { return timeText; }
+    bool SongShown() const { return songShown; }
+    int ChannelId() const { return channelId; }
+    const std::string& ChannelName() const { return channelName; }
+    const std::string& UserId() const { return userId; }
+    CAudioPlayer* Player() const { return player.get(); }
+    RadioClient* Radio() const { return radioClient.get(); }
+    CMusicListSheet* ListSheet() const { return listSheet; }
+    CLantorListPage* ListPage() const { return listPage; }
+    CChannelPage* ChannelPage() const { return channelPage; }
+    CLrcWindow* LrcWindow() const { return lrcWindow; }
+    CTrumWindow* SpectrumWindow() const { return spectrumWindow; }
+    CCustomSliderCtrl* ProgressSlider() const { return progressSlider; }
+    CCustomSliderCtrl* VolumeSlider() const { return volumeSlider; }
+    CBitmapButton* Button(int id) const;
+    CPicture* CoverPicture() const { return coverPicture.get(); }
+    QtNotifyTarget* Target() const { return target.get(); }
+    bool TimersRunning() const { return progressTimer.isActive() && spectrumTimer.isActive(); }
+
+signals:
+    void statusTextChanged(const QString& text);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateButtons();
+    void ShowPauseButton();
+    void ShowPlayButton();
+    void OnPlaylistArrived();
+    void SetStatusText(const QString& text);
+    void SetStatus(const QString& text, const QRect& region);
+    // Ends every worker; messages they send from now on are dropped.
+    void EndWorkers();
+
+    static const QRect kRegionStatusSong;    // (140, 5)-(500, 30)
+    static const QRect kRegionStatusPlay;    // (140, 5)-(215, 30)
+    static const QRect kRegionStatusPrepare; // (140, 5)-(200, 30)
+    static const QRect kRegionTime;          // (400, 130)-(500, 155)
+    static const QRect kRegionCover;         // (5, 5)-(125, 125)
+
+    SongList& songList;
+    std::unique_ptr<QtNotifyTarget> target;
+    CLrcWindow* lrcWindow = nullptr;
+    CTrumWindow* spectrumWindow = nullptr;
+    std::unique_ptr<RadioClient> radioClient;
+    std::unique_ptr<CAudioPlayer> player;
+    CMusicListSheet* listSheet = nullptr;
+    CLantorListPage* listPage = nullptr;
+    CChannelPage* channelPage = nullptr;
+    std::unique_ptr<CPicture> coverPicture;
+    std::unique_ptr<CPicture> volumePicture;
+    CCustomSliderCtrl* progressSlider = nullptr;
+    CCustomSliderCtrl* volumeSlider = nullptr;
+    std::string email, password;
+    std::string userId, token, expire;
+    QFont textFont;
+    CBitmapButton* buttons[8] = {};
+    QString statusText;
+    QString timeText;
+    bool songShown = false;
+    bool channelPageShown = false;
+    bool initialised = false;
+    bool workersEnded = false;
+    bool ended = false;
+    int channelId = 0;
+    std::string channelName;
+    QTimer progressTimer;
+    QTimer spectrumTimer;
+};

@@ -1,0 +1,83 @@
+#include "controls/CLantorListPage.h"
+
+#include "controls/IListOwner.h"
+#include "controls/ReportListView.h"
+#include "controls/Resources.h"
+#include "service/SongList.h"
+
+CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent)
+    : CSheetPage(parent), list(new ReportListView(this)), layout(this), owner(owner), songs(songs) {
+    // The page is laid out at its template size; the anchors keep the list filling it.
+    resize(471, 226);
+    list->setGeometry(0, 0, 471, 226);
+    list->AddColumn(QStringLiteral("序号"), 60);
+    list->AddColumn(QStringLiteral("标题"), 200);
+    list->AddColumn(QStringLiteral("歌手"), 80);
+    list->AddColumn(QStringLiteral("专辑"), 100);
+    std::vector<QIcon> images;
+    for (const QPixmap& frame :
+         Resources::SplitFrames(Resources::LoadBitmap(kBitmapId), kImageSize))
+        images.emplace_back(frame);
+    list->SetImageList(std::move(images), QSize(kImageSize, kImageSize));
+    layout.AddAnchored(list);
+    connect(list, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex&) { OnListDoubleClick(); });
+}
+
+void CLantorListPage::AddSong(int index, std::string_view title, std::string_view artist,
+                              std::string_view album, bool liked) {
+    if (songToRow.count(index) != 0)
+        return;
+    const int row = list->ItemCount();
+    list->AppendRow({QString::asprintf("%03d", row + 1), Resources::AnsiToQString(title),
+                     Resources::AnsiToQString(artist), Resources::AnsiToQString(album)},
+                    liked ? kImageLiked : kImageNotLiked);
+    songToRow.emplace(index, row);
+    rowToSong.emplace(row, index);
+}
+
+void CLantorListPage::Rebuild() {
+    list->DeleteAllItems();
+    songToRow.clear();
+    rowToSong.clear();
+    playingRow = -1;
+    playingRowImage = 0;
+    const int count = songs.Count();
+    for (int i = 0; i < count; ++i) {
+        const SongRecord song = songs.At(i);
+        AddSong(song.index, song.title, song.artist, song.albumtitle, song.like != "0");
+    }
+}
+
+void CLantorListPage::MarkPlaying(int index) {
+    if (playingRow != -1)
+        list->SetItemImage(playingRow, playingRowImage);
+    const auto found = songToRow.find(index);
+    const int row = found != songToRow.end() ? found->second : index;
+    const int image = list->ItemImage(row);
+    if (list->SetItemImage(row, kImagePlaying)) {
+        playingRow = row;
+        playingRowImage = image < 0 ? 0 : image;
+    } else {
+        playingRow = -1;
+    }
+}
+
+void CLantorListPage::OnListDoubleClick() {
+    const int row = list->SelectedRow();
+    if (row < 0)
+        return;
+    const auto found = rowToSong.find(row);
+    if (found != rowToSong.end())
+        owner.PlaySongAt(found->second);
+}
+
+int CLantorListPage::RowOfSong(int index) const {
+    const auto found = songToRow.find(index);
+    return found != songToRow.end() ? found->second : -1;
+}
+
+int CLantorListPage::SongOfRow(int row) const {
+    const auto found = rowToSong.find(row);
+    return found != rowToSong.end() ? found->second : -1;
+}

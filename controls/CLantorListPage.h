@@ -1,0 +1,50 @@
+#pragma once
+#include "controls/CSheetPage.h"
+#include "controls/LayoutMgr.h"
+
+#include <map>
+#include <string_view>
+
+class IListOwner;
+class SongList;
+class ReportListView;
+
+// Page 0 of the list sheet: the songs of the current channel's queue, one row per song, the
+// playing one marked with the play image. A double-click plays the song.
+class CLantorListPage : public CSheetPage {
+    Q_OBJECT
+public:
+    static constexpr int kListId = 1007;
+    static constexpr int kBitmapId = 204;
+    static constexpr int kImageSize = 24;
+    enum Image { kImageNotLiked = 0, kImageLiked = 1, kImagePlaying = 2 };
+
+    CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent = nullptr);
+
+    // Appends a row for the song at index of the queue. Texts are GBK. A song that already
+    // has a row is not added twice (its notice may arrive after a rebuild already listed it).
+    void AddSong(int index, std::string_view title, std::string_view artist, std::string_view album,
+                 bool liked);
+    // All rows again from the queue, in order; the playing mark is dropped with the old rows.
+    void Rebuild();
+    // Marks the song's row as playing and gives the previously marked row its image back.
+    void MarkPlaying(int index);
+    // The listener double-clicked the list: plays the selected row's song, if any.
+    void OnListDoubleClick();
+
+    ReportListView* List() const { return list; }
+    int PlayingRow() const { return playingRow; }
+    // -1 when the song has no row / the row no song.
+    int RowOfSong(int index) const;
+    int SongOfRow(int row) const;
+
+private:
+    ReportListView* list;
+    LayoutMgr layout;
+    int playingRow = -1;
+    int playingRowImage = 0;
+    std::map<int, int> songToRow;
+    std::map<int, int> rowToSong;
+    IListOwner& owner;
+    SongList& songs;
+};

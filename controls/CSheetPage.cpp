@@ -1,0 +1,8 @@
+#include "controls/CSheetPage.h"
+
+void CSheetPage::EnsureInitialised() {
+    if (initialised_)
+        return;
+    initialised_ = true;
+    OnInitDialog();
+}

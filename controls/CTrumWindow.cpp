@@ -1,0 +1,52 @@
+#include "controls/CTrumWindow.h"
+
+#include <QPainter>
+#include <cmath>
+
+CTrumWindow::CTrumWindow(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(kWidth, kHeight);
+}
+
+int CTrumWindow::LevelOf(float value) {
+    const float scaled = std::fabs(value) * 300.0f;
+    // NaN gives no bar; anything past the top (infinity included) is clamped before the
+    // conversion so it cannot overflow.
+    if (!(scaled >= 0.0f))
+        return 0;
+    if (scaled >= static_cast<float>(kMaxHeight))
+        return kMaxHeight;
+    return static_cast<int>(scaled);
+}
+
+void CTrumWindow::Update(std::span<const float> values) {
+    for (int i = 0; i < kBarCount; ++i) {
+        const int level = static_cast<size_t>(i) < values.size() ? LevelOf(values[i]) : 0;
+        peaks[i] = level >= peaks[i] ? level : peaks[i] - kPeakFall;
+        bars[i] = level >= bars[i] ? level : bars[i] - kBarFall;
+        if (peaks[i] < 0)
+            peaks[i] = 0;
+        if (bars[i] < 0)
+            bars[i] = 0;
+    }
+    repaint();
+}
+
+void CTrumWindow::Reset() {
+    peaks.fill(0);
+    bars.fill(0);
+    repaint();
+}
+
+void CTrumWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), backgroundColour);
+    for (int i = 0; i < kBarCount; ++i) {
+        const int x = kBarPitch * i;
+        // The peak mark is a 4-pixel line on row 24 - peak, so at rest it draws the base line;
+        // the bar covers rows 24 - bar to 23 and is painted over the mark.
+        p.fillRect(QRect(x, kBaseLine - peaks[i], kBarWidth, 1), barColour);
+        if (bars[i] > 0)
+            p.fillRect(QRect(x, kBaseLine - bars[i], kBarWidth, bars[i]), barColour);
+    }
+}

@@ -1,0 +1,102 @@
+#include "controls/ReportListView.h"
+
+#include <QHeaderView>
+#include <algorithm>
+
+namespace {
+constexpr int kImageRole = Qt::UserRole + 1;
+}
+
+ReportListView::ReportListView(QWidget* parent) : QTableWidget(parent) {
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setFrameShape(QFrame::StyledPanel);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+}
+
+void ReportListView::AddColumn(const QString& title, int width, Qt::Alignment align) {
+    const int column = columnCount();
+    setColumnCount(column + 1);
+    auto* header = new QTableWidgetItem(title);
+    header->setTextAlignment(align | Qt::AlignVCenter);
+    setHorizontalHeaderItem(column, header);
+    setColumnWidth(column, width);
+    aligns_.push_back(align);
+}
+
+void ReportListView::SetImageList(std::vector<QIcon> images, QSize iconSize) {
+    images_ = std::move(images);
+    setIconSize(iconSize);
+    verticalHeader()->setDefaultSectionSize(
+        std::max(iconSize.height() + 2, fontMetrics().height() + 6));
+}
+
+int ReportListView::AppendRow(std::initializer_list<QString> texts, int image) {
+    const int row = rowCount();
+    insertRow(row);
+    int column = 0;
+    for (const QString& text : texts) {
+        if (column >= columnCount())
+            break;
+        auto* item = new QTableWidgetItem(text);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        item->setTextAlignment(aligns_[column] | Qt::AlignVCenter);
+        setItem(row, column, item);
+        ++column;
+    }
+    for (; column < columnCount(); ++column) {
+        auto* item = new QTableWidgetItem();
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        setItem(row, column, item);
+    }
+    if (image >= 0)
+        SetItemImage(row, image);
+    return row;
+}
+
+QString ReportListView::ItemText(int row, int column) const {
+    const QTableWidgetItem* it = item(row, column);
+    return it ? it->text() : QString();
+}
+
+int ReportListView::ItemImage(int row) const {
+    const QTableWidgetItem* it = item(row, 0);
+    if (it == nullptr)
+        return -1;
+    const QVariant image = it->data(kImageRole);
+    return image.isValid() ? image.toInt() : -1;
+}
+
+bool ReportListView::SetItemImage(int row, int image) {
+    QTableWidgetItem* it = item(row, 0);
+    if (it == nullptr)
+        return false;
+    it->setData(kImageRole, image);
+    if (image >= 0 && static_cast<size_t>(image) < images_.size())
+        it->setIcon(images_[image]);
+    else
+        it->setIcon(QIcon());
+    return true;
+}
+
+int ReportListView::SelectedRow() const {
+    const QList<QTableWidgetItem*> items = selectedItems();
+    return items.isEmpty() ? -1 : items.front()->row();
+}
+
+void ReportListView::SelectRow(int row) {
+    if (row < 0 || row >= rowCount()) {
+        clearSelection();
+        return;
+    }
+    selectRow(row);
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <QIcon>
+#include <QString>
+#include <QTableWidget>
+#include <initializer_list>
+#include <vector>
+
+// A list in report view: columns with headers, single full-row selection that stays shown, grid
+// lines, and a small image in front of each row's first column, chosen by index from an image
+// list. Rows are read-only.
+class ReportListView : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit ReportListView(QWidget* parent = nullptr);
+
+    void AddColumn(const QString& title, int width, Qt::Alignment align = Qt::AlignLeft);
+    // Images of iconSize each; rows are at least that tall.
+    void SetImageList(std::vector<QIcon> images, QSize iconSize);
+
+    // Appends a row with the given column texts and image; returns its index.
+    int AppendRow(std::initializer_list<QString> texts, int image = -1);
+    void DeleteAllItems() { setRowCount(0); }
+    int ItemCount() const { return rowCount(); }
+    QString ItemText(int row, int column) const;
+    // -1 when the row does not exist or has no image.
+    int ItemImage(int row) const;
+    bool SetItemImage(int row, int image);
+    int SelectedRow() const;
+    void SelectRow(int row);
+
+private:
+    std::vector<QIcon> images_;
+    std::vector<Qt::Alignment> aligns_;
+};

@@ -1,0 +1,48 @@
+#pragma once
+#include "lyrics/LrcTimeline.h"
+
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+#include <string_view>
+
+// The strip of three synchronised lyric lines: previous, current (highlighted) and next. It
+// owns the lyrics of the playing song and repaints at once whenever they change. Right-button
+// presses are swallowed; command 32796 opens the lyrics search form.
+class CLrcWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kQueryCommand = 32796;
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 50;
+    static constexpr int kTextLeft = 5;
+    static constexpr int kLinePitch = 18;
+
+    explicit CLrcWindow(QWidget* parent = nullptr);
+
+    // The timeline's operations; each change repaints the strip synchronously.
+    bool LoadLrcFile(std::string_view sid);
+    void ParseLrc();
+    void ClearLrc();
+    void SetPlayTime(int seconds);
+    const LrcTimeline& Timeline() const { return timeline; }
+    LrcTimeline& Timeline() { return timeline; }
+
+    // A menu command sent to the window; true when handled. 32796 runs CLrcQueryDlg modally
+    // over the active window.
+    bool OnCommand(int id);
+
+    const QFont& LrcFont() const { return lrcFont; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    const QColor bkColor{0, 0, 0};
+    const QColor curColor{60, 210, 250};
+    const QColor otherColor{30, 100, 130};
+    QFont lrcFont;
+    LrcTimeline timeline;
+};

@@ -1,0 +1,74 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class NotifyTarget;
+
+// Finds LRC lyrics for a song on the two lyrics sites and stores them in the lyrics cache
+// ("Temp/Lyrics/<sid>.lrc"). The second site (a form POST) is searched first, then the first
+// (a GET). Each site's result page is cut into "<li>" items; an item matches when its title and
+// artist elements hold exactly the search title and artist, and its ".lrc" link is downloaded.
+// The file holds the body as received up to its first NUL, LF written as CR LF, and one NUL.
+//
+// Stateless once built: several lyrics workers may use one instance at the same time.
+class LrcSearcher {
+public:
+    static constexpr int kFirstSite = 0;
+    static constexpr int kSecondSite = 1;
+    // Lyrics pages and files are small; a larger body is refused.
+    static constexpr std::size_t kMaxBodyBytes = 4u << 20;
+
+    // Site bases from config.ini ("Server": "lyrics1" first site, "lyrics2" second site), read
+    // now. Raising cancel makes running transfers fail within about a second.
+    explicit LrcSearcher(const std::atomic<bool>* cancel = nullptr);
+    // Site bases given as scheme://host[:port], without a trailing slash.
+    LrcSearcher(std::string firstBase, std::string secondBase,
+                const std::atomic<bool>* cancel = nullptr);
+
+    const std::string& FirstBase() const { return firstBase_; }
+    const std::string& SecondBase() const { return secondBase_; }
+    bool Cancelled() const;
+
+    // True when the cache file for sid exists (no request is made) or was just written.
+    bool FindLyrics(std::string_view title, std::string_view artist, std::string_view sid) const;
+    bool SearchSecondSite(std::string_view searchTitle, std::string_view searchArtist,
+                          std::string_view sid) const;
+    bool SearchFirstSite(std::string_view searchTitle, std::string_view searchArtist,
+                         std::string_view sid) const;
+    // True when a lyrics file was downloaded from the page's first matching item.
+    bool ScrapeFirstSite(std::string_view html, std::string_view searchTitle,
+                         std::string_view searchArtist, std::string_view sid) const;
+    bool ScrapeSecondSite(std::string_view html, std::string_view searchTitle,
+                          std::string_view searchArtist, std::string_view sid) const;
+    // Fetches link (relative to the site's base) into the cache file of sid.
+    bool DownloadLrc(std::string_view link, std::string_view sid, int site) const;
+
+    // The title up to its first "(" (blanks before it stay).
+    static std::string SearchTitle(std::string_view title);
+    // The artist cut at its first " / ", then "/", then ";".
+    static std::string SearchArtist(std::string_view artist);
+
+private:
+    enum class ItemResult { kNoMatch, kDownloaded, kDownloadFailed };
+
+    bool ScrapeItems(std::string_view page, int site, std::string_view searchTitle,
+                     std::string_view searchArtist, std::string_view sid) const;
+    ItemResult WalkItem(std::string_view item, int site, std::string_view searchTitle,
+                        std::string_view searchArtist, std::string_view sid) const;
+
+    std::string firstBase_;
+    std::string secondBase_;
+    const std::atomic<bool>* cancel_;
+};
+
+// The lyrics worker of one song, run on its own thread: sends msg::kLyricsState with lParam 0,
+// searches, and sends it again with lParam 1 when the lyrics are in the cache. infoParam is
+// passed as wParam both times. Nothing more is sent once cancel is raised.
+void RunLyricsWorker(const LrcSearcher& searcher, NotifyTarget* target, std::uintptr_t infoParam,
+                     std::string title, std::string artist, std::string sid);
+// The same with a searcher that reads the site bases from config.ini.
+void RunLyricsWorker(NotifyTarget* target, std::uintptr_t infoParam, std::string title,
+                     std::string artist, std::string sid, const std::atomic<bool>* cancel);

@@ -1,0 +1,156 @@
+#include "controls/CChannelPage.h"
+#include "controls/CMusicListSheet.h"
+#include "controls/IListOwner.h"
+#include "controls/ReportListView.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+
+#include <QHeaderView>
+#include <QImage>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FakeOwner : IListOwner {
+    void PlaySongAt(int index) override { calls.push_back("play " + std::to_string(index)); }
+    void SwitchChannel(int id, const std::string& name) override {
+        calls.push_back("switch " + std::to_string(id) + " " + name);
+    }
+    void ShowListPage(int page) override { calls.push_back("show " + std::to_string(page)); }
+    std::vector<std::string> calls;
+};
+
+// Rows follow the list, not the seq_ids: the unnamed channel gets no row, so the seq_ids of the
+// ones after it are one ahead of their rows.
+const char* kChannels = R"({"channels":[
+  {"name":"华语","seq_id":0,"channel_id":1},
+  {"name":"","seq_id":1,"channel_id":7},
+  {"name":"Rock","seq_id":2,"channel_id":10},
+  {"name":"Jazz","seq_id":3,"channel_id":2},
+  {"name":"Jazz again","seq_id":4,"channel_id":2},
+  {"name":5,"seq_id":5,"channel_id":5}
+]})";
+
+class ChannelPageTest : public ::testing::Test {
+protected:
+    explicit ChannelPageTest(const std::string& reply = kChannels) : dir(true) {
+        server = std::make_unique<LoopbackServer>([reply](LoopbackServer& s) {
+            s.Get("/j/app/radio/channels",
+                  [reply](const httplib::Request&, httplib::Response& res) {
+                      res.set_content(reply, "application/json");
+                  });
+        });
+        dir.WriteFile("config.ini", "[Server]\r\nservice=" + server->Base() + "\r\n");
+        page = new CChannelPage(owner);
+        sheet.AddPage(new CSheetPage);
+        sheet.AddPage(page);
+        sheet.Create(&window, QRect(0, 160, 471, 240));
+    }
+    ReportListView& List() { return *page->List(); }
+    void Show() { sheet.SetActivePage(1); }
+
+    TempDir dir;
+    std::unique_ptr<LoopbackServer> server;
+    FakeOwner owner;
+    QWidget window;
+    CMusicListSheet sheet;
+    CChannelPage* page;
+};
+
+TEST_F(ChannelPageTest, FetchesOnceWhenFirstShown) {
+    EXPECT_EQ(server->RequestCount(), 0u);
+    Show();
+    EXPECT_EQ(server->RequestCount(), 1u);
+    EXPECT_EQ(server->LastRequest().target, "/j/app/radio/channels");
+    sheet.SetActivePage(0);
+    sheet.SetActivePage(1);
+    EXPECT_EQ(server->RequestCount(), 1u);
+    EXPECT_EQ(page->Channels().Count(), 5); // the element with a number for a name is skipped
+}
+
+TEST_F(ChannelPageTest, RowsShowTheChannelIdAndName) {
+    Show();
+    ASSERT_EQ(List().columnCount(), 2);
+    EXPECT_EQ(List().horizontalHeaderItem(0)->text(), QString::fromUtf8("序号"));
+    EXPECT_EQ(List().columnWidth(0), 42);
+    EXPECT_TRUE(List().horizontalHeaderItem(0)->textAlignment() & Qt::AlignRight);
+    EXPECT_EQ(List().horizontalHeaderItem(1)->text(), QString::fromUtf8("频道"));
+    EXPECT_EQ(List().columnWidth(1), 405);
+    EXPECT_EQ(List().iconSize(), QSize(40, 40));
+
+    ASSERT_EQ(List().ItemCount(), 4);
+    const char* numbers[] = {"001", "010", "002", "002"};
+    const char* names[] = {"华语", "Rock", "Jazz", "Jazz again"};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(List().ItemText(row, 0), numbers[row]);
+        EXPECT_EQ(List().ItemText(row, 1), QString::fromUtf8(names[row]));
+        EXPECT_EQ(List().ItemImage(row), CChannelPage::kImageOther);
+        EXPECT_TRUE(List().item(row, 0)->textAlignment() & Qt::AlignRight);
+    }
+    EXPECT_EQ(page->MarkedRow(), -1);
+}
+
+TEST_F(ChannelPageTest, MarkChannelMovesTheMarkAndIgnoresUnknownIds) {
+    Show();
+    page->MarkChannel(10);
+    EXPECT_EQ(page->MarkedRow(), 1);
+    EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageCurrent);
+    page->MarkChannel(2); // the first channel with the id
+    EXPECT_EQ(page->MarkedRow(), 2);
+    EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageOther);
+    EXPECT_EQ(List().ItemImage(2), CChannelPage::kImageCurrent);
+    for (int unknown : {555, 7, -1}) { // 7 has no name, so no row
+        page->MarkChannel(unknown);
+        EXPECT_EQ(page->MarkedRow(), 2);
+        EXPECT_EQ(List().ItemImage(2), CChannelPage::kImageCurrent);
+        EXPECT_EQ(List().ItemImage(0), CChannelPage::kImageOther);
+    }
+}
+
+TEST_F(ChannelPageTest, ChannelNameIsTheLastWithTheId) {
+    Show();
+    EXPECT_EQ(page->ChannelName(2).value_or("none"), "Jazz again");
+    EXPECT_EQ(page->ChannelName(1).value_or("none"), "\xBB\xAA\xD3\xEF"); // GBK 华语
+    EXPECT_FALSE(page->ChannelName(7).has_value());
+    EXPECT_FALSE(page->ChannelName(999).has_value());
+}
+
+TEST_F(ChannelPageTest, DoubleClickSwitchesThenShowsTheSongs) {
+    Show();
+    page->OnListDoubleClick();
+    EXPECT_TRUE(owner.calls.empty());
+    List().SelectRow(1);
+    page->OnListDoubleClick();
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"switch 10 Rock", "show 0"}));
+    EXPECT_EQ(page->MarkedRow(), 1);
+    EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageCurrent);
+}
+
+TEST_F(ChannelPageTest, PaintsItsBackgroundLightGrey) {
+    QImage image(page->size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    page->render(&image); // before the first showing the page holds no list yet
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0xF5, 0xF5, 0xF5));
+    EXPECT_EQ(image.pixel(image.width() - 1, image.height() - 1), qRgb(0xF5, 0xF5, 0xF5));
+}
+
+class BrokenServiceTest : public ChannelPageTest {
+protected:
+    BrokenServiceTest() : ChannelPageTest("<html>busy</html>") {}
+};
+
+TEST_F(BrokenServiceTest, AFailedRequestLeavesThePageEmpty) {
+    Show();
+    EXPECT_EQ(server->RequestCount(), 1u);
+    EXPECT_EQ(List().ItemCount(), 0);
+    page->MarkChannel(1);
+    EXPECT_EQ(page->MarkedRow(), -1);
+    List().SelectRow(0);
+    page->OnListDoubleClick();
+    EXPECT_TRUE(owner.calls.empty());
+}
+
+} // namespace
