@@ -45,13 +45,6 @@ std::string DisplayName(const std::string& artist, const std::string& title) {
     return name;
 }
 
-// Stands in for the lyrics search until it is built: the lookup begins and finds nothing.
-void NoLyricsSearch(NotifyTarget* target, std::uintptr_t infoParam, std::string, std::string,
-                    std::string, const std::atomic<bool>* cancel) {
-    if (target && !(cancel && *cancel))
-        target->Send(msg::kLyricsState, infoParam, 0);
-}
-
 } // namespace
 
 // Hands the lyrics worker's reports on only while its song is still the player's.
@@ -79,10 +72,8 @@ CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
     : CAudioPlayer(window, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
-    : notifyWindow(window), songList(songs), device(options.device),
-      // The lyrics search of every song goes through this one call.
-      lyrics(options.lyrics ? std::move(options.lyrics) : LyricsWorker(&NoLyricsSearch)),
-      web(&cancel) {}
+    : notifyWindow(window), songList(songs), device(options.device), web(&cancel),
+      lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
 
 CAudioPlayer::~CAudioPlayer() {
     Shutdown();
@@ -531,8 +522,11 @@ void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
 
 void CAudioPlayer::LyricsThread(const NowPlayingInfo& song) {
     CurrentSongTarget target(*this, song);
-    lyrics(&target, reinterpret_cast<std::uintptr_t>(&song), song.title, song.artist, song.sid,
-           &cancel);
+    const auto infoParam = reinterpret_cast<std::uintptr_t>(&song);
+    if (lyrics)
+        lyrics(&target, infoParam, song.title, song.artist, song.sid, &cancel);
+    else
+        RunLyricsWorker(lyricsFetcher, &target, infoParam, song.title, song.artist, song.sid);
 }
 
 bool CAudioPlayer::IsCurrent(const NowPlayingInfo& song) const {

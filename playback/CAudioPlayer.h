@@ -1,4 +1,5 @@
 #pragma once
+#include "lyrics/LrcSearcher.h"
 #include "platform/WorkerGroup.h"
 #include "platform/audio/AudioEngine.h"
 #include "playback/NowPlayingInfo.h"
@@ -38,7 +39,7 @@ public:
                                             std::string, const std::atomic<bool>*)>;
     struct Options {
         int device = -1;     // output device for AudioEngine::Init
-        LyricsWorker lyrics; // empty: the lyrics search on the configured sites
+        LyricsWorker lyrics; // empty: RunLyricsWorker with the player's LrcSearcher
     };
 
     explicit CAudioPlayer(NotifyTarget* window);
@@ -117,11 +118,12 @@ private:
     NotifyTarget* const notifyWindow;
     SongList& songList;
     const int device;
-    const LyricsWorker lyrics;
     std::atomic<bool> cancel{false};    // raised by Shutdown: cover and lyrics transfers end
     std::atomic<bool> abortOpen{false}; // raised by Stop: a stream creation gives up
     WebClient web;                      // for cover downloads; cancelled by `cancel`
-    AudioEngine engine;                 // thread-safe itself
+    const LrcSearcher lyricsFetcher;    // stateless; sites read from config.ini once
+    const LyricsWorker lyrics;
+    AudioEngine engine; // thread-safe itself
 
     mutable std::mutex lock;      // guards the fields down to threadAlive
     std::condition_variable wake; // a command, Stop or Shutdown came

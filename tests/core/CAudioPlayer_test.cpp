@@ -168,8 +168,8 @@ protected:
         return index;
     }
 
-    CAudioPlayer& MakePlayer(CAudioPlayer::Options options = {}) {
-        if (!options.lyrics)
+    CAudioPlayer& MakePlayer(CAudioPlayer::Options options = {}, bool realLyrics = false) {
+        if (!options.lyrics && !realLyrics)
             options.lyrics = &CachedLyricsOnly;
         player_ = std::make_unique<CAudioPlayer>(&window_, songs_, std::move(options));
         return *player_;
@@ -502,6 +502,24 @@ TEST_F(CAudioPlayerTest, VolumeIsClampedAppliedAndStored) {
     dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=900\r\n");
     player.Start();
     EXPECT_EQ(player.GetVolume(), 100);
+}
+
+TEST_F(CAudioPlayerTest, LyricsSearchTakesACachedFileAndAsksTheSitesOtherwise) {
+    dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=40\r\n\r\n[Server]\r\nlyrics1=" +
+                                     server_.Base() + "\r\nlyrics2=" + server_.Base() + "\r\n");
+    AddSong("s0", "short");
+    AddSong("s1", "short"); // the sites answer 404 for it
+    dir_.WriteFile("Temp/Lyrics/s0.lrc", "[00:00.00]la");
+    CAudioPlayer& player = MakePlayer({}, true);
+    player.Start();
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1}));
+    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 1), (std::vector<int>{0}));
+    std::vector<std::string> asked;
+    for (const auto& r : server_.Requests())
+        if (r.path == "/so.asp" || r.path == "/s/")
+            asked.push_back(r.method + " " + r.path);
+    EXPECT_EQ(asked, (std::vector<std::string>{"POST /so.asp", "GET /s/"}));
 }
 
 TEST_F(CAudioPlayerTest, CoverOfASongAlreadyLeftIsNotReported) {
