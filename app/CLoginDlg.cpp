@@ -16,16 +16,19 @@
 using Resources::DluRect;
 
 namespace {
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption) {
+    QMessageBox::critical(owner, caption, text, QMessageBox::Ok);
+}
+
 CLoginDlg::MessageBoxHook& Hook() {
-    static CLoginDlg::MessageBoxHook hook = [](QWidget* owner, const QString& text,
-                                               const QString& caption) {
-        QMessageBox::critical(owner, caption, text, QMessageBox::Ok);
-    };
+    static CLoginDlg::MessageBoxHook hook = ShowMessageBox;
     return hook;
 }
 } // namespace
 
-void CLoginDlg::SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+void CLoginDlg::SetMessageBoxHook(MessageBoxHook hook) {
+    Hook() = hook ? std::move(hook) : MessageBoxHook(ShowMessageBox);
+}
 
 CLoginDlg::CLoginDlg(QWidget* parent)
     : QDialog(parent), fmPicture(std::make_unique<CPicture>()),

@@ -22,9 +22,9 @@ public:
     static constexpr int kWidth = 420;
     static constexpr int kHeight = 300;
 
-    // Shows a message box; tests replace it so nothing modal blocks them.
-    using MessageBoxHook = std::function<void(QWidget* owner, const QString& text,
-                                              const QString& caption)>;
+    // Shows a message box; tests replace it so nothing modal blocks them (null: the real one).
+    using MessageBoxHook =
+        std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
     static void SetMessageBoxHook(MessageBoxHook hook);
 
     explicit CLoginDlg(QWidget* parent = nullptr);

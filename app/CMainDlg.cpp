@@ -100,7 +100,9 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
     connect(&spectrumTimer, &QTimer::timeout, this, &CMainDlg::OnSpectrumTick);
 }
 
-CMainDlg::~CMainDlg() { EndWorkers(); }
+CMainDlg::~CMainDlg() {
+    EndWorkers();
+}
 
 void CMainDlg::SetCredentials(std::string email_, std::string password_) {
     email = std::move(email_);
@@ -260,8 +262,7 @@ void CMainDlg::StartFetch() {
     if (!radioClient) {
         if (userId == "0" && channelId == 0)
             channelName = kPersonalChannel;
-        radioClient =
-            std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
+        radioClient = std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
         std::string history;
         if (AppSettings().LoadHistory(history) && !history.empty())
@@ -334,7 +335,9 @@ void CMainDlg::OnPause() {
     SetStatus(kPaused, kRegionStatusPlay);
 }
 
-void CMainDlg::OnChannelButton() { ShowListPage(channelPageShown ? 0 : 1); }
+void CMainDlg::OnChannelButton() {
+    ShowListPage(channelPageShown ? 0 : 1);
+}
 
 void CMainDlg::PlaySongAt(int index) {
     if (!player)
@@ -343,7 +346,9 @@ void CMainDlg::PlaySongAt(int index) {
     player->PlayIndex(index);
 }
 
-void CMainDlg::SwitchChannel(int id, const std::string&) { SwitchChannel(id); }
+void CMainDlg::SwitchChannel(int id, const std::string&) {
+    SwitchChannel(id);
+}
 
 void CMainDlg::SwitchChannel(int id) {
     if (!radioClient || id == channelId)

@@ -1,0 +1,302 @@
+// The program end to end: the main window against the demo station, offscreen, with the SDL
+// dummy audio driver and short songs.
+#include "app/CLoginDlg.h"
+#include "app/CMainDlg.h"
+#include "controls/CBitmapButton.h"
+#include "controls/CChannelPage.h"
+#include "controls/CCustomSliderCtrl.h"
+#include "controls/CLantorListPage.h"
+#include "controls/CMusicListSheet.h"
+#include "controls/CPicture.h"
+#include "controls/ReportListView.h"
+#include "controls/Resources.h"
+#include "lyrics/CLrcWindow.h"
+#include "platform/Messages.h"
+#include "platform/qt/QtNotifyTarget.h"
+#include "playback/CAudioPlayer.h"
+#include "service/RadioClient.h"
+#include "service/SongList.h"
+#include "service/TextEncoding.h"
+#include "settings/IniFile.h"
+#include "tests/support/TempDir.h"
+#include "tools/DemoCatalog.h"
+#include "tools/DemoStation.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+template <typename Pred> bool PumpUntil(Pred done, int ms = 30000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+int FilesIn(const char* folder) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        n += entry.is_regular_file();
+    return n;
+}
+
+std::string Setting(const char* section, const char* key) {
+    IniFile ini;
+    ini.Load("config.ini");
+    std::string value;
+    ini.GetString(section, key, value, "<absent>");
+    return value;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : dir(true) {
+        DemoStationOptions options;
+        options.songSeconds = 2;
+        station = std::make_unique<DemoStation>(options);
+        EXPECT_TRUE(station->Start(0));
+        EXPECT_TRUE(DemoStation::WriteClientFolder(dir.Path().string(), station->BaseUrl()));
+        fs::create_directories("res");
+        for (const char* image : {"album.jpg", "vol.jpg", "fm.jpg", "account.jpg"})
+            fs::copy_file(fs::path(LANTOR_SOURCE_DIR) / "res" / image, fs::path("res") / image);
+    }
+
+    std::unique_ptr<CMainDlg> Open(const std::string& password = DemoCatalog::kPassword) {
+        auto dlg = std::make_unique<CMainDlg>(songs);
+        QObject::connect(dlg.get(), &CMainDlg::statusTextChanged,
+                         [this](const QString& text) { statuses.push_back(text); });
+        dlg->SetCredentials(DemoCatalog::kEmail, password);
+        dlg->OnInitDialog();
+        dlg->show();
+        return dlg;
+    }
+
+    bool WaitForSong(CMainDlg& dlg, int index) {
+        return PumpUntil([&] {
+            NowPlayingInfo info;
+            if (!dlg.Player())
+                return false;
+            dlg.Player()->GetNowPlaying(info);
+            return info.index == index && dlg.Player()->GetPosition() > 0.2f &&
+                   dlg.windowTitle().startsWith(QStringLiteral("LantorFM (正在播放: "));
+        });
+    }
+
+    TempDir dir;
+    std::unique_ptr<DemoStation> station;
+    SongList songs;
+    std::vector<QString> statuses;
+};
+
+TEST_F(MainWindowTest, RejectedSignInLeavesTheWindowIdleAndCloseWritesNothing) {
+    auto dlg = Open("wrong password");
+    EXPECT_EQ(dlg->StatusText(), QStringLiteral("登录失败!"));
+    EXPECT_EQ(dlg->UserId(), "0");
+    EXPECT_EQ(dlg->Player(), nullptr);
+    Pump(300);
+    EXPECT_TRUE(station->RequestsTo("/j/app/radio/people").empty());
+    // The play button shows; the pause button is hidden.
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+    EXPECT_FALSE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+
+    dir.WriteFile("Temp/Album/old.jpg", "x");
+    std::string before = dir.ReadFile("config.ini");
+    dlg->close();
+    EXPECT_EQ(dlg->result(), 0);
+    EXPECT_EQ(dir.ReadFile("config.ini"), before);
+    EXPECT_EQ(FilesIn("Temp/Album"), 0);
+}
+
+TEST_F(MainWindowTest, BeforeThePlayerStartsOnlyCoverVolumeAndStatusArePainted) {
+    auto dlg = Open("wrong password");
+    QImage shot = dlg->grab().toImage();
+    // The default cover is 120 x 120 or larger: framed from (4, 4) to (125, 125).
+    EXPECT_EQ(shot.pixelColor(4, 4), QColor(Qt::white));
+    EXPECT_EQ(shot.pixelColor(125, 125), QColor(Qt::white));
+    EXPECT_EQ(shot.pixelColor(127, 127), QColor(Qt::black));
+    auto count = [&](QRect area, auto pred) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += pred(shot.pixelColor(x, y));
+        return n;
+    };
+    // Status text in the text colour, and no white time text.
+    EXPECT_GT(
+        count(QRect(145, 5, 70, 14), [](QColor c) { return c.blue() > 150 && c.red() < 150; }), 10);
+    EXPECT_EQ(count(QRect(400, 135, 70, 14), [](QColor c) { return c == QColor(Qt::white); }), 0);
+}
+
+TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    ASSERT_GE(statuses.size(), 3u);
+    EXPECT_EQ(statuses[0], QStringLiteral("准备列表..."));
+    EXPECT_EQ(statuses[1], QStringLiteral("正在缓冲"));
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), QStringLiteral("正在播放")),
+              statuses.end());
+    SongRecord first = songs.At(0);
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("LantorFM (正在播放: %1 - %2 )")
+                                      .arg(Resources::AnsiToQString(first.artist),
+                                           Resources::AnsiToQString(first.title)));
+    EXPECT_TRUE(dlg->TimersRunning());
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+    EXPECT_FALSE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+
+    // Every queued song has its row; the playing one is marked.
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ListPage()->List()->ItemCount() == songs.Count(); }));
+    EXPECT_EQ(dlg->ListPage()->PlayingRow(), dlg->ListPage()->RowOfSong(0));
+
+    // The cover arrives from the station.
+    ASSERT_TRUE(PumpUntil([&] { return fs::exists("Temp/Album/" + first.sid + ".jpg"); }));
+    const DemoSong* demo = DemoCatalog::FindSong(first.sid);
+    ASSERT_NE(demo, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return dlg->CoverPicture()->width == demo->coverWidth; }));
+
+    // Pause holds the position and shows the play button; play resumes.
+    dlg->OnPause();
+    EXPECT_EQ(dlg->StatusText(), QStringLiteral("已暂停"));
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+    Pump(600);
+    float held = dlg->Player()->GetPosition();
+    Pump(500);
+    EXPECT_EQ(dlg->Player()->GetPosition(), held);
+    dlg->OnPlay();
+    EXPECT_EQ(dlg->StatusText(), QStringLiteral("正在播放"));
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+
+    // Next and previous.
+    dlg->OnNext();
+    ASSERT_TRUE(WaitForSong(*dlg, 1));
+    dlg->OnPrevious();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+
+    // A release on the volume slider stores the volume.
+    CCustomSliderCtrl* volume = dlg->VolumeSlider();
+    QPointF right(volume->width() - 1, volume->height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, right, volume->mapToGlobal(right), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, right, volume->mapToGlobal(right),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(volume, &press);
+    QApplication::sendEvent(volume, &release);
+    EXPECT_TRUE(PumpUntil([&] { return Setting("AppSet", "volume") == "100"; }));
+    EXPECT_EQ(dlg->Player()->GetVolume(), 100);
+
+    // Lyrics follow the song: some line shows while songs play.
+    EXPECT_TRUE(
+        PumpUntil([&] { return !dlg->LrcWindow()->Timeline().CurLineText().empty(); }, 20000));
+
+    // The channel button shows the channel page; picking another channel empties the list and
+    // plays the new channel.
+    dlg->OnChannelButton();
+    EXPECT_EQ(dlg->ListSheet()->ActivePageIndex(), 1);
+    ReportListView* channels = dlg->ChannelPage()->List();
+    ASSERT_GT(channels->ItemCount(), 1);
+    int row = dlg->ChannelPage()->MarkedRow() == 0 ? 1 : 0;
+    channels->SelectRow(row);
+    statuses.clear();
+    int oldChannel = dlg->ChannelId();
+    dlg->ChannelPage()->OnListDoubleClick();
+    EXPECT_NE(dlg->ChannelId(), oldChannel);
+    EXPECT_EQ(dlg->ListSheet()->ActivePageIndex(), 0);
+    ASSERT_TRUE(PumpUntil([&] {
+        return std::find(statuses.begin(), statuses.end(), QStringLiteral("正在缓冲")) !=
+               statuses.end();
+    }));
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    const DemoChannel* channel = DemoCatalog::FindChannel(dlg->ChannelId());
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(songs.At(0).sid, DemoCatalog::Songs()[channel->songs.front()].sid);
+    EXPECT_TRUE(PumpUntil([&] { return FilesIn("Temp/Music") > 0; }));
+
+    // Closing saves the channel and the history and empties the cache.
+    std::string expectedName = dlg->ChannelName();
+    std::string history = dlg->Radio()->History();
+    dlg->close();
+    EXPECT_EQ(dlg->result(), 0);
+    EXPECT_EQ(Setting("AppSet", "chid"), std::to_string(dlg->ChannelId()));
+    EXPECT_EQ(Setting("AppSet", "chname"), expectedName);
+    EXPECT_FALSE(Setting("AppSet", "history").empty());
+    EXPECT_EQ(FilesIn("Temp/Music"), 0);
+    EXPECT_EQ(FilesIn("Temp/Album"), 0);
+    EXPECT_EQ(FilesIn("Temp/Lyrics"), 0);
+}
+
+TEST_F(MainWindowTest, EscEndsAtOnceAndLeavesCacheAndSettings) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    ASSERT_TRUE(PumpUntil([&] { return FilesIn("Temp/Album") > 0; }));
+    std::string before = dir.ReadFile("config.ini");
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &esc);
+    EXPECT_EQ(dlg->result(), 2);
+    EXPECT_FALSE(dlg->isVisible());
+    QElapsedTimer timer;
+    timer.start();
+    dlg.reset(); // ends every worker thread
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(dir.ReadFile("config.ini"), before);
+    EXPECT_GT(FilesIn("Temp/Album"), 0);
+}
+
+TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
+    {
+        CLoginDlg login;
+        EXPECT_TRUE(login.RememberBox()->isChecked());
+        EXPECT_EQ(login.EmailEdit()->text(), QString::fromUtf8(DemoCatalog::kEmail));
+        EXPECT_EQ(login.PasswordEdit()->text(), QString::fromUtf8(DemoCatalog::kPassword));
+        EXPECT_EQ(login.size(), QSize(420, 300));
+        // Unticking writes only remstate=off; the stored account stays.
+        std::string email = Setting("Account", "email");
+        login.RememberBox()->click();
+        EXPECT_EQ(Setting("Account", "remstate"), "off");
+        EXPECT_EQ(Setting("Account", "email"), email);
+        login.OnOk();
+        EXPECT_EQ(login.result(), 1);
+        EXPECT_EQ(login.Email(), DemoCatalog::kEmail);
+    }
+    {
+        CLoginDlg login;
+        EXPECT_FALSE(login.RememberBox()->isChecked());
+        EXPECT_TRUE(login.EmailEdit()->text().isEmpty());
+        login.EmailEdit()->setText(QStringLiteral("新用户@x.cn"));
+        login.PasswordEdit()->setText(QStringLiteral("pw"));
+        login.RememberBox()->click();
+        EXPECT_EQ(Setting("Account", "remstate"), "on");
+        EXPECT_EQ(Setting("Account", "email"),
+                  HexEncode(Resources::QStringToAnsi(QStringLiteral("新用户@x.cn"))));
+    }
+    // Without config.ini every save fails and says so.
+    fs::remove("config.ini");
+    std::vector<QString> boxes;
+    CLoginDlg::SetMessageBoxHook([&](QWidget*, const QString& text, const QString& caption) {
+        boxes.push_back(caption + text);
+    });
+    {
+        CLoginDlg login;
+        login.RememberBox()->click();
+        login.OnOk();
+        EXPECT_EQ(login.result(), 1);
+    }
+    CLoginDlg::SetMessageBoxHook(nullptr);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], QStringLiteral("错误保存配置文件失败"));
+    EXPECT_FALSE(fs::exists("config.ini"));
+}
+
+} // namespace
