@@ -86,7 +86,7 @@ protected:
     }
 
     bool WaitForSong(CMainDlg& dlg, int index) {
-        return PumpUntil([&] {
+        bool ok = PumpUntil([&] {
             NowPlayingInfo info;
             if (!dlg.Player())
                 return false;
@@ -94,6 +94,16 @@ protected:
             return info.index == index && dlg.Player()->GetPosition() > 0.2f &&
                    dlg.windowTitle().startsWith(QStringLiteral("LantorFM (正在播放: "));
         });
+        if (!ok && dlg.Player()) {
+            NowPlayingInfo info;
+            dlg.Player()->GetNowPlaying(info);
+            ADD_FAILURE() << "waiting for song " << index << ": playing " << info.index << " at "
+                          << dlg.Player()->GetPosition() << " s, state "
+                          << dlg.Player()->GetPlayState() << ", status "
+                          << dlg.StatusText().toStdString() << ", title "
+                          << dlg.windowTitle().toStdString() << ", songs " << songs.Count();
+        }
+        return ok;
     }
 
     TempDir dir;
