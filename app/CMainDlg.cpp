@@ -241,13 +241,11 @@ bool CMainDlg::SignIn() {
         if (!reply)
             return false; // no reply: the window keeps saying it is signing in
     }
-    SignInReply values;
+    SignInReply values; // stays empty when the reply does not parse
     bool accepted = reply && ReadSignInReply(*reply, values);
-    if (reply && (accepted || !values.err.empty() || !values.user_id.empty())) {
-        userId = values.user_id;
-        token = values.token;
-        expire = values.expire;
-    }
+    userId = values.user_id;
+    token = values.token;
+    expire = values.expire;
     if (accepted) {
         StartFetch();
         return true;

@@ -45,6 +45,8 @@ public:
                    });
         server.Start();
     }
+    // Handlers read the members below: the server stops before they go.
+    ~FakeService() { server.Stop(); }
     void SetSongs(const std::vector<std::string>& sids, double rating = 4.5) {
         std::string text = "{\"song\":[";
         for (size_t i = 0; i < sids.size(); ++i)
