@@ -207,9 +207,20 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     EXPECT_TRUE(PumpUntil([&] { return Setting("AppSet", "volume") == "100"; }));
     EXPECT_EQ(dlg->Player()->GetVolume(), 100);
 
-    // Lyrics follow the song: some line shows while songs play.
-    EXPECT_TRUE(
-        PumpUntil([&] { return !dlg->LrcWindow()->Timeline().CurLineText().empty(); }, 20000));
+    // Lyrics follow the song: a line shows once the play time has reached its second.
+    const LrcTimeline& lyrics = dlg->LrcWindow()->Timeline();
+    float playedAtLine = 0;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            // Well into a song, so the previous song's lyrics are gone.
+            playedAtLine = dlg->Player()->GetPosition();
+            return playedAtLine > 0.6f && lyrics.IsLoaded() && lyrics.CurLineKey().has_value();
+        },
+        20000));
+    int key = *lyrics.CurLineKey();
+    EXPECT_LE(key, static_cast<int>(playedAtLine));
+    EXPECT_EQ(lyrics.CurLineText(), lyrics.GetTimeline().at(key));
+    EXPECT_FALSE(lyrics.CurLineText().empty());
 
     // The channel button shows the channel page; picking another channel empties the list and
     // plays the new channel.
