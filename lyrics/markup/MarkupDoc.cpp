@@ -12,7 +12,6 @@ namespace {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 constexpr size_t kMaxDocLength = 0x7FFFFFFE;
-constexpr size_t kMaxQuotedName = 100;
 // End tags that miss the innermost open element search the open names outwards. Every node adds
 // this much to a budget that the searches spend; when a search would overdraw it, the open names
 // are indexed instead, so a page of unclosed tags followed by stray end tags stays linear.

@@ -48,6 +48,8 @@ public:
 
     static constexpr int kPageRecords = 65536;
     static constexpr size_t kResultCap = 1000;
+    // Names quoted in a diagnostic are cut to this many bytes (never inside a character).
+    static constexpr size_t kMaxQuotedName = 100;
 
     // A copy of one element record, for inspection.
     struct ElementInfo {
