@@ -24,6 +24,7 @@ constexpr double kPlaySeconds = 10.0;
 constexpr int kLatencyRounds = 20;
 
 using PlaybackMeasures::BareDecodeCpuPerSecond;
+using PlaybackMeasures::PrintLatency;
 using PlaybackMeasures::ProcessCpuSeconds;
 
 double Ms(Clock::duration d) {
@@ -112,11 +113,6 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
         engine.Free();
     }
     return rounds;
-}
-
-void PrintLatency(const char* what, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    std::printf("  %-34s median %6.2f ms   max %6.2f ms\n", what, ms[ms.size() / 2], ms.back());
 }
 
 } // namespace

@@ -30,6 +30,7 @@ constexpr int kLatencyRounds = 15;
 volatile float gSink = 0; // keeps the window's reads from being optimised away
 
 using PlaybackMeasures::BareDecodeCpuPerSecond;
+using PlaybackMeasures::PrintLatency;
 using PlaybackMeasures::ProcessCpuSeconds;
 
 double Ms(Clock::duration d) {
@@ -124,11 +125,6 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
         player->Shutdown();
     }
     return rounds;
-}
-
-void PrintLatency(const char* what, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    std::printf("  %-36s median %6.2f ms   max %6.2f ms\n", what, ms[ms.size() / 2], ms.back());
 }
 
 } // namespace

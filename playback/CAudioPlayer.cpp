@@ -143,17 +143,21 @@ void CAudioPlayer::PlayIndex(int index) {
     wake.notify_all();
 }
 
+void CAudioPlayer::RequestStopLocked() {
+    command = kStop;
+    ++commandSerial;
+    playState = Stopped;
+    restartRequested = false;
+    if (threadAlive) {
+        stopRequested = true;
+        abortOpen = true;
+    }
+}
+
 void CAudioPlayer::Stop() {
     {
         std::lock_guard<std::mutex> guard(lock);
-        command = kStop;
-        ++commandSerial;
-        playState = Stopped;
-        restartRequested = false;
-        if (threadAlive) {
-            stopRequested = true;
-            abortOpen = true;
-        }
+        RequestStopLocked();
     }
     wake.notify_all();
     // A stream creation waiting for a slow server gives up now rather than after its time-out.
@@ -235,14 +239,7 @@ void CAudioPlayer::Shutdown() {
     {
         std::lock_guard<std::mutex> guard(lock);
         shuttingDown = true;
-        command = kStop;
-        ++commandSerial;
-        playState = Stopped;
-        restartRequested = false;
-        if (threadAlive) {
-            stopRequested = true;
-            abortOpen = true;
-        }
+        RequestStopLocked();
     }
     wake.notify_all();
     cancel = true;

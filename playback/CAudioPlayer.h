@@ -86,6 +86,8 @@ private:
     // What the play thread does after a command was looked at.
     enum class Step { kStay, kLeave, kStop };
 
+    // The stop request Stop and Shutdown share; lock held.
+    void RequestStopLocked();
     void PlayThread();
     // One run from index 0 until a Stop (or a failed initialisation).
     void Run();

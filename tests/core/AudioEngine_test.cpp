@@ -3,6 +3,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ToneMp3.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 constexpr int64_t kBytesPerSecond = AudioEngine::kBytesPerSecond;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // Serves an MP3 on 127.0.0.1: "/song.mp3" with a Content-Length, "/chunked.mp3" without, both
 // trickled in chunks; "/page.html" is a web page; "/silent.mp3" sends headers and then nothing;

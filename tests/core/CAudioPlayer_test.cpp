@@ -6,6 +6,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ToneMp3.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -31,16 +32,6 @@ namespace fs = std::filesystem;
 constexpr auto kLong = 10s;
 // A Stop ends the play thread within one poll, whatever it was waiting for.
 constexpr auto kStopDeadline = 300ms;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // The media the test server and the cache files hold, made once.
 const std::map<std::string, std::string>& Media() {

@@ -1,6 +1,8 @@
 #include "tests/support/PlaybackMeasures.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <mpg123.h>
 #include <thread>
@@ -43,6 +45,11 @@ double BareDecodeCpuPerSecond(const std::string& path) {
     mpg123_close(mh);
     mpg123_delete(mh);
     return cpu / played;
+}
+
+void PrintLatency(const char* what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::printf("  %-36s median %6.2f ms   max %6.2f ms\n", what, ms[ms.size() / 2], ms.back());
 }
 
 } // namespace PlaybackMeasures

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // Figures the playback benchmarks share.
 namespace PlaybackMeasures {
@@ -11,5 +12,8 @@ double ProcessCpuSeconds();
 // 23.2 ms as an output would pull them: the floor any player is measured against. -1 when the
 // file does not open.
 double BareDecodeCpuPerSecond(const std::string& path);
+
+// One line: what, the median and the maximum of the times in milliseconds (not empty).
+void PrintLatency(const char* what, std::vector<double> ms);
 
 } // namespace PlaybackMeasures
