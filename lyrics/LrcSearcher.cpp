@@ -4,7 +4,7 @@
 #include "platform/Messages.h"
 #include "platform/NotifyTarget.h"
 #include "service/CachePath.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 

@@ -3,7 +3,7 @@
 #include "platform/OutOfMemory.h"
 #include "service/JsonNode.h"
 #include "service/ServiceRequests.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 

@@ -1,6 +1,6 @@
 #include "service/ServiceRequests.h"
 
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "service/SongReply.h"
 
 #include "service/JsonNode.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <json/value.h>
 

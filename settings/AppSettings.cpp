@@ -1,6 +1,6 @@
 #include "settings/AppSettings.h"
 
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <filesystem>
 

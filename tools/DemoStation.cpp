@@ -1,7 +1,7 @@
 #include "tools/DemoStation.h"
 
 #include "platform/CodePage.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "settings/IniFile.h"
 #include "tools/MediaGenerator.h"
 

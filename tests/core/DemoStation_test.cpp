@@ -4,7 +4,7 @@
 #include "service/ServiceRequests.h"
 #include "service/SignInReply.h"
 #include "service/SongList.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 #include "tests/support/MediaChecks.h"

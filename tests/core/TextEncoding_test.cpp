@@ -1,5 +1,5 @@
 #include "platform/CodePage.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <gtest/gtest.h>
 

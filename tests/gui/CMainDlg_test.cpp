@@ -16,7 +16,7 @@
 #include "playback/CAudioPlayer.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
 #include "tools/DemoCatalog.h"

@@ -1,4 +1,4 @@
-#include "service/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include "platform/CodePage.h"
 #include "platform/OutOfMemory.h"
