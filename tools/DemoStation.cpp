@@ -24,6 +24,8 @@ constexpr const char* kMediaStamp = "complete";
 constexpr int kMediaFormatVersion = 1;
 constexpr std::size_t kLoggedBodyLimit = 4096; // per printed line; the in-memory log keeps all
 constexpr std::size_t kServerThreads = 16;     // stalled answers each hold one
+constexpr std::size_t kHugeChunkBytes = 64 << 10;
+constexpr const char* kBadJson = R"({"r":0,"err":"ok","channels":[{"name":"broken",)";
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -200,9 +202,11 @@ std::string_view NameBetween(std::string_view path, std::string_view prefix,
 
 bool ParseStationFault(std::string_view name, StationFault& fault) {
     static const std::pair<const char*, StationFault> kNames[] = {
-        {"none", StationFault::None},       {"drop", StationFault::DropMidBody},
-        {"stall", StationFault::Stall},     {"500", StationFault::ServerError},
-        {"badjson", StationFault::BadJson}, {"trickle", StationFault::Trickle},
+        {"none", StationFault::None},           {"drop", StationFault::DropMidBody},
+        {"stall", StationFault::Stall},         {"500", StationFault::ServerError},
+        {"badjson", StationFault::BadJson},     {"trickle", StationFault::Trickle},
+        {"huge", StationFault::HugeBody},       {"noise", StationFault::NoiseSong},
+        {"truncated", StationFault::Truncated},
     };
     for (const auto& [text, value] : kNames) {
         if (name == text) {
@@ -346,6 +350,24 @@ bool DemoStation::LikedNow(std::string_view sid) const {
     return song && song->like != 0;
 }
 
+std::string DemoStation::NoiseMp3(std::string_view sid) const {
+    const SongMedia* m = Media(sid);
+    if (!m)
+        return {};
+    std::lock_guard lock(noiseMutex_);
+    auto it = noise_.find(sid);
+    if (it == noise_.end()) {
+        const DemoSong* song = DemoCatalog::FindSong(sid);
+        it = noise_.emplace(std::string(sid), MediaGenerator::MakeNoiseMp3(m->seconds, song->seed))
+                 .first;
+    }
+    return it->second;
+}
+
+std::string_view DemoStation::BadJsonBody() {
+    return kBadJson;
+}
+
 std::string DemoStation::SongUrl(const DemoSong& song, const char* kind) const {
     return BaseUrl() + (std::string_view(kind) == "mp3" ? "/music/" : "/cover/") + song.sid + "." +
            kind;
@@ -439,7 +461,11 @@ void DemoStation::Stop() {
         std::lock_guard lock(stopMutex_);
         stopping_ = true;
     }
-    stopSignal_.notify_all();
+    {
+        std::lock_guard lock(faultMutex_);
+        ++faultSerial_;
+    }
+    faultChanged_.notify_all();
     if (server_)
         server_->stop();
     if (serverThread_.joinable())
@@ -447,22 +473,43 @@ void DemoStation::Stop() {
     server_.reset();
 }
 
-bool DemoStation::SleepUnlessStopping(std::chrono::milliseconds duration) {
-    std::unique_lock lock(stopMutex_);
-    return !stopSignal_.wait_for(lock, duration, [this] { return stopping_; });
+bool DemoStation::Stopping() {
+    std::lock_guard lock(stopMutex_);
+    return stopping_;
+}
+
+bool DemoStation::FaultStillSet(std::uint64_t serial, std::chrono::milliseconds duration) {
+    std::unique_lock lock(faultMutex_);
+    return !faultChanged_.wait_for(lock, duration, [&] { return faultSerial_ != serial; });
 }
 
 void DemoStation::SetFault(StationFault fault, std::string pathPrefix, int times) {
-    std::lock_guard lock(faultMutex_);
-    fault_ = fault;
-    faultPrefix_ = std::move(pathPrefix);
-    faultTimes_ = times;
+    {
+        std::lock_guard lock(faultMutex_);
+        fault_ = fault;
+        faultPrefix_ = std::move(pathPrefix);
+        faultTimes_ = times;
+        ++faultSerial_;
+    }
+    faultChanged_.notify_all();
 }
 
-StationFault DemoStation::TakeFault(const std::string& path) {
+StationFault DemoStation::TakeFault(const std::string& path, std::uint64_t& serial) {
     std::lock_guard lock(faultMutex_);
-    if (fault_ == StationFault::None || faultTimes_ == 0 ||
-        path.compare(0, faultPrefix_.size(), faultPrefix_) != 0)
+    serial = faultSerial_;
+    if (fault_ == StationFault::None || faultTimes_ == 0)
+        return StationFault::None;
+    // Several prefixes may be given, separated by ",".
+    bool hit = false;
+    for (std::string_view rest = faultPrefix_; !hit;) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view prefix = rest.substr(0, comma);
+        hit = path.compare(0, prefix.size(), prefix) == 0;
+        if (comma == std::string_view::npos)
+            break;
+        rest.remove_prefix(comma + 1);
+    }
+    if (!hit)
         return StationFault::None;
     if (faultTimes_ > 0)
         --faultTimes_;
@@ -524,24 +571,48 @@ void DemoStation::Route(const httplib::Request& req, httplib::Response& res, Han
     if (!req.body.empty() &&
         req.get_header_value("Content-Type").find("multipart") == std::string::npos)
         ParseForm(req.body, r.params);
+    std::uint64_t serial = 0;
+    r.fault = TakeFault(req.path, serial);
     Log(r);
-    Send(req, res, (this->*handler)(r));
+    Send(req, res, (this->*handler)(r), r.fault, serial);
 }
 
-void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Reply reply) {
-    switch (TakeFault(req.path)) {
+void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Reply reply,
+                       StationFault fault, std::uint64_t serial) {
+    switch (fault) {
     case StationFault::None:
         break;
     case StationFault::Stall:
-        SleepUnlessStopping(std::chrono::milliseconds(options_.stallMs));
+        FaultStillSet(serial, std::chrono::milliseconds(options_.stallMs));
         break;
     case StationFault::ServerError:
         reply = {500, "text/html; charset=utf-8",
                  ErrorPage(500, "Internal Server Error", "The station was told to fail.")};
         break;
     case StationFault::BadJson:
-        reply = {200, "application/json", R"({"r":0,"err":"ok","channels":[{"name":"broken",)"};
+        reply = {200, "application/json", kBadJson};
         break;
+    case StationFault::Truncated:
+        reply.body.resize(reply.body.size() / 2);
+        break;
+    case StationFault::NoiseSong:
+        if (std::string noise = NoiseMp3(NameBetween(req.path, "/music/", ".mp3"));
+            reply.status == 200 && !noise.empty())
+            reply.body = std::move(noise);
+        break;
+    case StationFault::HugeBody: {
+        auto body = std::make_shared<std::string>(std::move(reply.body));
+        res.status = reply.status;
+        res.set_content_provider(
+            body->size() + options_.hugeBytes, reply.contentType,
+            [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                if (offset < body->size())
+                    return sink.write(body->data() + offset, body->size() - offset);
+                static const std::string blanks(kHugeChunkBytes, ' ');
+                return sink.write(blanks.data(), std::min(length, blanks.size()));
+            });
+        return;
+    }
     case StationFault::DropMidBody: {
         auto body = std::make_shared<std::string>(std::move(reply.body));
         res.status = reply.status;
@@ -560,15 +631,16 @@ void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Repl
         const std::size_t step = std::max<std::size_t>(1, options_.trickleBytes);
         const auto pause = std::chrono::milliseconds(options_.trickleIntervalMs);
         res.status = reply.status;
-        res.set_content_provider(body->size(), reply.contentType,
-                                 [this, body, step, pause](std::size_t offset, std::size_t length,
-                                                           httplib::DataSink& sink) {
-                                     const std::size_t n = std::min(step, length);
-                                     if (!sink.write(body->data() + offset, n))
-                                         return false;
-                                     return offset + n >= body->size() ||
-                                            SleepUnlessStopping(pause);
-                                 });
+        res.set_content_provider(
+            body->size(), reply.contentType,
+            [this, body, step, pause, serial](std::size_t offset, std::size_t length,
+                                              httplib::DataSink& sink) {
+                // Once the fault is off, the rest goes out at once.
+                const std::size_t n = FaultStillSet(serial, {}) ? std::min(step, length) : length;
+                if (!sink.write(body->data() + offset, n))
+                    return false;
+                return offset + n >= body->size() || FaultStillSet(serial, pause) || !Stopping();
+            });
         return;
     }
     }

@@ -28,9 +28,16 @@ enum class StationFault {
     ServerError, // 500 with an HTML page
     BadJson,     // 200 with a body that is not valid JSON
     Trickle,     // the normal answer, trickleBytes every trickleIntervalMs
+    HugeBody,    // the normal answer followed by hugeBytes blanks (JSON stays valid)
+    NoiseSong,   // /music/ answers with white noise as long as the song; other paths normally
+    Truncated,   // the first half of the body, sent as if it were the whole answer
 };
+// Stall and Trickle last only while their fault is in force: switching the fault off (or to
+// another) lets a stalled answer go out and a trickling one send its rest at once, as a network
+// that recovers would.
 
-// Parses "drop", "stall", "500", "badjson", "trickle", "none"; false for anything else.
+// Parses "drop", "stall", "500", "badjson", "trickle", "huge", "noise", "truncated", "none";
+// false for anything else.
 bool ParseStationFault(std::string_view name, StationFault& fault);
 
 struct DemoStationOptions {
@@ -42,6 +49,7 @@ struct DemoStationOptions {
     int stallMs = 60000;
     std::size_t trickleBytes = 16;
     int trickleIntervalMs = 50;
+    std::size_t hugeBytes = 50u << 20;
     // Gets one line per request (request line and body); the program prints them.
     std::function<void(const std::string&)> logLine;
 };
@@ -52,6 +60,7 @@ struct StationRequest {
     std::string target; // path and query exactly as sent
     std::string path;
     std::string body;
+    StationFault fault = StationFault::None; // the fault this request met
     // Query and form-body values, percent-decoded ("+" as blank), in arrival order.
     std::vector<std::pair<std::string, std::string>> params;
 
@@ -102,6 +111,10 @@ public:
     const SongMedia* Media(std::string_view sid) const;
     std::string LyricsGbk(std::string_view sid) const; // what the sites serve for the song
     bool LikedNow(std::string_view sid) const;
+    // What the NoiseSong fault serves for the song; empty for an unknown sid.
+    std::string NoiseMp3(std::string_view sid) const;
+    // The body the BadJson fault serves.
+    static std::string_view BadJsonBody();
     const std::string& MediaFolder() const { return mediaFolder_; } // empty without a cache
 
     // Makes dir a working folder for the client against a station at baseUrl: config.ini
@@ -119,9 +132,14 @@ private:
     using Handler = Reply (DemoStation::*)(const StationRequest&);
 
     void Route(const httplib::Request& req, httplib::Response& res, Handler handler);
-    void Send(const httplib::Request& req, httplib::Response& res, Reply reply);
-    StationFault TakeFault(const std::string& path);
-    bool SleepUnlessStopping(std::chrono::milliseconds duration); // false when stopping
+    void Send(const httplib::Request& req, httplib::Response& res, Reply reply, StationFault fault,
+              std::uint64_t serial);
+    // The fault for path and the serial of the setting it came from.
+    StationFault TakeFault(const std::string& path, std::uint64_t& serial);
+    // Waits up to duration; false at once when the fault setting of that serial is replaced or
+    // the station stops.
+    bool FaultStillSet(std::uint64_t serial, std::chrono::milliseconds duration);
+    bool Stopping();
     void Log(const StationRequest& request);
 
     Reply Login(const StationRequest& r);
@@ -157,15 +175,19 @@ private:
     std::vector<StationRequest> log_;            // guarded by logMutex_
 
     std::mutex faultMutex_;
+    std::condition_variable faultChanged_;    // with faultMutex_
     StationFault fault_ = StationFault::None; // guarded by faultMutex_
     std::string faultPrefix_;                 // guarded by faultMutex_
     int faultTimes_ = -1;                     // guarded by faultMutex_
+    std::uint64_t faultSerial_ = 0;           // guarded by faultMutex_; bumped by SetFault and Stop
+
+    mutable std::mutex noiseMutex_;
+    mutable std::map<std::string, std::string, std::less<>> noise_; // guarded by noiseMutex_
 
     mutable std::mutex stateMutex_;
     std::map<int, std::size_t> rotation_; // channel_id -> next song; guarded by stateMutex_
     std::map<std::string, bool, std::less<>> liked_; // sid -> liked; guarded by stateMutex_
 
     std::mutex stopMutex_;
-    std::condition_variable stopSignal_; // with stopMutex_
-    bool stopping_ = false;              // guarded by stopMutex_
+    bool stopping_ = false; // guarded by stopMutex_
 };

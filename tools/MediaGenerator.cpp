@@ -387,6 +387,15 @@ std::string MediaGenerator::MakeShortMp3(double seconds, std::uint32_t seed) {
     return EncodeMp3(RenderMelody(seconds, seed).pcm);
 }
 
+std::string MediaGenerator::MakeNoiseMp3(double seconds, std::uint32_t seed) {
+    Rng rng(seed);
+    const auto frames = static_cast<std::size_t>(std::max(0.1, seconds) * kSampleRate);
+    std::vector<std::int16_t> pcm(frames * 2);
+    for (std::int16_t& sample : pcm)
+        sample = static_cast<std::int16_t>(rng.Range(-24000, 24000));
+    return EncodeMp3(pcm);
+}
+
 std::string MediaGenerator::TimeTag(double seconds) {
     long hundredths = static_cast<long>(std::max(0.0, seconds) * 100);
     char buf[32];

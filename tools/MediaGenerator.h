@@ -41,6 +41,10 @@ public:
     // A whole short song (meant for 1 to 3 s) as MP3 bytes, for tests that need a real file.
     static std::string MakeShortMp3(double seconds, std::uint32_t seed = 1);
 
+    // Full-scale white noise of the given length (at least 0.1 s) as MP3 bytes: every spectrum
+    // band busy at once.
+    static std::string MakeNoiseMp3(double seconds, std::uint32_t seed = 1);
+
     // LRC text (UTF-8, LF line ends): ti/ar/al/by/offset tags, then one line per verse phrase
     // and one line carrying every chorus phrase's time tag. Verse lines are taken from
     // verseLines in turn; a missing chorusLine uses the first verse line.

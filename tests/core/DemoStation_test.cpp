@@ -1,10 +1,10 @@
 #include "lyrics/LrcSearcher.h"
 #include "platform/CodePage.h"
+#include "platform/TextEncoding.h"
 #include "service/ChannelList.h"
 #include "service/ServiceRequests.h"
 #include "service/SignInReply.h"
 #include "service/SongList.h"
-#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 #include "tests/support/MediaChecks.h"
@@ -16,6 +16,7 @@
 #include <json/json.h>
 
 #include <filesystem>
+#include <future>
 #include <mutex>
 
 namespace {
@@ -28,6 +29,7 @@ DemoStationOptions TestOptions() {
     o.stallMs = 20000;
     o.trickleBytes = 64;
     o.trickleIntervalMs = 5;
+    o.hugeBytes = 1 << 20;
     return o;
 }
 
@@ -438,6 +440,79 @@ TEST_F(DemoStationTest, StallSendsNothingAndStopEndsIt) {
     // Other paths are served meanwhile.
     EXPECT_TRUE(Get("/j/app/radio/channels"));
     station.Stop(); // must not wait out the 20 s stall
+}
+
+TEST_F(DemoStationTest, BodyFaultsSendCompleteAnswersOfTheWrongKind) {
+    const std::string channels = "/j/app/radio/channels";
+    const std::string music = "/music/2800101.mp3";
+    const std::string song = station.Media("2800101")->mp3;
+    const std::string list = Get(channels)->body;
+    struct Row {
+        StationFault fault;
+        std::string prefix, path;
+        std::function<void(const std::string&)> check;
+    };
+    const Row rows[] = {
+        {StationFault::Truncated, "/music/", music,
+         [&](const std::string& body) { EXPECT_EQ(body, song.substr(0, song.size() / 2)); }},
+        {StationFault::NoiseSong, "/music/", music,
+         [&](const std::string& body) {
+             EXPECT_EQ(body, station.NoiseMp3("2800101"));
+             EXPECT_NE(body, song);
+             DecodedAudio noise = DecodeMp3(body), melody = DecodeMp3(song);
+             ASSERT_TRUE(noise.ok);
+             EXPECT_NEAR(double(noise.pcm.size()), double(melody.pcm.size()), 2 * 1152 * 2);
+         }},
+        // Only songs turn into noise.
+        {StationFault::NoiseSong, "", channels,
+         [&](const std::string& body) { EXPECT_EQ(body, list); }},
+        // The blanks keep a JSON reply valid: only its size is wrong.
+        {StationFault::HugeBody, "/j/", channels,
+         [&](const std::string& body) {
+             ASSERT_EQ(body.size(), list.size() + (1u << 20));
+             EXPECT_EQ(body.substr(0, list.size()), list);
+             Json::Value v;
+             EXPECT_TRUE(ParseJson(body, v));
+         }},
+        // Several prefixes.
+        {StationFault::BadJson, "/x/,/j/app/radio/ch", channels,
+         [&](const std::string& body) { EXPECT_EQ(body, DemoStation::BadJsonBody()); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path + " " + row.prefix);
+        station.ClearLog();
+        station.SetFault(row.fault, row.prefix, 1);
+        auto res = Get(row.path);
+        ASSERT_TRUE(res);
+        row.check(res->body);
+        ASSERT_EQ(station.Requests().size(), 1u);
+        EXPECT_EQ(station.Requests()[0].fault, row.fault); // the log says which fault it met
+        EXPECT_EQ(Get(row.path)->body, row.path == music ? song : list); // used up
+    }
+}
+
+TEST_F(DemoStationTest, SwitchingTheFaultOffEndsStallsAndTrickles) {
+    const std::string path = "/j/app/radio/channels";
+    const std::string normal = Get(path)->body;
+    for (StationFault fault : {StationFault::Stall, StationFault::Trickle}) {
+        DemoStationOptions o = TestOptions();
+        o.trickleBytes = 8;
+        o.trickleIntervalMs = 20000;
+        DemoStation slow(o);
+        ASSERT_TRUE(slow.Start(0));
+        slow.SetFault(fault, path);
+        auto reply = std::async(std::launch::async, [&] {
+            httplib::Client c("127.0.0.1", slow.Port());
+            c.set_read_timeout(10);
+            auto res = c.Get(path);
+            return res ? res->body : std::string("no answer");
+        });
+        ASSERT_TRUE(slow.WaitForRequests(path, 1, std::chrono::seconds(5)));
+        EXPECT_EQ(reply.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+        slow.SetFault(StationFault::DropMidBody, "/music/"); // any other setting ends it
+        ASSERT_EQ(reply.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(reply.get(), normal);
+    }
 }
 
 TEST(DemoStationLog, KeepsEveryRequestLineAndBody) {
