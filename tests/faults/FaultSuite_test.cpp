@@ -1,0 +1,403 @@
+// The whole program against the demo station while one fault at a time is switched on and off
+// again. Each row names the fault, the paths it hits, what the listener does while it lasts and
+// what must be seen once it is over. Every case also checks that the window kept serving its
+// 50 ms timer, that every file in Temp/ is a complete copy of a body the station served, that
+// nothing was written outside Temp/ and that closing empties the cache.
+#include "app/CMainDlg.h"
+#include "controls/CChannelPage.h"
+#include "controls/CPicture.h"
+#include "controls/ReportListView.h"
+#include "lyrics/CLrcWindow.h"
+#include "playback/CAudioPlayer.h"
+#include "tests/support/qt/ProgramUnderTest.h"
+#include "tests/support/qt/TickGapProbe.h"
+#include "tools/DemoCatalog.h"
+#include "tools/DemoStation.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+constexpr double kSongSeconds = 2;
+constexpr int kFirstSongMs = 20000;
+constexpr int kOpenLimitMs = 2000; // the window appears without waiting for the network
+constexpr int kFaultMs = 6000;
+constexpr int kRecoveryMs = 15000;
+constexpr qint64 kMaxTickGapMs = 100;
+// A stall that is never switched off (the UI thread itself held in it) still ends, so a case
+// that freezes the window fails in bounded time.
+constexpr int kStallLimitMs = 10000;
+constexpr float kPlayedSeconds = 0.3f; // a song counts as playing once this far in
+
+const QString kSigningIn = QStringLiteral("正在登录...");
+const QString kPreparing = QStringLiteral("准备列表...");
+const QString kPlaying = QStringLiteral("正在播放");
+
+const char* const kPeople = "/j/app/radio/people";
+const char* const kMusic = "/music/";
+const char* const kCover = "/cover/";
+const char* const kChannels = "/j/app/radio/channels";
+const char* const kLogin = "/j/app/login";
+
+// What the listener does as the fault comes on.
+enum class Action {
+    kOpenWindow,   // starts the program while the fault is on
+    kLastSong,     // plays the last queued song, so the list runs out while the fault lasts
+    kOtherChannel, // switches channel: a new list whose songs are streamed and prefetched
+    kNextSongs,    // skips to the next song now and halfway: new covers and lyrics searches
+    kChannelPage,  // shows the channel page, whose list is fetched when it is first shown
+};
+
+// What must be seen once the fault is off, besides playback going on.
+enum class Outcome {
+    kPlaysOn,
+    kCoverShows,     // the playing song's own cover is loaded
+    kLyricsShow,     // a playing song's own lyrics are loaded
+    kChannelsListed, // the channel page, shown again, lists every channel
+};
+
+struct Row {
+    std::string name;
+    StationFault fault;
+    std::string paths; // prefixes, separated by ","
+    Action action;
+    Outcome outcome;
+    QString statusAtFaultEnd;           // empty: not checked
+    bool listFrozenDuringFault = false; // no song of a faulty reply may be queued
+    bool songsMoveOnDuringFault = false;
+};
+
+// Where faults hit. The second lyrics site is asked first; its search failing as well sends
+// every song to the first site's .lrc files.
+struct Target {
+    const char* name;
+    const char* paths;
+    Action action;
+    Outcome outcome;
+    QString statusAtFaultEnd;
+    bool listFrozen;
+};
+const Target kTargets[] = {
+    {"playlist", kPeople, Action::kLastSong, Outcome::kPlaysOn, kPreparing, true},
+    {"music", kMusic, Action::kOtherChannel, Outcome::kPlaysOn, {}, false},
+    {"cover", kCover, Action::kNextSongs, Outcome::kCoverShows, {}, false},
+    {"lyrics_site1", "/s/,/d/", Action::kNextSongs, Outcome::kLyricsShow, {}, false},
+    {"lyrics_site2", "/so.asp,/lrc/", Action::kNextSongs, Outcome::kLyricsShow, {}, false},
+    {"channels", kChannels, Action::kChannelPage, Outcome::kChannelsListed, {}, false},
+    {"login", kLogin, Action::kOpenWindow, Outcome::kPlaysOn, kSigningIn, false},
+};
+
+const std::pair<const char*, StationFault> kFaults[] = {
+    {"drop", StationFault::DropMidBody}, {"stall", StationFault::Stall},
+    {"500", StationFault::ServerError},  {"badjson", StationFault::BadJson},
+    {"trickle", StationFault::Trickle},
+};
+
+std::vector<Row> MakeRows() {
+    std::vector<Row> rows;
+    for (const Target& t : kTargets) {
+        for (const auto& [faultName, fault] : kFaults) {
+            // A trickled sign-in is short enough to finish while the fault lasts.
+            const bool slowButDone =
+                fault == StationFault::Trickle && t.action == Action::kOpenWindow;
+            rows.push_back({std::string(t.name) + "_" + faultName, fault, t.paths, t.action,
+                            t.outcome, slowButDone ? QString() : t.statusAtFaultEnd, t.listFrozen});
+        }
+    }
+    // The .lrc files themselves answering wrongly (the searches above fail before any link).
+    for (const auto& [faultName, fault] : kFaults) {
+        if (fault != StationFault::DropMidBody && fault != StationFault::ServerError &&
+            fault != StationFault::BadJson)
+            continue;
+        rows.push_back({std::string("lyrics_files1_") + faultName,
+                        fault,
+                        "/so.asp,/d/",
+                        Action::kNextSongs,
+                        Outcome::kLyricsShow,
+                        {}});
+        rows.push_back({std::string("lyrics_files2_") + faultName,
+                        fault,
+                        "/lrc/",
+                        Action::kNextSongs,
+                        Outcome::kLyricsShow,
+                        {}});
+    }
+    // A valid reply too big to hold: refused, and asked for again.
+    rows.push_back({"playlist_50MB", StationFault::HugeBody, kPeople, Action::kLastSong,
+                    Outcome::kPlaysOn, kPreparing, true});
+    // Songs that decode but are not music, and songs that end half-way through a frame.
+    rows.push_back({"music_noise",
+                    StationFault::NoiseSong,
+                    kMusic,
+                    Action::kOtherChannel,
+                    Outcome::kPlaysOn,
+                    {},
+                    false,
+                    true});
+    rows.push_back({"music_truncated",
+                    StationFault::Truncated,
+                    kMusic,
+                    Action::kOtherChannel,
+                    Outcome::kPlaysOn,
+                    {},
+                    false,
+                    true});
+    return rows;
+}
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+bool Hits(const Row& row, const std::string& prefix) {
+    return ("," + row.paths + ",").find("," + prefix + ",") != std::string::npos;
+}
+
+// The lyrics file the program keeps for a body: up to its first NUL, LF as CR LF, one NUL.
+std::string LyricsFileOf(std::string_view body) {
+    body = body.substr(0, body.find('\0'));
+    std::string file;
+    for (char c : body) {
+        if (c == '\n')
+            file += '\r';
+        file += c;
+    }
+    file += '\0';
+    return file;
+}
+
+// The complete bodies the station may have served for a cache file while the row ran.
+std::vector<std::string> Served(const DemoStation& station, const Row& row,
+                                const std::string& folder, const std::string& sid) {
+    const SongMedia* media = station.Media(sid);
+    std::vector<std::string> bodies;
+    const std::string junk(DemoStation::BadJsonBody());
+    if (folder == "Music") {
+        bodies.push_back(media->mp3);
+        if (Hits(row, kMusic)) {
+            if (row.fault == StationFault::BadJson)
+                bodies.push_back(junk);
+            if (row.fault == StationFault::Truncated)
+                bodies.push_back(media->mp3.substr(0, media->mp3.size() / 2));
+            if (row.fault == StationFault::NoiseSong)
+                bodies.push_back(station.NoiseMp3(sid));
+        }
+    } else if (folder == "Album") {
+        bodies.push_back(media->jpg);
+        if (Hits(row, kCover) && row.fault == StationFault::BadJson)
+            bodies.push_back(junk);
+    } else {
+        bodies.push_back(LyricsFileOf(station.LyricsGbk(sid)));
+        if ((Hits(row, "/d/") || Hits(row, "/lrc/")) && row.fault == StationFault::BadJson)
+            bodies.push_back(LyricsFileOf(junk));
+    }
+    return bodies;
+}
+
+class FaultSuite : public ::testing::TestWithParam<Row> {
+protected:
+    FaultSuite() : station(Options()) { EXPECT_TRUE(station.Start(0)); }
+
+    static DemoStationOptions Options() {
+        DemoStationOptions o;
+        o.songSeconds = kSongSeconds;
+        o.stallMs = kStallLimitMs;
+        o.trickleBytes = 16;
+        o.trickleIntervalMs = 100;
+        return o;
+    }
+
+    // Runs the event loop for ms, noting every song that got under way.
+    void PumpFor(int ms) {
+        ProgramUnderTest::PumpUntil(
+            [&] {
+                Observe();
+                return false;
+            },
+            ms);
+    }
+    bool PumpUntil(const std::function<bool()>& done, int ms) {
+        return ProgramUnderTest::PumpUntil(
+            [&] {
+                Observe();
+                return done();
+            },
+            ms);
+    }
+    void Observe() {
+        const auto now = program->Now();
+        if (now.seconds > kPlayedSeconds)
+            played.insert({now.index, now.sid});
+    }
+
+    // Every file with a cache name holds a complete body the station served; other files
+    // (transfers under way) are looked at after the close.
+    void ExpectHonestCache(const char* when) {
+        const std::set<std::string> extension = {"Music.mp3", "Album.jpg", "Lyrics.lrc"};
+        for (const auto& [path, bytes] : program->CacheFiles()) {
+            const std::filesystem::path p(path);
+            const std::string folder = p.parent_path().filename().string();
+            const std::string sid = p.stem().string();
+            if (!extension.count(folder + p.extension().string()) || !station.Media(sid))
+                continue;
+            const auto bodies = Served(station, GetParam(), folder, sid);
+            if (std::find(bodies.begin(), bodies.end(), bytes) == bodies.end())
+                ADD_FAILURE() << when << ": " << path << " holds " << bytes.size()
+                              << " bytes, no complete body the station served (the song's own "
+                              << "is " << bodies.front().size() << " bytes)";
+        }
+    }
+
+    bool FaultMet() const {
+        const auto requests = station.Requests();
+        return std::any_of(requests.begin(), requests.end(),
+                           [](const StationRequest& r) { return r.fault != StationFault::None; });
+    }
+
+    DemoStation station;
+    std::unique_ptr<ProgramUnderTest> program;
+    TickGapProbe probe;
+    std::set<std::pair<int, std::string>> played;
+};
+
+TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
+    const Row& row = GetParam();
+    program = std::make_unique<ProgramUnderTest>(station.BaseUrl());
+    const auto outside = program->FilesOutsideCache();
+
+    if (row.action == Action::kOpenWindow)
+        station.SetFault(row.fault, row.paths);
+    QElapsedTimer clock;
+    clock.start();
+    CMainDlg& dlg = program->Open();
+    EXPECT_LT(clock.elapsed(), kOpenLimitMs) << "the window waited for the network";
+    // Measured from the first showing on: laying out and painting a new window is no wait.
+    QCoreApplication::processEvents();
+    probe.Start();
+
+    if (row.action != Action::kOpenWindow) {
+        ASSERT_TRUE(
+            PumpUntil([&] { return program->Now().seconds > kPlayedSeconds; }, kFirstSongMs))
+            << program->Describe();
+        station.SetFault(row.fault, row.paths);
+    }
+    const int queuedAtFault = program->Songs().Count();
+    const auto playedBefore = played.size();
+    switch (row.action) {
+    case Action::kLastSong:
+        dlg.PlaySongAt(queuedAtFault - 1);
+        break;
+    case Action::kOtherChannel:
+        dlg.SwitchChannel(DemoCatalog::Channels().at(dlg.ChannelId() == 1 ? 1 : 0).channel_id);
+        break;
+    case Action::kNextSongs:
+        dlg.OnNext();
+        break;
+    case Action::kChannelPage:
+        dlg.OnChannelButton();
+        break;
+    case Action::kOpenWindow:
+        break;
+    }
+    PumpFor(kFaultMs / 2);
+    if (row.action == Action::kNextSongs)
+        dlg.OnNext();
+    PumpFor(kFaultMs / 2);
+
+    // While the fault was on.
+    EXPECT_TRUE(FaultMet()) << "no request met the fault";
+    if (!row.statusAtFaultEnd.isEmpty()) {
+        EXPECT_EQ(dlg.StatusText().toStdString(), row.statusAtFaultEnd.toStdString());
+    }
+    if (row.listFrozenDuringFault) {
+        EXPECT_EQ(program->Songs().Count(), queuedAtFault);
+    }
+    if (row.songsMoveOnDuringFault) {
+        EXPECT_GE(played.size() - playedBefore, 2u) << program->Describe();
+    }
+    ExpectHonestCache("while the fault was on");
+
+    // Once it is off: playback goes on with another song, or the same one moves on, and the
+    // status says so.
+    station.ClearFault();
+    clock.restart();
+    const auto atFaultEnd = program->Now();
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            const auto now = program->Now();
+            if (now.state != CAudioPlayer::Playing || dlg.StatusText() != kPlaying)
+                return false;
+            return (now.index != atFaultEnd.index || now.sid != atFaultEnd.sid)
+                       ? now.seconds > kPlayedSeconds
+                       : now.seconds >= atFaultEnd.seconds + 1.0f;
+        },
+        kRecoveryMs))
+        << "playback did not go on: " << program->Describe();
+
+    const int leftMs = std::max<int>(0, kRecoveryMs - clock.elapsed());
+    switch (row.outcome) {
+    case Outcome::kPlaysOn:
+        break;
+    case Outcome::kCoverShows:
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                const DemoSong* song = DemoCatalog::FindSong(program->Now().sid);
+                const CPicture* cover = dlg.CoverPicture();
+                return song && !cover->IsEmpty() && cover->width == song->coverWidth &&
+                       cover->height == song->coverHeight;
+            },
+            leftMs))
+            << "no cover shown: " << program->Describe();
+        break;
+    case Outcome::kLyricsShow:
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                // Every line shown comes from the playing song's own lyrics.
+                const std::string own = station.LyricsGbk(program->Now().sid);
+                const LrcTimeline& lyrics = dlg.LrcWindow()->Timeline();
+                const auto& lines = lyrics.GetTimeline();
+                return !own.empty() && lyrics.IsLoaded() && !lines.empty() &&
+                       std::all_of(lines.begin(), lines.end(), [&](const auto& line) {
+                           return own.find(line.second) != std::string::npos;
+                       });
+            },
+            leftMs))
+            << "no lyrics shown: " << program->Describe();
+        break;
+    case Outcome::kChannelsListed:
+        dlg.OnChannelButton(); // back to the songs
+        dlg.OnChannelButton(); // and the channels again
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                return dlg.ChannelPage()->List()->ItemCount() ==
+                       static_cast<int>(DemoCatalog::Channels().size());
+            },
+            leftMs))
+            << "the channel page lists " << dlg.ChannelPage()->List()->ItemCount() << " rows";
+        break;
+    }
+    probe.Stop();
+    EXPECT_LT(probe.LongestGapMs(), kMaxTickGapMs) << "the window's timer was held up";
+    ExpectHonestCache("after the fault");
+
+    program->Close();
+    for (const auto& [path, bytes] : program->CacheFiles())
+        ADD_FAILURE() << "left after the close: " << path << " (" << bytes.size() << " bytes)";
+    const auto after = program->FilesOutsideCache();
+    for (const auto& [path, bytes] : after)
+        if (!outside.count(path) || outside.at(path) != bytes)
+            ADD_FAILURE() << "written outside Temp/: " << path;
+    for (const auto& [path, bytes] : outside)
+        if (!after.count(path))
+            ADD_FAILURE() << "removed outside Temp/: " << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultSuite, ::testing::ValuesIn(MakeRows()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+
+} // namespace
