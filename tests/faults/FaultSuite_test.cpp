@@ -6,6 +6,7 @@
 #include "app/CMainDlg.h"
 #include "controls/CChannelPage.h"
 #include "controls/CPicture.h"
+#include "controls/CTrumWindow.h"
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcWindow.h"
 #include "playback/CAudioPlayer.h"
@@ -33,6 +34,9 @@ constexpr qint64 kMaxTickGapMs = 100;
 // that freezes the window fails in bounded time.
 constexpr int kStallLimitMs = 10000;
 constexpr float kPlayedSeconds = 0.3f; // a song counts as playing once this far in
+// Noise moves nearly every bar of the spectrum at once; the station's melodies half of them.
+constexpr int kBarUpPixels = 3;
+constexpr int kNoiseBarsUp = 40;
 
 const QString kSigningIn = QStringLiteral("正在登录...");
 const QString kPreparing = QStringLiteral("准备列表...");
@@ -67,9 +71,10 @@ struct Row {
     std::string paths; // prefixes, separated by ","
     Action action;
     Outcome outcome;
-    QString statusAtFaultEnd;           // empty: not checked
+    QString statusAtFaultEnd = {};      // empty: not checked
     bool listFrozenDuringFault = false; // no song of a faulty reply may be queued
     bool songsMoveOnDuringFault = false;
+    bool wholeSpectrumDuringFault = false;
 };
 
 // Where faults hit. The second lyrics site is asked first; its search failing as well sends
@@ -105,8 +110,13 @@ std::vector<Row> MakeRows() {
             // A trickled sign-in is short enough to finish while the fault lasts.
             const bool slowButDone =
                 fault == StationFault::Trickle && t.action == Action::kOpenWindow;
-            rows.push_back({std::string(t.name) + "_" + faultName, fault, t.paths, t.action,
-                            t.outcome, slowButDone ? QString() : t.statusAtFaultEnd, t.listFrozen});
+            rows.push_back({.name = std::string(t.name) + "_" + faultName,
+                            .fault = fault,
+                            .paths = t.paths,
+                            .action = t.action,
+                            .outcome = t.outcome,
+                            .statusAtFaultEnd = slowButDone ? QString() : t.statusAtFaultEnd,
+                            .listFrozenDuringFault = t.listFrozen});
         }
     }
     // The .lrc files themselves answering wrongly (the searches above fail before any link).
@@ -114,39 +124,35 @@ std::vector<Row> MakeRows() {
         if (fault != StationFault::DropMidBody && fault != StationFault::ServerError &&
             fault != StationFault::BadJson)
             continue;
-        rows.push_back({std::string("lyrics_files1_") + faultName,
-                        fault,
-                        "/so.asp,/d/",
-                        Action::kNextSongs,
-                        Outcome::kLyricsShow,
-                        {}});
-        rows.push_back({std::string("lyrics_files2_") + faultName,
-                        fault,
-                        "/lrc/",
-                        Action::kNextSongs,
-                        Outcome::kLyricsShow,
-                        {}});
+        for (const auto& [site, paths] : {std::pair{"1_", "/so.asp,/d/"}, {"2_", "/lrc/"}})
+            rows.push_back({.name = std::string("lyrics_files") + site + faultName,
+                            .fault = fault,
+                            .paths = paths,
+                            .action = Action::kNextSongs,
+                            .outcome = Outcome::kLyricsShow});
     }
     // A valid reply too big to hold: refused, and asked for again.
-    rows.push_back({"playlist_50MB", StationFault::HugeBody, kPeople, Action::kLastSong,
-                    Outcome::kPlaysOn, kPreparing, true});
-    // Songs that decode but are not music, and songs that end half-way through a frame.
-    rows.push_back({"music_noise",
-                    StationFault::NoiseSong,
-                    kMusic,
-                    Action::kOtherChannel,
-                    Outcome::kPlaysOn,
-                    {},
-                    false,
-                    true});
-    rows.push_back({"music_truncated",
-                    StationFault::Truncated,
-                    kMusic,
-                    Action::kOtherChannel,
-                    Outcome::kPlaysOn,
-                    {},
-                    false,
-                    true});
+    rows.push_back({.name = "playlist_50MB",
+                    .fault = StationFault::HugeBody,
+                    .paths = kPeople,
+                    .action = Action::kLastSong,
+                    .outcome = Outcome::kPlaysOn,
+                    .statusAtFaultEnd = kPreparing,
+                    .listFrozenDuringFault = true});
+    // Songs that decode but are no music, and songs that end part-way through a frame.
+    rows.push_back({.name = "music_noise",
+                    .fault = StationFault::NoiseSong,
+                    .paths = kMusic,
+                    .action = Action::kOtherChannel,
+                    .outcome = Outcome::kPlaysOn,
+                    .songsMoveOnDuringFault = true,
+                    .wholeSpectrumDuringFault = true});
+    rows.push_back({.name = "music_truncated",
+                    .fault = StationFault::Truncated,
+                    .paths = kMusic,
+                    .action = Action::kOtherChannel,
+                    .outcome = Outcome::kPlaysOn,
+                    .songsMoveOnDuringFault = true});
     return rows;
 }
 
@@ -233,6 +239,12 @@ protected:
         const auto now = program->Now();
         if (now.seconds > kPlayedSeconds)
             played.insert({now.index, now.sid});
+        if (const CMainDlg* dlg = program->Window()) {
+            int up = 0;
+            for (int i = 0; i < CTrumWindow::kBarCount; ++i)
+                up += dlg->SpectrumWindow()->BarHeight(i) >= kBarUpPixels;
+            mostBarsUp = std::max(mostBarsUp, up);
+        }
     }
 
     // Every file with a cache name holds a complete body the station served; other files
@@ -263,10 +275,15 @@ protected:
     std::unique_ptr<ProgramUnderTest> program;
     TickGapProbe probe;
     std::set<std::pair<int, std::string>> played;
+    int mostBarsUp = 0;
 };
 
 TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     const Row& row = GetParam();
+    // Noise is encoded on first use; made now, it does not compete with the program for the CPU.
+    if (row.fault == StationFault::NoiseSong)
+        for (const DemoSong& song : DemoCatalog::Songs())
+            station.NoiseMp3(song.sid);
     program = std::make_unique<ProgramUnderTest>(station.BaseUrl());
     const auto outside = program->FilesOutsideCache();
 
@@ -288,6 +305,7 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     }
     const int queuedAtFault = program->Songs().Count();
     const auto playedBefore = played.size();
+    mostBarsUp = 0;
     switch (row.action) {
     case Action::kLastSong:
         dlg.PlaySongAt(queuedAtFault - 1);
@@ -319,6 +337,9 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     }
     if (row.songsMoveOnDuringFault) {
         EXPECT_GE(played.size() - playedBefore, 2u) << program->Describe();
+    }
+    if (row.wholeSpectrumDuringFault) {
+        EXPECT_GE(mostBarsUp, kNoiseBarsUp);
     }
     ExpectHonestCache("while the fault was on");
 
@@ -382,7 +403,8 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
         break;
     }
     probe.Stop();
-    EXPECT_LT(probe.LongestGapMs(), kMaxTickGapMs) << "the window's timer was held up";
+    EXPECT_LT(probe.LongestHeldMs(), kMaxTickGapMs)
+        << "the window's timer was held up (longest gap " << probe.LongestGapMs() << " ms)";
     ExpectHonestCache("after the fault");
 
     program->Close();
