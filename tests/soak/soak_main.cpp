@@ -59,6 +59,7 @@ std::vector<std::pair<std::string, std::string>> FaultChoices() {
     choices.emplace_back("huge", "/j/app/radio/people");
     choices.emplace_back("noise", "/music/");
     choices.emplace_back("truncated", "/music/");
+    choices.emplace_back("down", ""); // the whole station refuses connections
     return choices;
 }
 
@@ -105,7 +106,7 @@ struct CacheState {
 CacheState LookAtCache(const ProgramUnderTest& program) {
     static const std::set<std::string> kinds = {"Music.mp3", "Album.jpg", "Lyrics.lrc"};
     CacheState state;
-    for (const auto& entry : program.CacheFiles()) {
+    for (const auto& entry : program.CacheFiles(false)) {
         const fs::path p(entry.first);
         const std::string kind = p.parent_path().filename().string() + p.extension().string();
         const DemoSong* song = DemoCatalog::FindSong(p.stem().string());

@@ -114,7 +114,7 @@ std::map<std::string, std::string> ProgramUnderTest::FilesOutsideCache() const {
     return out;
 }
 
-std::map<std::string, std::string> ProgramUnderTest::CacheFiles() const {
+std::map<std::string, std::string> ProgramUnderTest::CacheFiles(bool withBytes) const {
     std::map<std::string, std::string> out;
     const fs::path temp = dir.Path() / "Temp";
     std::error_code ec;
@@ -123,7 +123,7 @@ std::map<std::string, std::string> ProgramUnderTest::CacheFiles() const {
         const std::string rel = fs::relative(it->path(), dir.Path()).generic_string();
         if (rel == "Temp/Music" || rel == "Temp/Album" || rel == "Temp/Lyrics")
             continue;
-        if (!it->is_regular_file(ec)) {
+        if (!it->is_regular_file(ec) || !withBytes) {
             out[rel] = {};
         } else if (auto bytes = ReadAll(it->path())) {
             out[rel] = std::move(*bytes);

@@ -50,9 +50,9 @@ public:
     // The regular files below the working folder but outside Temp/, config.ini excluded, with
     // their bytes.
     std::map<std::string, std::string> FilesOutsideCache() const;
-    // The regular files in the three cache folders (relative path -> bytes), and any other
-    // entry below Temp/ as a path with no bytes.
-    std::map<std::string, std::string> CacheFiles() const;
+    // The regular files in the three cache folders (relative path -> bytes, or nothing without
+    // withBytes), and any other entry below Temp/ as a path with no bytes.
+    std::map<std::string, std::string> CacheFiles(bool withBytes = true) const;
 
 private:
     TempDir dir;

@@ -25,6 +25,10 @@ TickGapProbe::TickGapProbe() {
 void TickGapProbe::Start() {
     longestMs = 0;
     longestHeldMs = 0;
+    Resume();
+}
+
+void TickGapProbe::Resume() {
     clock.start();
     lastMs = 0;
     lastWaitNs = RunQueueWaitNs();

@@ -16,6 +16,8 @@ public:
     void Start();
     // Ends measuring; the gaps so far stay readable.
     void Stop();
+    // Measures on after a Stop, keeping the gaps so far: the time between is not counted.
+    void Resume();
     // The longest gap between ticks, as the clock saw it.
     qint64 LongestGapMs() const { return longestMs; }
     // The longest gap without the time the thread was ready but waited for a CPU.
