@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -118,6 +119,67 @@ TEST(SongList, ClearEmptiesAndBlocksStatusChangesUntilReset) {
     EXPECT_EQ(list.At(0).status, 0);
     list.ResetClearedFlag();
     list.SetStatus(0, 3);
+    EXPECT_EQ(list.At(0).status, 3);
+}
+
+TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {
+    std::vector<std::string> a, b;
+    for (int i = 0; i < 300; ++i) {
+        a.push_back(Song("a" + std::to_string(i)));
+        b.push_back(Song("b" + std::to_string(i)));
+    }
+    for (int round = 0; round < 5; ++round) {
+        SongList list;
+        RecordingTarget target;
+        std::thread fetch([&] { list.AppendFromReply(Reply(a), &target); });
+        std::thread like([&] { list.AppendFromReply(Reply(b), &target); });
+        std::thread channelSwitch([&] { list.Clear(); });
+        fetch.join();
+        like.join();
+        channelSwitch.join();
+        // Whole replies in reply order, never a mix and never half of one.
+        const int count = list.Count();
+        ASSERT_TRUE(count == 0 || count == 300 || count == 600) << count;
+        for (int i = 0; i < count; ++i) {
+            const std::string sid = list.At(i).sid;
+            const int block = i / 300;
+            ASSERT_EQ(sid.substr(1), std::to_string(i % 300)) << i;
+            ASSERT_EQ(sid[0], list.At(block * 300).sid[0]) << i;
+        }
+        // Each reply's notices: 300 songs, then its count.
+        EXPECT_EQ(target.Count(msg::kSongAppended), 600);
+        EXPECT_EQ(target.Count(msg::kPlaylistArrived), 2);
+    }
+}
+
+TEST(SongList, ThePlayersClaimKeepsThePrefetchOffAndItsStatus3Stays) {
+    SongList list;
+    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr);
+    // The player opens song 0 before the prefetch gets to it.
+    EXPECT_EQ(list.BeginPlay(0, "1"), 0);
+    EXPECT_FALSE(list.BeginDownload(0, "1"));
+    list.MarkPlayed(0, "1");
+    list.EndPlay(0);
+    EXPECT_FALSE(list.BeginDownload(0, "1")); // played: its file is the player's
+    // The prefetch got to song 1 first; the player streams it meanwhile and plays it.
+    EXPECT_TRUE(list.BeginDownload(1, "2"));
+    EXPECT_EQ(list.BeginPlay(1, "2"), 1);
+    list.MarkPlayed(1, "2");
+    list.EndDownload(1, "2", true);
+    EXPECT_EQ(list.At(1).status, 3);
+    list.EndPlay(1);
+
+    // After a channel switch the new list's song plays before the prefetch has started over:
+    // its status 3 counts, and calls about the old list change nothing.
+    list.Clear();
+    list.AppendFromReply(Reply({Song("7")}), nullptr);
+    EXPECT_EQ(list.BeginPlay(0, "1"), -1);
+    list.EndDownload(0, "1", true);
+    EXPECT_EQ(list.BeginPlay(0, "7"), 0);
+    list.MarkPlayed(0, "7");
+    EXPECT_EQ(list.At(0).status, 3);
+    list.ResetClearedFlag();
+    EXPECT_FALSE(list.BeginDownload(0, "7"));
     EXPECT_EQ(list.At(0).status, 3);
 }
 
