@@ -14,6 +14,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 constexpr auto kPollInterval = 200ms;
 constexpr auto kSongGap = 500ms;
@@ -359,6 +360,7 @@ void CAudioPlayer::Run() {
 
         const AudioEngine::Handle handle = OpenSong(current, song, prepared.musicPath);
         if (handle == 0) {
+            songList.EndPlay(current);
             retry = true;
             if (++failures == kAttemptsPerSkip) {
                 failures = 0;
@@ -370,8 +372,11 @@ void CAudioPlayer::Run() {
             continue;
         }
         retry = false;
-        songList.SetStatus(current, 3);
-        if (PlaySong(requested, handle) == Step::kStop)
+        songList.MarkPlayed(current, song.sid);
+        const Step step = PlaySong(requested, handle);
+        // The stream is freed: a download it had not completed has left no file.
+        songList.EndPlay(current);
+        if (step == Step::kStop)
             return;
         current = requested;
         if (WaitForStop(kSongGap))
@@ -381,17 +386,24 @@ void CAudioPlayer::Run() {
 
 AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
                                            const std::string& musicPath) {
-    const bool fromFile = song.status >= 2;
+    // The claim keeps the prefetch off the song from here until EndPlay.
+    const int status = songList.BeginPlay(index, song.sid);
+    if (status < 0)
+        return 0; // the list changed under us: the next attempt reads it again
+    // A cache file is only ever complete; a song left mid-stream before has none and streams
+    // again.
+    std::error_code error;
+    const bool fromFile =
+        status >= 2 && !musicPath.empty() && fs::is_regular_file(musicPath, error);
     AudioEngine::Handle handle = 0;
     if (fromFile) {
         handle = engine.StreamCreateFile(musicPath);
     } else {
-        const int status = songList.At(index).status;
-        if (status >= 2)
-            return 0; // the prefetch has just finished: the next attempt plays its file
         // While the prefetch writes the music file (status 1) it owns it: stream without saving.
-        handle =
-            engine.StreamCreateURL(song.url, status == 1 ? std::string() : musicPath, &abortOpen);
+        AudioEngine::SaveFile save;
+        if (status != 1 && !musicPath.empty())
+            save = {musicPath, CacheTempPath(musicPath)};
+        handle = engine.StreamCreateURL(song.url, save, &abortOpen);
     }
     if (handle == 0)
         return 0;
@@ -512,7 +524,7 @@ void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
     if (!path)
         return;
     std::error_code error;
-    if (std::filesystem::is_regular_file(*path, error) ||
+    if (fs::is_regular_file(*path, error) ||
         web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk)
         SendIfCurrent(song, msg::kCoverReady, reinterpret_cast<std::uintptr_t>(&song), 0);
 }

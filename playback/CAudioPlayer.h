@@ -27,6 +27,10 @@ struct SongRecord;
 // sending thread) valid during the call: msg::kCoverReady, msg::kSongStarting,
 // msg::kLyricsState (lParam 0 / 1), msg::kEndOfList, and msg::kDecoderFailure (wParam 0).
 // Cover and lyrics reports about a song the player has already left are dropped.
+//
+// The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
+// alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
+// download is in; one left before that leaves no file, and its next play streams it again.
 class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
