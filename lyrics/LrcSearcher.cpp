@@ -3,13 +3,13 @@
 #include "lyrics/markup/MarkupDoc.h"
 #include "platform/Messages.h"
 #include "platform/NotifyTarget.h"
-#include "service/CachePath.h"
 #include "platform/TextEncoding.h"
+#include "service/CachePath.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <filesystem>
 #include <optional>
 
@@ -92,11 +92,29 @@ bool LrcSearcher::FindLyrics(std::string_view title, std::string_view artist,
 
 namespace {
 
-WebClient MakeClient(const std::atomic<bool>* cancel) {
+WebClient MakeClient(const std::atomic<bool>* cancel, bool failOnHttpError = false) {
     WebClient::Options options = WebClient::DefaultOptions();
     options.cancel = cancel;
     options.maxBodyBytes = std::min(options.maxBodyBytes, LrcSearcher::kMaxBodyBytes);
+    options.failOnHttpError = failOnHttpError;
     return WebClient(options);
+}
+
+// A site that has lost a file often answers its link with a web page (an error or a search
+// page, sometimes with status 200). LRC text starts with a tag in brackets or plain text, never
+// with markup.
+bool IsMarkupPage(std::string_view body) {
+    if (body.substr(0, 3) == "\xEF\xBB\xBF")
+        body.remove_prefix(3);
+    const size_t first = body.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return false;
+    if (body[first] == '<')
+        return true;
+    std::string head(body.substr(0, 1024));
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return head.find("<html") != std::string::npos || head.find("<!doctype") != std::string::npos;
 }
 
 } // namespace
@@ -194,11 +212,10 @@ bool LrcSearcher::DownloadLrc(std::string_view link, std::string_view sid, int s
     if (link.empty() || link[0] != '/')
         url += '/';
     url += link;
-    std::optional<std::string> body = MakeClient(cancel_).Get(url);
-    if (!body)
-        return false;
-    std::optional<std::string> path = CachePath(kCacheLyrics, sid);
-    if (!path)
+    // An error status or a web page behind the link is no lyrics: nothing is stored, so the song
+    // is not taken for found from now on.
+    std::optional<std::string> body = MakeClient(cancel_, true).Get(url);
+    if (!body || IsMarkupPage(*body))
         return false;
 
     std::string_view text(*body);
@@ -211,18 +228,8 @@ bool LrcSearcher::DownloadLrc(std::string_view link, std::string_view sid, int s
         file += c;
     }
     file += '\0';
-
-    std::FILE* out = std::fopen(path->c_str(), "wb");
-    if (!out)
-        return false;
-    bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    written = std::fclose(out) == 0 && written;
-    if (!written) {
-        // A cut-off file would count as found from now on.
-        std::error_code ec;
-        std::filesystem::remove(*path, ec);
-    }
-    return written;
+    // Written whole or not at all: a cut-off file would count as found from now on.
+    return WriteCacheFile(kCacheLyrics, sid, file);
 }
 
 void RunLyricsWorker(const LrcSearcher& searcher, NotifyTarget* target, std::uintptr_t infoParam,

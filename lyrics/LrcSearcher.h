@@ -43,7 +43,8 @@ public:
                          std::string_view searchArtist, std::string_view sid) const;
     bool ScrapeSecondSite(std::string_view html, std::string_view searchTitle,
                           std::string_view searchArtist, std::string_view sid) const;
-    // Fetches link (relative to the site's base) into the cache file of sid.
+    // Fetches link (relative to the site's base) into the cache file of sid. An answer with an
+    // HTTP status of 400 or more, or a web page instead of LRC text, stores nothing (false).
     bool DownloadLrc(std::string_view link, std::string_view sid, int site) const;
 
     // The title up to its first "(" (blanks before it stay).

@@ -215,6 +215,41 @@ TEST_F(LrcSearcherTest, StoredFileEndsAtFirstNulWithOneNul) {
     EXPECT_FALSE(Searcher().DownloadLrc("/nul.lrc", "n", LrcSearcher::kFirstSite));
 }
 
+TEST_F(LrcSearcherTest, ErrorStatusOrWebPageBehindALinkIsNoLyrics) {
+    const std::string page = "<html><body><h1>Not Found</h1></body></html>";
+    struct Case {
+        const char* link;
+        int status;
+        std::string body;
+        bool found;
+    } cases[] = {
+        {"/404.lrc", 404, page, false},
+        {"/500.lrc", 500, "[00:01.00]an error page in LRC clothing", false},
+        {"/page.lrc", 200, page, false},
+        {"/doctype.lrc", 200, "\xEF\xBB\xBF\r\n  <!DOCTYPE html><html></html>", false},
+        {"/late.lrc", 200, "Sorry!\n<HTML><body>moved</body></HTML>", false},
+        {"/bom.lrc", 200, "\xEF\xBB\xBF[00:01.00]A <b>tag</b> in a line", true},
+        {"/plain.lrc", 200, "just words\n", true},
+    };
+    for (const Case& c : cases) {
+        first.Get(c.link, [&c](const auto&, auto& res) {
+            res.status = c.status;
+            res.set_content(c.body, "text/html");
+        });
+    }
+    first.Start();
+    second.Start();
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir.Path() / "Temp/Lyrics/e.lrc");
+        EXPECT_EQ(Searcher().DownloadLrc(c.link, "e", LrcSearcher::kFirstSite), c.found) << c.link;
+        EXPECT_EQ(Cached("e"), c.found) << c.link;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "Temp/Lyrics"),
+                                std::filesystem::directory_iterator()),
+                  c.found ? 1 : 0)
+            << c.link; // no temporary file either
+    }
+}
+
 TEST_F(LrcSearcherTest, UnreachableSitesGiveFalse) {
     std::string dead;
     {
