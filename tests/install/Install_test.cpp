@@ -73,7 +73,7 @@ bool AnyProcessRuns(const fs::path& program) {
 class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        root_ = new TempDir;
+        root_ = std::make_unique<TempDir>();
         const fs::path log = root_->Path() / "install.log";
         ChildProcess install(
             {LANTOR_CMAKE_COMMAND, "--install", LANTOR_BINARY_DIR, "--prefix", "/usr"},
@@ -82,10 +82,7 @@ protected:
         if (!installed_)
             std::fprintf(stderr, "%s\n", Log(log).c_str());
     }
-    static void TearDownTestSuite() {
-        delete root_;
-        root_ = nullptr;
-    }
+    static void TearDownTestSuite() { root_.reset(); }
 
     void SetUp() override {
         ASSERT_TRUE(installed_) << "cmake --install failed";
@@ -104,13 +101,13 @@ protected:
         return more;
     }
 
-    static TempDir* root_;
+    static std::unique_ptr<TempDir> root_;
     static bool installed_;
     TempDir home_;
     std::unique_ptr<XScreen> screen_;
 };
 
-TempDir* InstallTest::root_ = nullptr;
+std::unique_ptr<TempDir> InstallTest::root_;
 bool InstallTest::installed_ = false;
 
 TEST_F(InstallTest, LauncherKeepsTheAccountAndChannelInTheUsersFolders) {
