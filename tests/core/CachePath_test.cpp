@@ -58,33 +58,6 @@ TEST(CachePath, RefusesPathsOverTheLengthLimit) {
     EXPECT_TRUE(CachePath(kCacheMusic, longest + "1")); // "Music" is one shorter
 }
 
-TEST(CachePath, TemporaryNamesSitBesideTheFinalFileAndNeverLookComplete) {
-    const std::string finalPath = "Temp/Music/1234.mp3";
-    const std::string a = CacheTempPath(finalPath), b = CacheTempPath(finalPath);
-    EXPECT_NE(a, b); // two writers of one song never share a file
-    for (const std::string& temp : {a, b}) {
-        EXPECT_EQ(temp.rfind(finalPath + ".", 0), 0u) << temp;
-        EXPECT_NE(temp.substr(temp.size() - 4), ".mp3") << temp;
-        EXPECT_TRUE(IsCacheTempName(fs::path(temp).filename().string(), ".mp3")) << temp;
-        EXPECT_FALSE(IsCacheTempName(fs::path(temp).filename().string(), ".jpg")) << temp;
-    }
-}
-
-TEST(CacheFolders, WriteCacheFileLeavesTheWholeFileOrNothing) {
-    TempDir dir(true);
-    dir.MakeCacheFolders();
-    EXPECT_TRUE(WriteCacheFile(kCacheLyrics, "1", "[00:01.00]new"));
-    EXPECT_EQ(dir.ReadFile("Temp/Lyrics/1.lrc"), "[00:01.00]new");
-    EXPECT_FALSE(WriteCacheFile(kCacheLyrics, "../1", "x"));
-    fs::remove_all("Temp/Album");
-    EXPECT_FALSE(WriteCacheFile(kCacheAlbum, "1", "x"));
-    // Nothing but the one complete file anywhere below Temp.
-    int files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator("Temp"))
-        files += entry.is_regular_file();
-    EXPECT_EQ(files, 1);
-}
-
 TEST(CacheFolders, AreCreatedAndOnlyMatchingFilesDeleted) {
     TempDir dir(true);
     EXPECT_TRUE(CreateCacheFolders());

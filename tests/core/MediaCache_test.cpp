@@ -76,25 +76,20 @@ protected:
             },
             kLong);
     }
-    void WaitForPosition(float seconds) {
-        ASSERT_TRUE(WaitUntil([&] { return player->GetPosition() > seconds; }, kLong));
+    // The cache file is byte for byte what the station serves.
+    bool CachedWhole(const std::string& sid) const {
+        return dir.ReadFile("Temp/Music/" + sid + ".mp3") == station.Media(sid)->mp3;
     }
-    std::string MusicFile(const std::string& sid) const {
-        return dir.ReadFile("Temp/Music/" + sid + ".mp3");
-    }
-    const std::string& Served(const std::string& sid) const { return station.Media(sid)->mp3; }
     size_t Streams(const std::string& sid) const {
         return station.RequestsTo("/music/" + sid + ".mp3").size();
     }
-    int TempFiles() const {
+    int TempFilesAfterStop() {
+        player->Stop();
+        EXPECT_TRUE(WaitUntil([&] { return !player->IsThreadRunning(); }, kLong));
         int n = 0;
         for (const auto& entry : fs::directory_iterator("Temp/Music"))
             n += IsCacheTempName(entry.path().filename().string(), ".mp3");
         return n;
-    }
-    void StopPlayer() {
-        player->Stop();
-        ASSERT_TRUE(WaitUntil([&] { return !player->IsThreadRunning(); }, kLong));
     }
 
     TempDir dir{true};
@@ -114,7 +109,7 @@ TEST_F(MediaCacheTest, ASongLeftMidStreamLeavesNoFileAndStreamsAgainWhenReplayed
     station.SetFault(StationFault::Trickle, "/music/", 1);
     player->Start();
     ASSERT_TRUE(WaitForStarts(1));
-    WaitForPosition(0.3f);
+    ASSERT_TRUE(WaitUntil([&] { return player->GetPosition() > 0.3f; }, kLong));
     player->Next(); // while the trickled download is still running
     ASSERT_TRUE(WaitForStarts(2));
     EXPECT_FALSE(fs::exists("Temp/Music/" + sid + ".mp3"));
@@ -127,10 +122,9 @@ TEST_F(MediaCacheTest, ASongLeftMidStreamLeavesNoFileAndStreamsAgainWhenReplayed
     ASSERT_TRUE(WaitForStarts(4)); // song 0 played through, song 1 follows
     EXPECT_EQ(Streams(sid), 2u);   // not opened from a cut file
     EXPECT_GE(reached[0], kSongSeconds - 0.1);
-    EXPECT_TRUE(MusicFile(sid) == Served(sid));
+    EXPECT_TRUE(CachedWhole(sid));
     EXPECT_EQ(songs.At(0).status, 3);
-    StopPlayer();
-    EXPECT_EQ(TempFiles(), 0);
+    EXPECT_EQ(TempFilesAfterStop(), 0);
 }
 
 TEST_F(MediaCacheTest, PrefetchAfterAChannelSwitchLeavesThePlayersSongAlone) {
@@ -155,12 +149,11 @@ TEST_F(MediaCacheTest, PrefetchAfterAChannelSwitchLeavesThePlayersSongAlone) {
     ASSERT_TRUE(WaitForStarts(2));
     EXPECT_GE(reached[0], kSongSeconds - 0.1); // played to its end, not cut off
     EXPECT_EQ(Streams(sid), 1u);               // the prefetch never fetched it
-    EXPECT_TRUE(MusicFile(sid) == Served(sid));
+    EXPECT_TRUE(CachedWhole(sid));
     EXPECT_EQ(songs.At(0).status, 3);
     for (int i = 1; i < songs.Count(); ++i)
-        EXPECT_TRUE(MusicFile(songs.At(i).sid) == Served(songs.At(i).sid)) << i;
-    StopPlayer();
-    EXPECT_EQ(TempFiles(), 0);
+        EXPECT_TRUE(CachedWhole(songs.At(i).sid)) << i;
+    EXPECT_EQ(TempFilesAfterStop(), 0);
 }
 
 } // namespace

@@ -152,35 +152,4 @@ TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {
     }
 }
 
-TEST(SongList, ThePlayersClaimKeepsThePrefetchOffAndItsStatus3Stays) {
-    SongList list;
-    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr);
-    // The player opens song 0 before the prefetch gets to it.
-    EXPECT_EQ(list.BeginPlay(0, "1"), 0);
-    EXPECT_FALSE(list.BeginDownload(0, "1"));
-    list.MarkPlayed(0, "1");
-    list.EndPlay(0);
-    EXPECT_FALSE(list.BeginDownload(0, "1")); // played: its file is the player's
-    // The prefetch got to song 1 first; the player streams it meanwhile and plays it.
-    EXPECT_TRUE(list.BeginDownload(1, "2"));
-    EXPECT_EQ(list.BeginPlay(1, "2"), 1);
-    list.MarkPlayed(1, "2");
-    list.EndDownload(1, "2", true);
-    EXPECT_EQ(list.At(1).status, 3);
-    list.EndPlay(1);
-
-    // After a channel switch the new list's song plays before the prefetch has started over:
-    // its status 3 counts, and calls about the old list change nothing.
-    list.Clear();
-    list.AppendFromReply(Reply({Song("7")}), nullptr);
-    EXPECT_EQ(list.BeginPlay(0, "1"), -1);
-    list.EndDownload(0, "1", true);
-    EXPECT_EQ(list.BeginPlay(0, "7"), 0);
-    list.MarkPlayed(0, "7");
-    EXPECT_EQ(list.At(0).status, 3);
-    list.ResetClearedFlag();
-    EXPECT_FALSE(list.BeginDownload(0, "7"));
-    EXPECT_EQ(list.At(0).status, 3);
-}
-
 } // namespace
