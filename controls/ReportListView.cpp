@@ -1,6 +1,7 @@
 #include "controls/ReportListView.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <algorithm>
 
 namespace {
@@ -99,4 +100,12 @@ void ReportListView::SelectRow(int row) {
         return;
     }
     selectRow(row);
+}
+
+void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(event);
 }
