@@ -89,6 +89,11 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
       textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
       timeText(QStringLiteral("0:00/0:00")) {
     setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
+    // A window rather than a dialog, so window managers offer the minimise button; fixed
+    // size, so none offers to maximise it.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(Resources::DluX(314), Resources::DluY(344));
     setAttribute(Qt::WA_OpaquePaintEvent); // the painting covers the whole client area
     progressTimer.setInterval(kProgressPeriodMs);

@@ -12,11 +12,11 @@
 #include "controls/Resources.h"
 #include "lyrics/CLrcWindow.h"
 #include "platform/Messages.h"
+#include "platform/TextEncoding.h"
 #include "platform/qt/QtNotifyTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
-#include "platform/TextEncoding.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
 #include "tools/DemoCatalog.h"
@@ -129,6 +129,32 @@ TEST_F(MainWindowTest, RejectedSignInLeavesTheWindowIdleAndCloseWritesNothing) {
     EXPECT_EQ(dlg->result(), 0);
     EXPECT_EQ(dir.ReadFile("config.ini"), before);
     EXPECT_EQ(FilesIn("Temp/Album"), 0);
+}
+
+TEST_F(MainWindowTest, MinimisesAndRestoresButNeitherMaximisesNorResizes) {
+    auto dlg = Open("wrong password");
+    const struct {
+        Qt::WindowType hint;
+        bool set;
+    } hints[] = {{Qt::WindowMinimizeButtonHint, true},  {Qt::WindowCloseButtonHint, true},
+                 {Qt::WindowSystemMenuHint, true},      {Qt::WindowTitleHint, true},
+                 {Qt::WindowMaximizeButtonHint, false}, {Qt::WindowContextHelpButtonHint, false}};
+    for (const auto& h : hints)
+        EXPECT_EQ(dlg->windowFlags().testFlag(h.hint), h.set) << std::hex << h.hint;
+    EXPECT_EQ(dlg->windowType(), Qt::Window); // window managers offer no minimise to dialogs
+    EXPECT_EQ(dlg->minimumSize(), dlg->maximumSize());
+
+    const QRect place = dlg->geometry();
+    const QString status = dlg->StatusText();
+    dlg->showMinimized();
+    EXPECT_TRUE(PumpUntil([&] { return dlg->isMinimized(); }, 2000));
+    dlg->showNormal();
+    EXPECT_TRUE(PumpUntil([&] { return !dlg->isMinimized(); }, 2000));
+    EXPECT_EQ(dlg->windowState(), Qt::WindowNoState);
+    EXPECT_EQ(dlg->geometry(), place);
+    EXPECT_EQ(dlg->StatusText(), status);
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+    EXPECT_FALSE(dlg->Button(CMainDlg::kIdPause)->isVisible());
 }
 
 TEST_F(MainWindowTest, BeforeThePlayerStartsOnlyCoverVolumeAndStatusArePainted) {
