@@ -346,4 +346,29 @@ TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
     EXPECT_FALSE(fs::exists("config.ini"));
 }
 
+TEST(LoginDialog, LongFieldsAreCutAt254BytesBetweenCharacters) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\n");
+    const QChar ni(0x4F60); // two bytes in GBK
+    const struct {
+        QString typed;
+        QString kept;
+    } cases[] = {
+        {QString(300, ni), QString(127, ni)},
+        {QStringLiteral("a") + QString(300, ni), QStringLiteral("a") + QString(126, ni)},
+        {QString(300, QChar('p')), QString(254, QChar('p'))},
+    };
+    for (const auto& c : cases) {
+        CLoginDlg login;
+        login.EmailEdit()->setText(c.typed);
+        login.PasswordEdit()->setText(c.typed);
+        login.OnOk();
+        const std::string kept = Resources::QStringToAnsi(c.kept);
+        EXPECT_EQ(login.Email(), kept);
+        EXPECT_EQ(login.Password(), kept);
+        EXPECT_EQ(Setting("Account", "email"), HexEncode(kept));
+        EXPECT_EQ(Setting("Account", "pass"), HexEncode(kept));
+    }
+}
+
 } // namespace
