@@ -3,8 +3,8 @@
 #include "lyrics/markup/MarkupDoc.h"
 #include "platform/Messages.h"
 #include "platform/NotifyTarget.h"
-#include "service/CachePath.h"
 #include "platform/TextEncoding.h"
+#include "service/CachePath.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 
@@ -96,6 +96,7 @@ WebClient MakeClient(const std::atomic<bool>* cancel) {
     WebClient::Options options = WebClient::DefaultOptions();
     options.cancel = cancel;
     options.maxBodyBytes = std::min(options.maxBodyBytes, LrcSearcher::kMaxBodyBytes);
+    options.totalTimeoutMs = LrcSearcher::kRequestTimeoutMs;
     return WebClient(options);
 }
 

@@ -12,6 +12,8 @@ class NotifyTarget;
 // (a GET). Each site's result page is cut into "<li>" items; an item matches when its title and
 // artist elements hold exactly the search title and artist, and its ".lrc" link is downloaded.
 // The file holds the body as received up to its first NUL, LF written as CR LF, and one NUL.
+// Every request gives up after kRequestTimeoutMs in all, so a slow site never holds back the
+// lyrics of the songs after it.
 //
 // Stateless once built: several lyrics workers may use one instance at the same time.
 class LrcSearcher {
@@ -20,6 +22,8 @@ public:
     static constexpr int kSecondSite = 1;
     // Lyrics pages and files are small; a larger body is refused.
     static constexpr std::size_t kMaxBodyBytes = 4u << 20;
+    // Connect and transfer of one search page or one .lrc file.
+    static constexpr long kRequestTimeoutMs = 6'000;
 
     // Site bases from config.ini ("Server": "lyrics1" first site, "lyrics2" second site), read
     // now. Raising cancel makes running transfers fail within about a second.

@@ -23,6 +23,13 @@ constexpr int kAttemptsPerSkip = 10;
 
 enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
 
+WebClient::Options CoverOptions(const std::atomic<bool>* cancel) {
+    WebClient::Options options = WebClient::DefaultOptions();
+    options.cancel = cancel;
+    options.totalTimeoutMs = CAudioPlayer::kCoverTimeoutMs;
+    return options;
+}
+
 int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
 }
@@ -72,7 +79,7 @@ CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
     : CAudioPlayer(window, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
-    : notifyWindow(window), songList(songs), device(options.device), web(&cancel),
+    : notifyWindow(window), songList(songs), device(options.device), web(CoverOptions(&cancel)),
       lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
 
 CAudioPlayer::~CAudioPlayer() {

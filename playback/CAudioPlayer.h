@@ -31,6 +31,9 @@ class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
     static constexpr int kSpectrumSize = 512;
+    // A cover download gives up after this, connect and transfer together. Song streams have
+    // no such bound: a long song legitimately takes minutes.
+    static constexpr long kCoverTimeoutMs = 15'000;
 
     // The lyrics step of one song, run on its own worker: sends msg::kLyricsState with
     // lParam 0, looks the lyrics up and sends it with lParam 1 when they are in the cache.
