@@ -152,6 +152,14 @@ void CMainDlg::OnInitDialog() {
 
     lrcWindow = new CLrcWindow(this);
     lrcWindow->setGeometry(Region(140, 25, 460, 75));
+    lrcWindow->SetSongSource([this]() -> std::optional<CLrcQueryDlg::Song> {
+        if (!player || !songShown)
+            return std::nullopt;
+        NowPlayingInfo info;
+        player->GetNowPlaying(info);
+        return CLrcQueryDlg::Song{info.title, info.artist, info.sid,
+                                  static_cast<int>(player->GetPosition())};
+    });
     lrcWindow->show();
     spectrumWindow = new CTrumWindow(this);
     spectrumWindow->setGeometry(Region(165, 80, 435, 105));
@@ -537,6 +545,11 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_L)) {
+        if (lrcWindow)
+            lrcWindow->OnCommand(CLrcWindow::kQueryCommand);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
