@@ -193,6 +193,9 @@ void CMainDlg::CreateButtons() {
         case kIdLike:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnLike);
             break;
+        case kIdDislike:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnDislike);
+            break;
         case kIdMore:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnMore);
             break;
@@ -212,7 +215,7 @@ void CMainDlg::CreateButtons() {
         case kIdChannel:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnChannelButton);
             break;
-        default: // dislike: no request exists for it
+        default:
             break;
         }
     }
@@ -307,6 +310,16 @@ void CMainDlg::OnLike() {
     NowPlayingInfo info;
     player->GetNowPlaying(info);
     radioClient->Like(info.sid, info.aid);
+}
+
+// The service has no request for it: the song is only kept out of this run's playback.
+void CMainDlg::OnDislike() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    const std::string sid = player->Dislike();
+    if (!sid.empty())
+        listPage->MarkDisliked(sid);
 }
 
 void CMainDlg::OnMore() {

@@ -26,6 +26,9 @@ public:
     // -1 when the row does not exist or has no image.
     int ItemImage(int row) const;
     bool SetItemImage(int row, int image);
+    // A disabled row is greyed and can be neither selected nor double-clicked.
+    void SetRowEnabled(int row, bool enabled);
+    bool IsRowEnabled(int row) const;
     int SelectedRow() const;
     void SelectRow(int row);
 

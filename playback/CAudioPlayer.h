@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -65,6 +66,10 @@ public:
     void SeekPercent(int percent);
     // Applied within 200 ms and stored in the settings at once.
     void SetVolume(int volume);
+    // Leaves the current song at once, as Next does, and keeps its sid out of playback for the
+    // rest of the run: moves in either direction pass over disliked songs as if they were not in
+    // the list. Returns that sid ("" before any song was prepared). Not stored anywhere.
+    std::string Dislike();
 
     int GetVolume() const;
     int GetPlayState() const;
@@ -98,8 +103,12 @@ private:
     AudioEngine::Handle OpenSong(int index, const SongRecord& song, const std::string& musicPath);
     void SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
-    // Polls the open song until it ends or a command leaves it.
-    Step PlaySong(int& requested, AudioEngine::Handle handle);
+    // Polls the open song until it ends, a command leaves it or it is disliked.
+    Step PlaySong(int& requested, AudioEngine::Handle handle, const std::string& sid);
+    bool IsDisliked(const std::string& sid) const;
+    // From index on in direction (+1 or -1), the first song not disliked; backwards with none
+    // left, the first one after index. The song count when all from index on are disliked.
+    int PassOverDisliked(int index, int direction) const;
     void SetCommand(int value);
     void FreeStream(AudioEngine::Handle handle);
     // Waits up to d; true when a Stop (or Shutdown) came.
@@ -130,7 +139,7 @@ private:
     const LyricsWorker lyrics;
     AudioEngine engine; // thread-safe itself
 
-    mutable std::mutex lock;      // guards the fields down to threadAlive
+    mutable std::mutex lock;      // guards the fields down to disliked
     std::condition_variable wake; // a command, Stop or Shutdown came
     int command = 0;
     int commandIndex = 0;
@@ -140,6 +149,7 @@ private:
     bool restartRequested = false; // a Start came while the stopped thread was still ending
     bool shuttingDown = false;
     bool threadAlive = false;
+    std::set<std::string, std::less<>> disliked; // sids; for the whole run
     // Written under lock (or by the play thread only while no Stop is pending), read anywhere.
     std::atomic<int> playState{Stopped};
     std::atomic<AudioEngine::Handle> stream{0}; // the stream last opened; not cleared on free

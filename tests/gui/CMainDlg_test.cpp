@@ -10,6 +10,7 @@
 #include "controls/CPicture.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
 #include "platform/Messages.h"
 #include "platform/TextEncoding.h"
@@ -282,6 +283,30 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     EXPECT_EQ(FilesIn("Temp/Music"), 0);
     EXPECT_EQ(FilesIn("Temp/Album"), 0);
     EXPECT_EQ(FilesIn("Temp/Lyrics"), 0);
+}
+
+TEST_F(MainWindowTest, CtrlLSearchesForThePausedSongAndDislikeSkipsIt) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    dlg->OnPause(); // the song stays until the listener moves on
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Player()->GetPlayState() == CAudioPlayer::Paused; }));
+    NowPlayingInfo paused;
+    dlg->Player()->GetNowPlaying(paused);
+
+    QKeyEvent ctrlL(QEvent::KeyPress, Qt::Key_L, Qt::ControlModifier);
+    QApplication::sendEvent(dlg.get(), &ctrlL);
+    CLrcQueryDlg* form = dlg->LrcWindow()->QueryDialog();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->SongEdit()->text(), Resources::AnsiToQString(paused.title));
+    EXPECT_EQ(form->SingerEdit()->text(), Resources::AnsiToQString(paused.artist));
+    form->reject();
+
+    dlg->Button(CMainDlg::kIdDislike)->click();
+    ASSERT_TRUE(WaitForSong(*dlg, paused.index + 1));
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+    CLantorListPage* page = dlg->ListPage();
+    EXPECT_FALSE(page->List()->IsRowEnabled(page->RowOfSong(paused.index)));
+    EXPECT_TRUE(page->List()->IsRowEnabled(page->RowOfSong(paused.index + 1)));
 }
 
 TEST_F(MainWindowTest, EscEndsAtOnceAndLeavesCacheAndSettings) {
