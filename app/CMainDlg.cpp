@@ -89,6 +89,11 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
       textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
       timeText(QStringLiteral("0:00/0:00")) {
     setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
+    // A window rather than a dialog, so window managers offer the minimise button; fixed
+    // size, so none offers to maximise it.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(Resources::DluX(314), Resources::DluY(344));
     setAttribute(Qt::WA_OpaquePaintEvent); // the painting covers the whole client area
     progressTimer.setInterval(kProgressPeriodMs);
@@ -147,6 +152,14 @@ void CMainDlg::OnInitDialog() {
 
     lrcWindow = new CLrcWindow(this);
     lrcWindow->setGeometry(Region(140, 25, 460, 75));
+    lrcWindow->SetSongSource([this]() -> std::optional<CLrcQueryDlg::Song> {
+        if (!player || !songShown)
+            return std::nullopt;
+        NowPlayingInfo info;
+        player->GetNowPlaying(info);
+        return CLrcQueryDlg::Song{info.title, info.artist, info.sid,
+                                  static_cast<int>(player->GetPosition())};
+    });
     lrcWindow->show();
     spectrumWindow = new CTrumWindow(this);
     spectrumWindow->setGeometry(Region(165, 80, 435, 105));
@@ -180,6 +193,9 @@ void CMainDlg::CreateButtons() {
         case kIdLike:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnLike);
             break;
+        case kIdDislike:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnDislike);
+            break;
         case kIdMore:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnMore);
             break;
@@ -199,7 +215,7 @@ void CMainDlg::CreateButtons() {
         case kIdChannel:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnChannelButton);
             break;
-        default: // dislike: no request exists for it
+        default:
             break;
         }
     }
@@ -294,6 +310,16 @@ void CMainDlg::OnLike() {
     NowPlayingInfo info;
     player->GetNowPlaying(info);
     radioClient->Like(info.sid, info.aid);
+}
+
+// The service has no request for it: the song is only kept out of this run's playback.
+void CMainDlg::OnDislike() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    const std::string sid = player->Dislike();
+    if (!sid.empty())
+        listPage->MarkDisliked(sid);
 }
 
 void CMainDlg::OnMore() {
@@ -532,6 +558,11 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_L)) {
+        if (lrcWindow)
+            lrcWindow->OnCommand(CLrcWindow::kQueryCommand);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

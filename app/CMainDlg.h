@@ -58,6 +58,7 @@ public:
 
     // Commands.
     void OnLike();
+    void OnDislike();
     void OnMore();
     void OnPrevious();
     void OnNext();

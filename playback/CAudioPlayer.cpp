@@ -24,6 +24,13 @@ constexpr int kAttemptsPerSkip = 10;
 
 enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
 
+WebClient::Options CoverOptions(const std::atomic<bool>* cancel) {
+    WebClient::Options options = WebClient::DefaultOptions();
+    options.cancel = cancel;
+    options.totalTimeoutMs = CAudioPlayer::kCoverTimeoutMs;
+    return options;
+}
+
 int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
 }
@@ -73,7 +80,7 @@ CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
     : CAudioPlayer(window, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
-    : notifyWindow(window), songList(songs), device(options.device), web(&cancel),
+    : notifyWindow(window), songList(songs), device(options.device), web(CoverOptions(&cancel)),
       lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
 
 CAudioPlayer::~CAudioPlayer() {
@@ -187,6 +194,19 @@ void CAudioPlayer::SetVolume(int value) {
     value = ClampVolume(value);
     volume = value;
     AppSettings().SaveVolume(value);
+}
+
+std::string CAudioPlayer::Dislike() {
+    const std::string sid = InfoCopy().sid;
+    if (sid.empty())
+        return sid;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        disliked.insert(sid);
+        ++commandSerial; // wakes the poll, which leaves the song
+    }
+    wake.notify_all();
+    return sid;
 }
 
 int CAudioPlayer::GetVolume() const {
@@ -320,11 +340,16 @@ void CAudioPlayer::Run() {
 
     int current = 0;
     int requested = 0;
+    int direction = 1; // of the last move, for passing over disliked songs
     int failures = 0;
     bool retry = false; // the same song again after a failed attempt
     for (;;) {
         if (StopRequested())
             return;
+        if (const int playable = PassOverDisliked(current, direction); playable != current) {
+            requested = current = playable;
+            retry = false; // another song now
+        }
         if (current >= songList.Count()) {
             const NowPlayingInfo copy = InfoCopy();
             SendToWindow(msg::kEndOfList, reinterpret_cast<std::uintptr_t>(&copy), 0);
@@ -332,6 +357,8 @@ void CAudioPlayer::Run() {
                 if (WaitForStop(kWaitForSongsStep))
                     return;
             }
+            direction = 1;
+            continue; // the new songs may be disliked too
         }
 
         const SongRecord song = songList.At(current);
@@ -365,6 +392,7 @@ void CAudioPlayer::Run() {
             if (++failures == kAttemptsPerSkip) {
                 failures = 0;
                 requested = ++current;
+                direction = 1;
                 retry = false;
             }
             if (WaitForStop(kRetryDelay + kSongGap))
@@ -373,11 +401,12 @@ void CAudioPlayer::Run() {
         }
         retry = false;
         songList.MarkPlayed(current, song.sid);
-        const Step step = PlaySong(requested, handle);
+        const Step step = PlaySong(requested, handle, prepared.sid);
         // The stream is freed: a download it had not completed has left no file.
         songList.EndPlay(current);
         if (step == Step::kStop)
             return;
+        direction = requested < current ? -1 : 1;
         current = requested;
         if (WaitForStop(kSongGap))
             return;
@@ -420,12 +449,19 @@ AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
     return handle;
 }
 
-CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle) {
+CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle,
+                                          const std::string& sid) {
     uint64_t seenSerial = 0;
     for (;;) {
         const Step step = ProcessCommand(requested, handle, seenSerial);
         if (step != Step::kStay)
             return step;
+        if (IsDisliked(sid)) {
+            FreeStream(handle);
+            ClearSpectrum();
+            ++requested;
+            return Step::kLeave;
+        }
         if (playState == Playing) {
             engine.SetVolume(volume);
             const int64_t position = engine.ChannelGetPosition(handle);
@@ -503,6 +539,33 @@ CAudioPlayer::Step CAudioPlayer::ProcessCommand(int& requested, AudioEngine::Han
         ClearSpectrum();
     }
     return step;
+}
+
+bool CAudioPlayer::IsDisliked(const std::string& sid) const {
+    std::lock_guard<std::mutex> guard(lock);
+    return disliked.count(sid) != 0;
+}
+
+int CAudioPlayer::PassOverDisliked(int index, int direction) const {
+    std::set<std::string, std::less<>> skip;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (disliked.empty())
+            return index;
+        skip = disliked;
+    }
+    const int count = songList.Count();
+    auto playable = [&](int i) { return skip.count(songList.At(i).sid) == 0; };
+    if (direction < 0) {
+        for (int i = std::min(index, count - 1); i >= 0; --i)
+            if (playable(i))
+                return i;
+        // None before it: as Previous at the first song, the first playable one.
+    }
+    int i = std::max(index, 0);
+    while (i < count && !playable(i))
+        ++i;
+    return i;
 }
 
 void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {

@@ -56,6 +56,9 @@ EasyHandle NewHandle(const std::string& url, const WebClient::Options& o) {
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, o.connectTimeoutMs);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, o.stallSeconds < 1 ? 1L : o.stallSeconds);
+    if (o.totalTimeoutMs > 0) {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, o.totalTimeoutMs);
+    }
     // URLs come from the network (song, cover and lyrics links): never let one read a local
     // file or reach another protocol.
 #if LIBCURL_VERSION_NUM >= 0x075500

@@ -24,8 +24,9 @@ enum DownloadResult {
 // instance may be used from several threads at once; the options are fixed at construction.
 //
 // Every transfer has a connect time-out and a stall time-out (aborted when fewer than 1 byte/s
-// arrive for stallSeconds), and can be cancelled through a flag that a shutdown raises; in-memory
-// bodies are capped. A transfer that times out or is cancelled is a failure.
+// arrive for stallSeconds), may have a bound on its whole duration, and can be cancelled through
+// a flag that a shutdown raises; in-memory bodies are capped. A transfer that times out or is
+// cancelled is a failure.
 class WebClient {
 public:
     static constexpr long kConnectTimeoutMs = 10'000;
@@ -36,6 +37,8 @@ public:
     struct Options {
         long connectTimeoutMs = kConnectTimeoutMs;
         long stallSeconds = kStallSeconds; // libcurl counts it in whole seconds, at least 1
+        // Connect and transfer together; 0: no bound (a song may legitimately take minutes).
+        long totalTimeoutMs = 0;
         std::size_t maxBodyBytes = kMaxBodyBytes;
         // Get and Post give none for an answer with an HTTP status of 400 or more.
         bool failOnHttpError = false;

@@ -307,6 +307,48 @@ TEST_F(CAudioPlayerTest, PreviousAtZeroReplaysItAndNextOrPlayIndexWhilePausedPla
     ExpectStopEndsThread();
 }
 
+TEST_F(CAudioPlayerTest, DislikedSongsAreLeftAtOnceAndPassedOverBothWays) {
+    for (int i = 0; i < 5; ++i)
+        AddSong("s" + std::to_string(i), "k1000");
+    CAudioPlayer& player = MakePlayer();
+    EXPECT_EQ(player.Dislike(), ""); // nothing prepared yet
+    const struct {
+        const char* name;
+        std::function<void()> action;
+        int index; // the song started next; -1: none, the player waits for more
+    } steps[] = {
+        {"start", [&] { player.Start(); }, 0},
+        {"play 1", [&] { player.PlayIndex(1); }, 1},
+        {"dislike s1", [&] { EXPECT_EQ(player.Dislike(), "s1"); }, 2},
+        {"previous over s1", [&] { player.Previous(); }, 0},
+        {"next over s1", [&] { player.Next(); }, 2},
+        {"dislike s2", [&] { EXPECT_EQ(player.Dislike(), "s2"); }, 3},
+        {"previous over s2 and s1", [&] { player.Previous(); }, 0},
+        {"play 4", [&] { player.PlayIndex(4); }, 4},
+        {"dislike the last song", [&] { player.Dislike(); }, -1},
+        {"a disliked sid again, then a new one",
+         [&] {
+             AddSong("s1", "k1000");
+             AddSong("s5", "k1000");
+         },
+         6},
+    };
+    int starts = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.action();
+        if (step.index < 0) {
+            ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+            std::this_thread::sleep_for(300ms);
+            EXPECT_EQ(window_.Count(msg::kSongStarting), starts);
+            continue;
+        }
+        ASSERT_TRUE(WaitForStarts(++starts));
+        EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), step.index);
+    }
+    ExpectStopEndsThread();
+}
+
 TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHoldsPosition) {
     AddSong("k", "k1000");
     CAudioPlayer& player = MakePlayer();
