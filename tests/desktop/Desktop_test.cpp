@@ -602,6 +602,10 @@ struct HandOverCase {
     bool bus; // the second start reaches the session bus
 };
 
+void PrintTo(const HandOverCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class SecondInstanceTest : public DesktopTest,
                            public ::testing::WithParamInterface<HandOverCase> {};
 
