@@ -21,10 +21,14 @@
 #include "settings/AppSettings.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QUrl>
+#include <algorithm>
 #include <span>
 
 using Resources::DluRect;
@@ -231,11 +235,65 @@ CBitmapButton* CMainDlg::Button(int id) const {
 void CMainDlg::ShowPauseButton() {
     Button(kIdPlay)->hide();
     Button(kIdPause)->show();
+    emit playbackChanged();
 }
 
 void CMainDlg::ShowPlayButton() {
     Button(kIdPause)->hide();
     Button(kIdPlay)->show();
+    emit playbackChanged();
+}
+
+CMainDlg::Playback CMainDlg::PlaybackState() const {
+    if (!player || player->GetPlayState() == CAudioPlayer::Stopped)
+        return Playback::kStopped;
+    const CBitmapButton* play = Button(kIdPlay);
+    return play && !play->isHidden() ? Playback::kPaused : Playback::kPlaying;
+}
+
+bool CMainDlg::PlayingRecord(SongRecord& song) const {
+    if (!player)
+        return false;
+    NowPlayingInfo info;
+    player->GetNowPlaying(info);
+    SongRecord record = songList.At(info.index);
+    if (record.sid.empty() || record.sid != info.sid)
+        return false;
+    song = std::move(record);
+    return true;
+}
+
+QString CMainDlg::PlayingCoverUrl() const {
+    SongRecord song;
+    if (!PlayingRecord(song))
+        return {};
+    const auto path = CachePath(kCacheAlbum, song.sid);
+    if (!path)
+        return {};
+    const QFileInfo file(QFile::decodeName(path->c_str()));
+    return file.isFile() ? QUrl::fromLocalFile(file.absoluteFilePath()).toString() : QString();
+}
+
+void CMainDlg::SetVolume(int volume) {
+    if (!volumeSlider)
+        return;
+    volumeSlider->SetPos(volume);
+    OnMessage(msg::kSliderRelease, kIdVolume, volumeSlider->Pos());
+}
+
+void CMainDlg::SeekTo(double seconds) {
+    const double length = player ? player->GetDuration() : 0.0;
+    if (length <= 0.0)
+        return;
+    seconds = std::clamp(seconds, 0.0, length);
+    player->SeekSeconds(seconds);
+    emit seeked(seconds);
+}
+
+void CMainDlg::Raise() {
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 void CMainDlg::SetStatusText(const QString& text) {
@@ -293,6 +351,7 @@ void CMainDlg::OnPlaylistArrived() {
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
         player->Start();
         volumeSlider->SetPos(player->GetVolume());
+        emit volumeChanged(player->GetVolume());
         progressTimer.start();
         SetStatusText(kBuffering);
         songShown = true;
@@ -310,6 +369,7 @@ void CMainDlg::OnLike() {
     NowPlayingInfo info;
     player->GetNowPlaying(info);
     radioClient->Like(info.sid, info.aid);
+    emit songLiked();
 }
 
 // The service has no request for it: the song is only kept out of this run's playback.
@@ -380,6 +440,7 @@ void CMainDlg::SwitchChannel(int id) {
     channelId = (userId == "0" && id == 0) ? 1 : id;
     if (player)
         player->Stop();
+    emit playbackChanged();
     songList.Clear();
     radioClient->SetChannel(channelId);
     if (channelPage) {
@@ -422,6 +483,10 @@ int CMainDlg::UpdateTime() {
     timeText = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
                                  static_cast<int>(length / 60), static_cast<int>(length) % 60);
     repaint(kRegionTime);
+    if (length != lengthSeen) {
+        lengthSeen = length;
+        emit lengthChanged();
+    }
     return static_cast<int>(elapsed / 60) * 60 + s % 60;
 }
 
@@ -451,6 +516,7 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
                 coverPicture->LoadFile(*path);
         }
         repaint(kRegionCover);
+        emit coverArrived();
         break;
     }
     case msg::kSongStarting: {
@@ -462,6 +528,7 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         setWindowTitle(QStringLiteral("LantorFM (正在播放: %1 )")
                            .arg(Resources::AnsiToQString(info->displayName)));
         SetStatus(kPlaying, kRegionStatusSong);
+        emit songStarted();
         break;
     }
     case msg::kLyricsState: {
@@ -481,14 +548,19 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         break;
     case msg::kDecoderFailure:
         SetStatus(kDecoderError, kRegionStatusSong);
+        emit playbackChanged();
         break;
     case msg::kSliderRelease:
         if (!player)
             break;
-        if (wParam == kIdVolume)
+        if (wParam == kIdVolume) {
             player->SetVolume(static_cast<int>(lParam));
-        else if (wParam == kIdProgress)
+            emit volumeChanged(player->GetVolume());
+        } else if (wParam == kIdProgress) {
             player->SeekPercent(static_cast<int>(lParam));
+            if (const float length = player->GetDuration(); length > 0.0f)
+                emit seeked(length * std::clamp(static_cast<int>(lParam), 0, 100) / 100.0);
+        }
         break;
     default:
         break;

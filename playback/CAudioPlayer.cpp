@@ -189,6 +189,24 @@ void CAudioPlayer::SeekPercent(int percent) {
     wake.notify_all();
 }
 
+void CAudioPlayer::SeekSeconds(double seconds) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const AudioEngine::Handle handle = stream;
+        if (handle == 0)
+            return;
+        const int64_t length = engine.StreamGetLength(handle);
+        const double lengthSeconds = length > 0 ? engine.ChannelBytes2Seconds(handle, length) : 0;
+        if (lengthSeconds <= 0)
+            return;
+        const double part = std::clamp(seconds / lengthSeconds, 0.0, 1.0);
+        seekTarget = static_cast<uint64_t>(static_cast<double>(length) * part);
+        command = kSeek;
+        ++commandSerial;
+    }
+    wake.notify_all();
+}
+
 void CAudioPlayer::SetVolume(int value) {
     // The engine refuses levels outside 0..100, which would fail every song start.
     value = ClampVolume(value);
@@ -220,6 +238,17 @@ int CAudioPlayer::GetPlayState() const {
 float CAudioPlayer::GetPosition() const {
     std::lock_guard<std::mutex> guard(infoLock);
     return info.position;
+}
+
+double CAudioPlayer::GetExactPosition() const {
+    const AudioEngine::Handle handle = stream;
+    if (handle != 0 && playState != Stopped) {
+        // A freed stream's handle is never reused, so it reads as a bad handle here.
+        const int64_t bytes = engine.ChannelGetPosition(handle);
+        if (bytes >= 0)
+            return engine.ChannelBytes2Seconds(handle, bytes);
+    }
+    return GetPosition();
 }
 
 float CAudioPlayer::GetDuration() const {

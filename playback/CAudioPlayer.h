@@ -68,6 +68,8 @@ public:
     void Stop();
     // p in 0..100 of the current stream's length; ignored before the first stream opened.
     void SeekPercent(int percent);
+    // To a time in the current song, clamped to its length; ignored while the length is unknown.
+    void SeekSeconds(double seconds);
     // Applied within 200 ms and stored in the settings at once.
     void SetVolume(int volume);
     // Leaves the current song at once, as Next does, and keeps its sid out of playback for the
@@ -78,6 +80,9 @@ public:
     int GetVolume() const;
     int GetPlayState() const;
     float GetPosition() const;
+    // The position of the open stream as the output stands now, not as of the last poll;
+    // GetPosition() when no stream is open.
+    double GetExactPosition() const;
     float GetDuration() const;
     void GetNowPlaying(NowPlayingInfo& out) const;
 

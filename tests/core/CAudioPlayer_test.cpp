@@ -382,10 +382,11 @@ TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHold
     ExpectStopEndsThread();
 }
 
-TEST_F(CAudioPlayerTest, SeekToHalfMovesThePosition) {
+TEST_F(CAudioPlayerTest, SeekToHalfOrToASecondMovesThePosition) {
     AddSong("k", "k1000");
     CAudioPlayer& player = MakePlayer();
     player.SeekPercent(50); // no stream yet: ignored
+    player.SeekSeconds(2.0);
     player.Start();
     ASSERT_TRUE(WaitForStarts(1));
     ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
@@ -394,6 +395,19 @@ TEST_F(CAudioPlayerTest, SeekToHalfMovesThePosition) {
     player.SeekPercent(50);
     ASSERT_TRUE(PositionPasses(1.5f));
     EXPECT_LT(player.GetPosition(), 2.6f);
+
+    // Back to a time; a time before the start is the start. The exact position does not wait
+    // for the next poll, and holds while paused.
+    player.SeekSeconds(0.25);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 1.0; }, 2s));
+    EXPECT_GE(player.GetExactPosition(), 0.24);
+    player.SeekSeconds(-4.0);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 0.2; }, 2s));
+    player.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
+    const double held = player.GetExactPosition();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(player.GetExactPosition(), held);
     ExpectStopEndsThread();
 }
 
