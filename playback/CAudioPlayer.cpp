@@ -456,6 +456,10 @@ AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
     AudioEngine::Handle handle = 0;
     if (fromFile) {
         handle = engine.StreamCreateFile(musicPath);
+        // A complete copy of a body that is no song (an error page sent as 200, say) would fail
+        // every attempt: without it the next attempt asks the server again.
+        if (handle == 0)
+            fs::remove(musicPath, error);
     } else {
         // While the prefetch writes the music file (status 1) it owns it: stream without saving.
         AudioEngine::SaveFile save;

@@ -516,6 +516,17 @@ TEST_F(CAudioPlayerTest, TenFailedAttemptsSkipASong) {
     EXPECT_EQ(badCovers, 1);
 }
 
+TEST_F(CAudioPlayerTest, CacheFileThatIsNoSongIsDroppedAndTheSongStreamsAgain) {
+    AddSong("j", "short", 2);
+    // A complete copy of what a server sent with status 200: not every such body is a song.
+    dir_.WriteFile("Temp/Music/j.mp3", "<html><body>502 Bad Gateway</body></html>");
+    MakePlayer().Start();
+    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 0}));
+    EXPECT_TRUE(dir_.ReadFile("Temp/Music/j.mp3") == Media().at("short"));
+    EXPECT_EQ(songs_.At(0).status, 3);
+}
+
 TEST_F(CAudioPlayerTest, BadOutputDeviceSends110AndStopsUntilTheNextStart) {
     AddSong("s0", "short");
     CAudioPlayer::Options options;
