@@ -1,10 +1,10 @@
 #include "lyrics/LrcSearcher.h"
 #include "platform/CodePage.h"
+#include "platform/TextEncoding.h"
 #include "service/ChannelList.h"
 #include "service/ServiceRequests.h"
 #include "service/SignInReply.h"
 #include "service/SongList.h"
-#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 #include "tests/support/MediaChecks.h"
@@ -423,7 +423,15 @@ TEST_F(DemoStationTest, FaultModesHitTheirPathTheirNumberOfTimes) {
     EXPECT_EQ(body, normal);
     EXPECT_GE(chunks, 3);
 
+    // Down refuses connections on the whole port until another mode replaces it.
+    const int port = station.Port();
+    station.SetFault(StationFault::Down, path, 1);
+    res = Get("/j/app/radio/channels");
+    ASSERT_FALSE(res);
+    EXPECT_EQ(res.error(), httplib::Error::Connection);
+    EXPECT_FALSE(Get("/music/2800101.mp3"));
     station.ClearFault();
+    EXPECT_EQ(station.Port(), port);
     EXPECT_EQ(Get(path)->body, normal);
 }
 
