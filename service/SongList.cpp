@@ -29,10 +29,18 @@ SongRecord SongList::At(int i) const {
 }
 
 bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
+    return AppendFromReplySince(text, window, ClearCount()) >= 0;
+}
+
+int SongList::AppendFromReplySince(std::string_view text, NotifyTarget* window,
+                                   std::uint64_t since) {
+    int appended = 0;
     bool parsed = ParseSongReply(text, [&](SongRecord&& record) {
         SongRecord notice;
         {
             std::lock_guard<std::mutex> guard(lock_);
+            if (clears_ != since)
+                return;
             if (records_.size() == records_.capacity())
                 records_.reserve(records_.capacity() ? records_.capacity() * 2 : kInitialCapacity);
             record.index = static_cast<int>(records_.size());
@@ -41,15 +49,26 @@ bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
             if (window)
                 notice = records_.back();
         }
+        ++appended;
         if (window)
             window->Send(msg::kSongAppended, reinterpret_cast<std::uintptr_t>(&notice), 0);
     });
     if (!parsed)
-        return false;
-    int count = Count();
+        return -1;
+    int count = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (clears_ == since)
+            count = static_cast<int>(records_.size());
+    }
     if (window && count > 0)
         window->Send(msg::kPlaylistArrived, static_cast<std::uintptr_t>(count), 0);
-    return true;
+    return appended;
+}
+
+std::uint64_t SongList::ClearCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return clears_;
 }
 
 void SongList::SetStatus(int i, int status) {
@@ -63,6 +82,7 @@ void SongList::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     records_.clear();
     cleared_ = true;
+    ++clears_;
 }
 
 void SongList::ResetClearedFlag() {

@@ -2,6 +2,7 @@
 #include "service/SongRecord.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,13 @@ public:
     // append and then msg::kPlaylistArrived with the count when the list is not empty. False when
     // the reply does not parse. window may be null.
     bool AppendFromReply(std::string_view text, NotifyTarget* window);
+    // The same for a reply asked for when ClearCount() was `since`: a reply to a request made
+    // before a Clear belongs to what was cleared, so once a Clear has come nothing more of it is
+    // appended and no msg::kPlaylistArrived follows. The songs appended, -1 when the reply does
+    // not parse.
+    int AppendFromReplySince(std::string_view text, NotifyTarget* window, std::uint64_t since);
+    // How many times the list has been cleared.
+    std::uint64_t ClearCount() const;
     // Ignored while the cleared flag is raised or when i is out of range.
     void SetStatus(int i, int status);
     // Empties the list (the capacity stays) and raises the cleared flag.
@@ -34,7 +42,8 @@ public:
     std::size_t Capacity() const;
 
 private:
-    mutable std::mutex lock_; // guards records_ and cleared_
+    mutable std::mutex lock_; // guards records_, cleared_ and clears_
     std::vector<SongRecord> records_;
     bool cleared_ = false;
+    std::uint64_t clears_ = 0;
 };
