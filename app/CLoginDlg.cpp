@@ -87,6 +87,11 @@ void CLoginDlg::FillAccountFields() {
     }
 }
 
+void CLoginDlg::FillAccount(const std::string& email_, const std::string& password_) {
+    emailEdit->setText(Resources::AnsiToQString(email_));
+    passwordEdit->setText(Resources::AnsiToQString(password_));
+}
+
 void CLoginDlg::ReadFields() {
     email = Resources::QStringToAnsi(emailEdit->text().left(kMaxFieldLength));
     password = Resources::QStringToAnsi(passwordEdit->text().left(kMaxFieldLength));

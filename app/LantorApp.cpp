@@ -29,5 +29,6 @@ int RunLantorFM() {
     }
     CMainDlg main;
     main.SetCredentials(email, password);
+    main.SetAutoSignIn(autoLogin);
     return main.exec();
 }
