@@ -206,7 +206,7 @@ bool ParseStationFault(std::string_view name, StationFault& fault) {
         {"stall", StationFault::Stall},         {"500", StationFault::ServerError},
         {"badjson", StationFault::BadJson},     {"trickle", StationFault::Trickle},
         {"huge", StationFault::HugeBody},       {"noise", StationFault::NoiseSong},
-        {"truncated", StationFault::Truncated},
+        {"truncated", StationFault::Truncated}, {"down", StationFault::Down},
     };
     for (const auto& [text, value] : kNames) {
         if (name == text) {
@@ -465,6 +465,7 @@ bool DemoStation::Start(int port) {
 }
 
 void DemoStation::Stop() {
+    down_ = false;
     {
         std::lock_guard lock(stopMutex_);
         stopping_ = true;
@@ -500,12 +501,19 @@ void DemoStation::SetFault(StationFault fault, std::string pathPrefix, int times
         ++faultSerial_;
     }
     faultChanged_.notify_all();
+    if (fault == StationFault::Down && server_) {
+        Stop();
+        down_ = true;
+    } else if (fault != StationFault::Down && down_) {
+        down_ = false;
+        Start(port_);
+    }
 }
 
 StationFault DemoStation::TakeFault(const std::string& path, std::uint64_t& serial) {
     std::lock_guard lock(faultMutex_);
     serial = faultSerial_;
-    if (fault_ == StationFault::None || faultTimes_ == 0)
+    if (fault_ == StationFault::None || fault_ == StationFault::Down || faultTimes_ == 0)
         return StationFault::None;
     // Several prefixes may be given, separated by ",".
     bool hit = false;
@@ -589,6 +597,7 @@ void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Repl
                        StationFault fault, std::uint64_t serial) {
     switch (fault) {
     case StationFault::None:
+    case StationFault::Down: // never taken: a station that is down gets no requests
         break;
     case StationFault::Stall:
         FaultStillSet(serial, std::chrono::milliseconds(options_.stallMs));

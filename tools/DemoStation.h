@@ -31,13 +31,15 @@ enum class StationFault {
     HugeBody,    // the normal answer followed by hugeBytes blanks (JSON stays valid)
     NoiseSong,   // /music/ answers with white noise as long as the song; other paths normally
     Truncated,   // the first half of the body, sent as if it were the whole answer
+    Down,        // the whole station: stops listening, so connections are refused, until the
+                 // fault is replaced; then it listens on the same port again
 };
 // Stall and Trickle last only while their fault is in force: switching the fault off (or to
 // another) lets a stalled answer go out and a trickling one send its rest at once, as a network
 // that recovers would.
 
-// Parses "drop", "stall", "500", "badjson", "trickle", "huge", "noise", "truncated", "none";
-// false for anything else.
+// Parses "drop", "stall", "500", "badjson", "trickle", "huge", "noise", "truncated", "down",
+// "none"; false for anything else.
 bool ParseStationFault(std::string_view name, StationFault& fault);
 
 struct DemoStationOptions {
@@ -96,7 +98,8 @@ public:
     std::string BaseUrl() const; // "http://127.0.0.1:PORT"
 
     // The fault hits requests whose path starts with pathPrefix (empty: all), `times` times
-    // (negative: until cleared).
+    // (negative: until cleared). Down ignores both and, like leaving it, stops or starts serving:
+    // call it from the thread that calls Start and Stop.
     void SetFault(StationFault fault, std::string pathPrefix = {}, int times = -1);
     void ClearFault() { SetFault(StationFault::None); }
 
@@ -169,6 +172,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread serverThread_;
     int port_ = 0;
+    bool down_ = false; // serving stopped by StationFault::Down
 
     mutable std::mutex logMutex_;
     mutable std::condition_variable logChanged_; // with logMutex_
