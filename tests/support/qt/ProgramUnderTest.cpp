@@ -46,6 +46,7 @@ CMainDlg& ProgramUnderTest::Open() {
     QObject::connect(window.get(), &CMainDlg::statusTextChanged,
                      [this](const QString& text) { statuses.push_back(text); });
     window->SetCredentials(DemoCatalog::kEmail, DemoCatalog::kPassword);
+    window->SetAutoSignIn(true); // the account remembered in config.ini, as the start uses it
     window->OnInitDialog();
     window->show();
     return *window;

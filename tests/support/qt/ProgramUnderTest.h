@@ -23,7 +23,8 @@ public:
     ProgramUnderTest(const ProgramUnderTest&) = delete;
     ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
-    // Creates the window with the demo account and shows it, as the program's start does.
+    // Creates the window with the demo account and shows it, as the program's start does with
+    // an account remembered for automatic sign-in.
     CMainDlg& Open();
     CMainDlg* Window() const { return window.get(); }
     SongList& Songs() { return songs; }
