@@ -1,10 +1,10 @@
 #include "lyrics/LrcSearcher.h"
 #include "platform/CodePage.h"
+#include "platform/TextEncoding.h"
 #include "service/ChannelList.h"
 #include "service/ServiceRequests.h"
 #include "service/SignInReply.h"
 #include "service/SongList.h"
-#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 #include "tests/support/MediaChecks.h"
@@ -438,6 +438,31 @@ TEST_F(DemoStationTest, StallSendsNothingAndStopEndsIt) {
     // Other paths are served meanwhile.
     EXPECT_TRUE(Get("/j/app/radio/channels"));
     station.Stop(); // must not wait out the 20 s stall
+}
+
+TEST(DemoStationPlaylistSize, RepliesGoRoundTheChannelOnlyWhenAskedTo) {
+    const DemoChannel* channel = DemoCatalog::FindChannel(1);
+    ASSERT_NE(channel, nullptr);
+    const std::size_t pool = channel->songs.size();
+    const struct {
+        bool repeat;
+        std::size_t songs;
+    } cases[] = {{false, pool}, {true, 3 * pool + 1}};
+    for (const auto& c : cases) {
+        DemoStationOptions o = TestOptions();
+        o.playlistSize = static_cast<int>(3 * pool + 1);
+        o.repeatPool = c.repeat;
+        DemoStation station(o);
+        ASSERT_TRUE(station.Start());
+        httplib::Client client("127.0.0.1", station.Port());
+        auto res = client.Get(Query("n", 1));
+        Json::Value v;
+        ASSERT_TRUE(res && ParseJson(res->body, v));
+        const Json::Value& songs = v["song"];
+        ASSERT_EQ(songs.size(), c.songs) << c.repeat;
+        for (Json::ArrayIndex k = 0; k < songs.size(); ++k)
+            EXPECT_EQ(songs[k]["sid"], songs[static_cast<Json::ArrayIndex>(k % pool)]["sid"]) << k;
+    }
 }
 
 TEST(DemoStationLog, KeepsEveryRequestLineAndBody) {
