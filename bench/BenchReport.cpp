@@ -18,6 +18,13 @@ std::string WithUnit(double value, const std::string& unit) {
     return unit.empty() ? FormatFigure(value) : FormatFigure(value) + " " + unit;
 }
 
+// Targets are round numbers: no trailing zeros.
+std::string Limit(double value, const std::string& unit = {}) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return unit.empty() ? text : text + (" " + unit);
+}
+
 } // namespace
 
 void ReportFigure(const BenchFigure& f) {
@@ -39,19 +46,19 @@ void ReportFigure(const BenchFigure& f) {
     case Target::kNone:
         break;
     case Target::kOursBelow:
-        target = "< " + WithUnit(f.limit, f.unit);
+        target = "< " + Limit(f.limit, f.unit);
         verdict(f.ours < f.limit);
         break;
     case Target::kOursAtMost:
-        target = "≤ " + WithUnit(f.limit, f.unit);
+        target = "≤ " + Limit(f.limit, f.unit);
         verdict(f.ours <= f.limit);
         break;
     case Target::kRatioAtMost:
-        target = "ratio ≤ " + FormatFigure(f.limit);
+        target = "ratio ≤ " + Limit(f.limit);
         verdict(comparable && ratio <= f.limit);
         break;
     case Target::kRatioAtLeast:
-        target = "ratio ≥ " + FormatFigure(f.limit);
+        target = "ratio ≥ " + Limit(f.limit);
         verdict(comparable && ratio >= f.limit);
         break;
     }
