@@ -2,6 +2,7 @@
 
 #include "controls/CPicture.h"
 #include "controls/Resources.h"
+#include "platform/CodePage.h"
 #include "settings/AppSettings.h"
 
 #include <QCheckBox>
@@ -18,6 +19,18 @@ using Resources::DluRect;
 namespace {
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption) {
     QMessageBox::critical(owner, caption, text, QMessageBox::Ok);
+}
+
+// At most kMaxFieldLength characters of the box, never half of a surrogate pair.
+QString FieldText(const QLineEdit& edit) {
+    QString text = edit.text();
+    if (text.size() > CLoginDlg::kMaxFieldLength) {
+        qsizetype keep = CLoginDlg::kMaxFieldLength;
+        if (text.at(keep - 1).isHighSurrogate())
+            --keep;
+        text.truncate(keep);
+    }
+    return text;
 }
 
 CLoginDlg::MessageBoxHook& Hook() {
@@ -88,13 +101,12 @@ void CLoginDlg::FillAccountFields() {
 }
 
 void CLoginDlg::ReadFields() {
-    email = Resources::QStringToAnsi(emailEdit->text().left(kMaxFieldLength));
-    password = Resources::QStringToAnsi(passwordEdit->text().left(kMaxFieldLength));
-    // The limit is in bytes of the stored text, as the edit boxes always counted it.
-    if (email.size() > kMaxFieldLength)
-        email.resize(kMaxFieldLength);
-    if (password.size() > kMaxFieldLength)
-        password.resize(kMaxFieldLength);
+    email = Resources::QStringToAnsi(FieldText(*emailEdit));
+    password = Resources::QStringToAnsi(FieldText(*passwordEdit));
+    // The limit is in bytes of the stored text, as the edit boxes always counted it; half a
+    // character would be sent and stored as a different one.
+    CodePage::CutAtCharacter(email, kMaxFieldLength);
+    CodePage::CutAtCharacter(password, kMaxFieldLength);
 }
 
 void CLoginDlg::OnRememberClicked() {

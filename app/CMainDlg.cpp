@@ -21,10 +21,14 @@
 #include "settings/AppSettings.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QUrl>
+#include <algorithm>
 #include <span>
 
 using Resources::DluRect;
@@ -89,6 +93,11 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
       textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
       timeText(QStringLiteral("0:00/0:00")) {
     setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
+    // A window rather than a dialog, so window managers offer the minimise button; fixed
+    // size, so none offers to maximise it.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(Resources::DluX(314), Resources::DluY(344));
     setAttribute(Qt::WA_OpaquePaintEvent); // the painting covers the whole client area
     progressTimer.setInterval(kProgressPeriodMs);
@@ -147,6 +156,14 @@ void CMainDlg::OnInitDialog() {
 
     lrcWindow = new CLrcWindow(this);
     lrcWindow->setGeometry(Region(140, 25, 460, 75));
+    lrcWindow->SetSongSource([this]() -> std::optional<CLrcQueryDlg::Song> {
+        if (!player || !songShown)
+            return std::nullopt;
+        NowPlayingInfo info;
+        player->GetNowPlaying(info);
+        return CLrcQueryDlg::Song{info.title, info.artist, info.sid,
+                                  static_cast<int>(player->GetPosition())};
+    });
     lrcWindow->show();
     spectrumWindow = new CTrumWindow(this);
     spectrumWindow->setGeometry(Region(165, 80, 435, 105));
@@ -180,6 +197,9 @@ void CMainDlg::CreateButtons() {
         case kIdLike:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnLike);
             break;
+        case kIdDislike:
+            connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnDislike);
+            break;
         case kIdMore:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnMore);
             break;
@@ -199,7 +219,7 @@ void CMainDlg::CreateButtons() {
         case kIdChannel:
             connect(button, &QAbstractButton::clicked, this, &CMainDlg::OnChannelButton);
             break;
-        default: // dislike: no request exists for it
+        default:
             break;
         }
     }
@@ -215,11 +235,65 @@ CBitmapButton* CMainDlg::Button(int id) const {
 void CMainDlg::ShowPauseButton() {
     Button(kIdPlay)->hide();
     Button(kIdPause)->show();
+    emit playbackChanged();
 }
 
 void CMainDlg::ShowPlayButton() {
     Button(kIdPause)->hide();
     Button(kIdPlay)->show();
+    emit playbackChanged();
+}
+
+CMainDlg::Playback CMainDlg::PlaybackState() const {
+    if (!player || player->GetPlayState() == CAudioPlayer::Stopped)
+        return Playback::kStopped;
+    const CBitmapButton* play = Button(kIdPlay);
+    return play && !play->isHidden() ? Playback::kPaused : Playback::kPlaying;
+}
+
+bool CMainDlg::PlayingRecord(SongRecord& song) const {
+    if (!player)
+        return false;
+    NowPlayingInfo info;
+    player->GetNowPlaying(info);
+    SongRecord record = songList.At(info.index);
+    if (record.sid.empty() || record.sid != info.sid)
+        return false;
+    song = std::move(record);
+    return true;
+}
+
+QString CMainDlg::PlayingCoverUrl() const {
+    SongRecord song;
+    if (!PlayingRecord(song))
+        return {};
+    const auto path = CachePath(kCacheAlbum, song.sid);
+    if (!path)
+        return {};
+    const QFileInfo file(QFile::decodeName(path->c_str()));
+    return file.isFile() ? QUrl::fromLocalFile(file.absoluteFilePath()).toString() : QString();
+}
+
+void CMainDlg::SetVolume(int volume) {
+    if (!volumeSlider)
+        return;
+    volumeSlider->SetPos(volume);
+    OnMessage(msg::kSliderRelease, kIdVolume, volumeSlider->Pos());
+}
+
+void CMainDlg::SeekTo(double seconds) {
+    const double length = player ? player->GetDuration() : 0.0;
+    if (length <= 0.0)
+        return;
+    seconds = std::clamp(seconds, 0.0, length);
+    player->SeekSeconds(seconds);
+    emit seeked(seconds);
+}
+
+void CMainDlg::Raise() {
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 void CMainDlg::SetStatusText(const QString& text) {
@@ -277,6 +351,7 @@ void CMainDlg::OnPlaylistArrived() {
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
         player->Start();
         volumeSlider->SetPos(player->GetVolume());
+        emit volumeChanged(player->GetVolume());
         progressTimer.start();
         SetStatusText(kBuffering);
         songShown = true;
@@ -294,6 +369,17 @@ void CMainDlg::OnLike() {
     NowPlayingInfo info;
     player->GetNowPlaying(info);
     radioClient->Like(info.sid, info.aid);
+    emit songLiked();
+}
+
+// The service has no request for it: the song is only kept out of this run's playback.
+void CMainDlg::OnDislike() {
+    if (!player)
+        return;
+    ShowPauseButton();
+    const std::string sid = player->Dislike();
+    if (!sid.empty())
+        listPage->MarkDisliked(sid);
 }
 
 void CMainDlg::OnMore() {
@@ -354,6 +440,7 @@ void CMainDlg::SwitchChannel(int id) {
     channelId = (userId == "0" && id == 0) ? 1 : id;
     if (player)
         player->Stop();
+    emit playbackChanged();
     songList.Clear();
     radioClient->SetChannel(channelId);
     if (channelPage) {
@@ -396,6 +483,10 @@ int CMainDlg::UpdateTime() {
     timeText = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
                                  static_cast<int>(length / 60), static_cast<int>(length) % 60);
     repaint(kRegionTime);
+    if (length != lengthSeen) {
+        lengthSeen = length;
+        emit lengthChanged();
+    }
     return static_cast<int>(elapsed / 60) * 60 + s % 60;
 }
 
@@ -425,6 +516,7 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
                 coverPicture->LoadFile(*path);
         }
         repaint(kRegionCover);
+        emit coverArrived();
         break;
     }
     case msg::kSongStarting: {
@@ -436,6 +528,7 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         setWindowTitle(QStringLiteral("LantorFM (正在播放: %1 )")
                            .arg(Resources::AnsiToQString(info->displayName)));
         SetStatus(kPlaying, kRegionStatusSong);
+        emit songStarted();
         break;
     }
     case msg::kLyricsState: {
@@ -455,14 +548,19 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         break;
     case msg::kDecoderFailure:
         SetStatus(kDecoderError, kRegionStatusSong);
+        emit playbackChanged();
         break;
     case msg::kSliderRelease:
         if (!player)
             break;
-        if (wParam == kIdVolume)
+        if (wParam == kIdVolume) {
             player->SetVolume(static_cast<int>(lParam));
-        else if (wParam == kIdProgress)
+            emit volumeChanged(player->GetVolume());
+        } else if (wParam == kIdProgress) {
             player->SeekPercent(static_cast<int>(lParam));
+            if (const float length = player->GetDuration(); length > 0.0f)
+                emit seeked(length * std::clamp(static_cast<int>(lParam), 0, 100) / 100.0);
+        }
         break;
     default:
         break;
@@ -532,6 +630,11 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_L)) {
+        if (lrcWindow)
+            lrcWindow->OnCommand(CLrcWindow::kQueryCommand);
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

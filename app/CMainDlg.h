@@ -20,6 +20,7 @@ class CTrumWindow;
 class QtNotifyTarget;
 class RadioClient;
 class SongList;
+struct SongRecord;
 
 // The main window: the only place where the listener's commands, the workers' reports and the
 // display meet. Workers report through its message target; everything here runs on the UI
@@ -58,6 +59,7 @@ public:
 
     // Commands.
     void OnLike();
+    void OnDislike();
     void OnMore();
     void OnPrevious();
     void OnNext();
@@ -82,6 +84,22 @@ public:
     void reject() override { done(2); }
     void done(int code) override;
 
+    // What the desktop (media keys, panels, notifications) sees and does. Each action goes
+    // through the handler of the window's own control.
+    enum class Playback { kStopped, kPlaying, kPaused };
+    // As the buttons show it: paused while the play button is the visible one.
+    Playback PlaybackState() const;
+    // The list's record of the song the player has prepared; false before the first song or
+    // once a channel switch has emptied the list.
+    bool PlayingRecord(SongRecord& song) const;
+    // file:// URL of the playing song's cover in the cache; empty until it is there.
+    QString PlayingCoverUrl() const;
+    // Moves the volume slider there and applies it as a release of the slider does.
+    void SetVolume(int volume);
+    // Seeks the playing song to a time, clamped to its length; ignored while that is unknown.
+    void SeekTo(double seconds);
+    void Raise();
+
     // State, for the window's tests.
     const QString& StatusText() const { return statusText; }
     const QString& TimeText() const { return timeText; }
@@ -105,6 +123,13 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
+    void songStarted();     // Player()->GetNowPlaying() describes the new song
+    void coverArrived();    // the playing song's cover is in the cache
+    void lengthChanged();   // the playing song's length became known or exact
+    void songLiked();       // the listener liked the playing song
+    void playbackChanged(); // PlaybackState() may have changed
+    void volumeChanged(int volume);
+    void seeked(double seconds); // from the progress slider or SeekTo
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -153,6 +178,7 @@ private:
     bool ended = false;
     int channelId = 0;
     std::string channelName;
+    float lengthSeen = 0.0f; // the song length lengthChanged last told
     QTimer progressTimer;
     QTimer spectrumTimer;
 };

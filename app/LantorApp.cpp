@@ -2,12 +2,32 @@
 
 #include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
+#include "app/InstanceGuard.h"
+#include "app/MprisService.h"
+#include "app/SongNotifier.h"
 #include "service/CachePath.h"
 #include "settings/AppSettings.h"
 
+#include <QApplication>
+#include <cstdio>
 #include <string>
 
 int RunLantorFM() {
+    InstanceGuard guard;
+    if (!guard.Acquire()) {
+        if (!guard.HandOver())
+            std::fprintf(stderr, "LantorFM: already running in this folder, but not answering\n");
+        return 0;
+    }
+    // Raises whichever window runs: the login dialog or the main window.
+    QObject::connect(&guard, &InstanceGuard::raiseRequested, [] {
+        if (QWidget* window = QApplication::activeModalWidget()) {
+            window->showNormal();
+            window->raise();
+            window->activateWindow();
+        }
+    });
+
     // The cache folders are made here when missing; without them nothing could be cached.
     CreateCacheFolders();
 
@@ -29,5 +49,7 @@ int RunLantorFM() {
     }
     CMainDlg main;
     main.SetCredentials(email, password);
+    MprisService mpris(main);
+    SongNotifier notifier(main);
     return main.exec();
 }

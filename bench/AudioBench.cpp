@@ -100,7 +100,7 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
             // Rounds would otherwise start in step with the output's 23 ms cycle.
             std::this_thread::sleep_for(std::chrono::milliseconds(7 * i % 23));
             const auto t0 = Clock::now();
-            AudioEngine::Handle h = engine.StreamCreateURL(url, "");
+            AudioEngine::Handle h = engine.StreamCreateURL(url, {});
             const auto t1 = Clock::now();
             if (!h)
                 break;

@@ -23,6 +23,7 @@ CCustomSliderCtrl::CCustomSliderCtrl(int backgroundId, int channelMiddleId, int 
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
+    SetToolTips(true); // both sliders' templates carry TBS_TOOLTIPS
 }
 
 void CCustomSliderCtrl::SetNotifyTarget(NotifyTarget* window, int id) {

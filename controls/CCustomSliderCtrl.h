@@ -8,7 +8,7 @@ class NotifyTarget;
 // The trackbar with a drawn look of its own. It reports a position to its owner only when the
 // left button is released: a click jumps to the clicked place, a thumb drag keeps where the drag
 // left the thumb. The wheel and the trackbar's repeat timer are swallowed, so neither moves it;
-// keys still do, without a report.
+// keys still do, without a report. While the thumb is dragged a tip shows the position.
 class CCustomSliderCtrl : public TrackBar {
     Q_OBJECT
 public:

@@ -34,6 +34,15 @@ void CLantorListPage::AddSong(int index, std::string_view title, std::string_vie
                     liked ? kImageLiked : kImageNotLiked);
     songToRow.emplace(index, row);
     rowToSong.emplace(row, index);
+    if (!disliked.empty() && disliked.count(songs.At(index).sid) != 0)
+        list->SetRowEnabled(row, false);
+}
+
+void CLantorListPage::MarkDisliked(const std::string& sid) {
+    disliked.insert(sid);
+    for (const auto& [row, index] : rowToSong)
+        if (songs.At(index).sid == sid)
+            list->SetRowEnabled(row, false);
 }
 
 void CLantorListPage::Rebuild() {

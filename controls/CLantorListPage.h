@@ -3,6 +3,8 @@
 #include "controls/LayoutMgr.h"
 
 #include <map>
+#include <set>
+#include <string>
 #include <string_view>
 
 class IListOwner;
@@ -10,7 +12,7 @@ class SongList;
 class ReportListView;
 
 // Page 0 of the list sheet: the songs of the current channel's queue, one row per song, the
-// playing one marked with the play image. A double-click plays the song.
+// playing one marked with the play image, disliked ones greyed. A double-click plays the song.
 class CLantorListPage : public CSheetPage {
     Q_OBJECT
 public:
@@ -29,6 +31,8 @@ public:
     void Rebuild();
     // Marks the song's row as playing and gives the previously marked row its image back.
     void MarkPlaying(int index);
+    // Greys every row of the song with that sid, now and whenever the list is built again.
+    void MarkDisliked(const std::string& sid);
     // The listener double-clicked the list: plays the selected row's song, if any.
     void OnListDoubleClick();
 
@@ -45,6 +49,7 @@ private:
     int playingRowImage = 0;
     std::map<int, int> songToRow;
     std::map<int, int> rowToSong;
+    std::set<std::string, std::less<>> disliked;
     IListOwner& owner;
     SongList& songs;
 };

@@ -1,6 +1,7 @@
 #include "controls/ReportListView.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <algorithm>
 
 namespace {
@@ -88,6 +89,18 @@ bool ReportListView::SetItemImage(int row, int image) {
     return true;
 }
 
+void ReportListView::SetRowEnabled(int row, bool enabled) {
+    for (int column = 0; column < columnCount(); ++column) {
+        if (QTableWidgetItem* it = item(row, column))
+            it->setFlags(enabled ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags);
+    }
+}
+
+bool ReportListView::IsRowEnabled(int row) const {
+    const QTableWidgetItem* it = item(row, 0);
+    return it != nullptr && (it->flags() & Qt::ItemIsEnabled);
+}
+
 int ReportListView::SelectedRow() const {
     const QList<QTableWidgetItem*> items = selectedItems();
     return items.isEmpty() ? -1 : items.front()->row();
@@ -99,4 +112,12 @@ void ReportListView::SelectRow(int row) {
         return;
     }
     selectRow(row);
+}
+
+void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(event);
 }

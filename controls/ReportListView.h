@@ -7,7 +7,8 @@
 
 // A list in report view: columns with headers, single full-row selection that stays shown, grid
 // lines, and a small image in front of each row's first column, chosen by index from an image
-// list. Rows are read-only.
+// list. Rows are read-only. Only a left-button double-click counts as one (doubleClicked); with
+// another button the second press is just a press.
 class ReportListView : public QTableWidget {
     Q_OBJECT
 public:
@@ -25,8 +26,14 @@ public:
     // -1 when the row does not exist or has no image.
     int ItemImage(int row) const;
     bool SetItemImage(int row, int image);
+    // A disabled row is greyed and can be neither selected nor double-clicked.
+    void SetRowEnabled(int row, bool enabled);
+    bool IsRowEnabled(int row) const;
     int SelectedRow() const;
     void SelectRow(int row);
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     std::vector<QIcon> images_;

@@ -1,9 +1,11 @@
 #include "controls/TrackBar.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -78,6 +80,37 @@ void TrackBar::StopRepeat() {
     }
 }
 
+void TrackBar::SetToolTips(bool on) {
+    tips_ = on;
+    if (!on)
+        HideTip();
+}
+
+void TrackBar::ShowTip() {
+    if (!tips_)
+        return;
+    if (tip_ == nullptr) {
+        tip_ = new QLabel(this, Qt::ToolTip | Qt::BypassGraphicsProxyWidget);
+        tip_->setPalette(QToolTip::palette());
+        tip_->setFont(QToolTip::font());
+        tip_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        tip_->setMargin(2);
+        tip_->setAlignment(Qt::AlignCenter);
+    }
+    tip_->setText(QString::number(pos_));
+    tip_->adjustSize();
+    // Centred above the thumb, two pixels clear of it, as the common trackbar places its tip.
+    const QRect thumb = ThumbRect();
+    const QPoint top = mapToGlobal(QPoint(thumb.x() + thumb.width() / 2, thumb.y()));
+    tip_->move(top.x() - tip_->width() / 2, top.y() - tip_->height() - 2);
+    tip_->show();
+}
+
+void TrackBar::HideTip() {
+    if (tip_ != nullptr)
+        tip_->hide();
+}
+
 void TrackBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
@@ -95,6 +128,7 @@ void TrackBar::mousePressEvent(QMouseEvent* event) {
     if (thumb.contains(at)) {
         dragging_ = true;
         dragOffset_ = at.x() - (thumb.x() + thumb.width() / 2);
+        ShowTip();
         return;
     }
     paging_ = true;
@@ -112,6 +146,7 @@ void TrackBar::mouseMoveEvent(QMouseEvent* event) {
         SetPos(pos);
         emit positionChanged(pos_);
     }
+    ShowTip();
 }
 
 void TrackBar::mouseReleaseEvent(QMouseEvent* event) {
@@ -119,6 +154,7 @@ void TrackBar::mouseReleaseEvent(QMouseEvent* event) {
         return;
     dragging_ = false;
     StopRepeat();
+    HideTip();
 }
 
 void TrackBar::keyPressEvent(QKeyEvent* event) {
@@ -158,6 +194,12 @@ void TrackBar::wheelEvent(QWheelEvent* event) {
     if (notches != 0)
         MoveBy(-notches * lineSize_);
     event->accept();
+}
+
+void TrackBar::hideEvent(QHideEvent* event) {
+    dragging_ = false;
+    HideTip();
+    QWidget::hideEvent(event);
 }
 
 void TrackBar::timerEvent(QTimerEvent* event) {

@@ -2,12 +2,15 @@
 #include <QRect>
 #include <QWidget>
 
+class QLabel;
+
 // A horizontal trackbar laid out like the common-controls one with TBS_BOTH and TBS_NOTICKS:
 // a 4-pixel channel inset 8 pixels from the left, right and top edges, and an 11-pixel wide
 // thumb of length 21 centred on the channel at the position. It keeps its own range, position,
 // line and page sizes, drags the thumb, pages towards a press on the channel (repeating on a
-// timer while the button is held) and moves with the keyboard and the wheel. It draws a plain
-// look of its own; subclasses draw their own and may take over any event first.
+// timer while the button is held) and moves with the keyboard and the wheel. With tips on
+// (TBS_TOOLTIPS), a tip above the thumb shows the position while the thumb is dragged. It draws
+// a plain look of its own; subclasses draw their own and may take over any event first.
 class TrackBar : public QWidget {
     Q_OBJECT
 public:
@@ -37,6 +40,10 @@ public:
     // The position a thumb centred on client x stands for.
     int PositionFromPlace(int x) const;
 
+    void SetToolTips(bool on);
+    // The drag tip's window, or null before the first drag with tips on.
+    const QLabel* PositionTip() const { return tip_; }
+
     QSize sizeHint() const override { return {120, 24}; }
 
 signals:
@@ -51,11 +58,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void MoveBy(int delta);
     void PageTowardsClick();
     void StopRepeat();
+    void ShowTip();
+    void HideTip();
 
     int rangeMin_ = 0;
     int rangeMax_ = 100;
@@ -68,4 +78,6 @@ private:
     int pageTargetX_ = 0;
     int repeatTimer_ = 0;
     int wheelRemainder_ = 0;
+    bool tips_ = false;
+    QLabel* tip_ = nullptr; // a child window, made on the first drag
 };

@@ -7,14 +7,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 
 using Resources::DluRect;
 
-CLrcQueryDlg::CLrcQueryDlg(QWidget* owner)
+namespace {
+const QString kSearching = QStringLiteral("正在搜索...");
+const QString kNothingFound = QStringLiteral("没有找到歌词");
+const QString kNoAnswer = QStringLiteral("%1 没有响应");
+const QString kDownloading = QStringLiteral("正在下载...");
+const QString kDownloadFailed = QStringLiteral("下载失败");
+} // namespace
+
+CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler stored_)
     : QDialog(owner), singer(new QLineEdit(this)), song(new QLineEdit(this)),
       search(new QPushButton(QStringLiteral("搜索"), this)), results(new ReportListView(this)),
-      download(new QPushButton(QStringLiteral("下载"), this)),
-      cancel(new QPushButton(QStringLiteral("取消"), this)) {
+      status(new QLabel(this)), download(new QPushButton(QStringLiteral("下载"), this)),
+      cancel(new QPushButton(QStringLiteral("取消"), this)), nowPlaying(std::move(nowPlaying_)),
+      stored(std::move(stored_)), searcher(&cancelled) {
     setWindowTitle(QStringLiteral("歌词搜索"));
     setWindowIcon(Resources::LoadIcon(kIconId));
     setFixedSize(Resources::DluX(316), Resources::DluY(183));
@@ -35,14 +45,113 @@ CLrcQueryDlg::CLrcQueryDlg(QWidget* owner)
     results->setGeometry(DluRect(7, 30, 302, 128));
     results->AddColumn(QStringLiteral("歌曲"), 200);
     results->AddColumn(QStringLiteral("演唱"), 100);
-    results->AddColumn(QStringLiteral("专辑"), 200);
+    // Neither site lists albums; where an item came from tells the listener more.
+    results->AddColumn(QStringLiteral("站点"), 200);
+    status->setGeometry(DluRect(7, 164, 180, 10));
 
     download->setGeometry(DluRect(193, 162, 50, 14));
     download->setDefault(true);
     cancel->setGeometry(DluRect(259, 162, 50, 14));
     cancel->setAutoDefault(false);
-    connect(download, &QPushButton::clicked, this, [this] { done(kOk); });
+    connect(search, &QPushButton::clicked, this, &CLrcQueryDlg::OnSearch);
+    connect(download, &QPushButton::clicked, this, &CLrcQueryDlg::OnDownload);
+    connect(results, &QAbstractItemView::doubleClicked, this, &CLrcQueryDlg::OnDownload);
     connect(cancel, &QPushButton::clicked, this, [this] { done(kCancel); });
+
+    if (nowPlaying) {
+        if (std::optional<Song> playing = nowPlaying()) {
+            singer->setText(Resources::AnsiToQString(playing->artist));
+            song->setText(Resources::AnsiToQString(playing->title));
+        }
+    }
+}
+
+CLrcQueryDlg::~CLrcQueryDlg() {
+    cancelled = true;
+    worker.JoinAll();
+}
+
+void CLrcQueryDlg::SetBusy(bool on, const QString& text) {
+    busy = on;
+    search->setEnabled(!on);
+    download->setEnabled(!on);
+    status->setText(text);
+}
+
+void CLrcQueryDlg::OnSearch() {
+    if (busy)
+        return;
+    std::optional<Song> playing = nowPlaying ? nowPlaying() : std::nullopt;
+    searchSid = playing ? playing->sid : std::string();
+    items.clear();
+    results->DeleteAllItems();
+    SetBusy(true, kSearching);
+    const std::string title = Resources::QStringToAnsi(song->text());
+    const std::string artist = Resources::QStringToAnsi(singer->text());
+    const bool started = worker.Start([this, title, artist] {
+        LrcSearcher::Listing listing = searcher.ListLyrics(title, artist);
+        // Runs on the UI thread; dropped with the form if it is gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, listing = std::move(listing)] { ShowListing(listing); },
+            Qt::QueuedConnection);
+    });
+    if (!started)
+        ShowListing({});
+}
+
+void CLrcQueryDlg::ShowListing(const LrcSearcher::Listing& listing) {
+    items = listing.items;
+    for (const LrcSearcher::Item& item : items)
+        results->AppendRow({Resources::AnsiToQString(item.song),
+                            Resources::AnsiToQString(item.singer), SiteName(item.site)});
+    QStringList lines;
+    if (items.empty())
+        lines << kNothingFound;
+    for (int site : {LrcSearcher::kSecondSite, LrcSearcher::kFirstSite})
+        if (listing.failed[site])
+            lines << kNoAnswer.arg(SiteName(site));
+    SetBusy(false, lines.join(QStringLiteral("; ")));
+    if (!items.empty())
+        results->SelectRow(0);
+}
+
+void CLrcQueryDlg::OnDownload() {
+    const int row = results->SelectedRow();
+    if (busy || row < 0 || static_cast<size_t>(row) >= items.size())
+        return;
+    if (searchSid.empty()) { // nothing played when the search began: no song to store it for
+        status->setText(kDownloadFailed);
+        return;
+    }
+    SetBusy(true, kDownloading);
+    const LrcSearcher::Item item = items[static_cast<size_t>(row)];
+    const std::string sid = searchSid;
+    const bool started = worker.Start([this, item, sid] {
+        // The same store as the automatic search's, so the file is written the same way.
+        const bool ok = searcher.DownloadLrc(item.link, sid, item.site);
+        QMetaObject::invokeMethod(
+            this, [this, ok, sid] { ShowDownload(ok, sid); }, Qt::QueuedConnection);
+    });
+    if (!started)
+        ShowDownload(false, sid);
+}
+
+void CLrcQueryDlg::ShowDownload(bool ok, const std::string& sid) {
+    if (!ok) {
+        SetBusy(false, kDownloadFailed);
+        return;
+    }
+    SetBusy(false, QString());
+    if (stored)
+        stored(sid);
+    done(kOk);
+}
+
+QString CLrcQueryDlg::SiteName(int site) const {
+    QString base = QString::fromStdString(site == LrcSearcher::kFirstSite ? searcher.FirstBase()
+                                                                          : searcher.SecondBase());
+    const qsizetype scheme = base.indexOf(QStringLiteral("://"));
+    return scheme >= 0 ? base.mid(scheme + 3) : base;
 }
 
 void CLrcQueryDlg::showEvent(QShowEvent* event) {

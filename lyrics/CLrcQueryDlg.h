@@ -1,12 +1,24 @@
 #pragma once
-#include <QDialog>
+#include "lyrics/LrcSearcher.h"
+#include "platform/WorkerGroup.h"
 
+#include <QDialog>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class ReportListView;
 
-// The lyrics search form: singer and song boxes, a search button and a result list. It is a
-// passive form: nothing searches yet, "下载" ends it with 1 and "取消" with 2.
+// The lyrics search form: singer and song boxes (filled with the playing song), a search button
+// and a result list. "搜索" searches both lyrics sites on a worker and lists every item found;
+// "下载" (or a double-click on an item) fetches the chosen item's lyrics on a worker into the
+// lyrics cache of the song the search was started for, reports it through the stored handler
+// and ends the form with 1. "取消" ends it with 2. Closing it cancels and joins its worker.
 class CLrcQueryDlg : public QDialog {
     Q_OBJECT
 public:
@@ -18,7 +30,27 @@ public:
     static constexpr int kOk = 1;
     static constexpr int kCancel = 2;
 
-    explicit CLrcQueryDlg(QWidget* owner = nullptr);
+    // The song the listener hears: GBK texts and whole seconds played.
+    struct Song {
+        std::string title;
+        std::string artist;
+        std::string sid;
+        int seconds = 0;
+    };
+    // None while no song plays.
+    using SongSource = std::function<std::optional<Song>()>;
+    // Called on the UI thread once the lyrics of sid are in the cache.
+    using StoredHandler = std::function<void(const std::string& sid)>;
+
+    explicit CLrcQueryDlg(QWidget* owner = nullptr, SongSource nowPlaying = {},
+                          StoredHandler stored = {});
+    ~CLrcQueryDlg() override;
+
+    void OnSearch();
+    // Fetches the selected item's lyrics; nothing without a selection or while busy.
+    void OnDownload();
+    // A search or a download is running.
+    bool Busy() const { return busy; }
 
     QLineEdit* SingerEdit() const { return singer; }
     QLineEdit* SongEdit() const { return song; }
@@ -26,19 +58,39 @@ public:
     QPushButton* DownloadButton() const { return download; }
     QPushButton* CancelButton() const { return cancel; }
     ReportListView* Results() const { return results; }
+    QLabel* StatusLine() const { return status; }
+    // The items listed, in row order.
+    const std::vector<LrcSearcher::Item>& Items() const { return items; }
 
-    // Esc and the close box end it like "取消".
+    // Enter takes the default button, "下载"; Esc and the close box end it like "取消".
+    void accept() override { OnDownload(); }
     void reject() override { done(kCancel); }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void SetBusy(bool on, const QString& text);
+    void ShowListing(const LrcSearcher::Listing& listing);
+    void ShowDownload(bool ok, const std::string& sid);
+    QString SiteName(int site) const;
+
     QLineEdit* singer;
     QLineEdit* song;
     QPushButton* search;
     ReportListView* results;
+    QLabel* status;
     QPushButton* download;
     QPushButton* cancel;
     bool centred = false;
+
+    SongSource nowPlaying;
+    StoredHandler stored;
+    std::atomic<bool> cancelled{false}; // raised on destruction: the worker's transfers end
+    const LrcSearcher searcher;         // stateless; site bases from config.ini
+    // UI thread only.
+    bool busy = false;
+    std::string searchSid; // the song the listed items are for
+    std::vector<LrcSearcher::Item> items;
+    WorkerGroup worker; // last: joined before the fields it uses go
 };

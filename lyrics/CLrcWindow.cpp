@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <iterator>
 
 CLrcWindow::CLrcWindow(QWidget* parent) : QWidget(parent), lrcFont(Resources::SongTypeFont(12)) {
     // Small CJK text reads better unsmoothed, as the bitmap strikes of the face are drawn.
@@ -32,9 +33,36 @@ void CLrcWindow::SetPlayTime(int seconds) {
 bool CLrcWindow::OnCommand(int id) {
     if (id != kQueryCommand)
         return false;
-    CLrcQueryDlg dlg(QApplication::activeWindow());
-    dlg.exec();
+    if (queryDlg) {
+        queryDlg->show();
+        queryDlg->raise();
+        queryDlg->activateWindow();
+        return true;
+    }
+    // Owned by the active window, or by this window's own: it never outlives the main window,
+    // which ends its worker.
+    QWidget* owner = QApplication::activeWindow();
+    QPointer<CLrcWindow> self(this);
+    queryDlg =
+        new CLrcQueryDlg(owner ? owner : window(), songSource, [self](const std::string& sid) {
+            if (self)
+                self->OnLyricsStored(sid);
+        });
+    connect(queryDlg, &QDialog::finished, queryDlg, &QObject::deleteLater);
+    queryDlg->show();
     return true;
+}
+
+void CLrcWindow::OnLyricsStored(const std::string& sid) {
+    const std::optional<CLrcQueryDlg::Song> playing = songSource ? songSource() : std::nullopt;
+    if (!playing || playing->sid != sid || !timeline.LoadLrcFile(sid))
+        return;
+    timeline.ParseLrc();
+    // The line in effect now, not only once the next line's second comes.
+    const LrcTimeline::Timeline& lines = timeline.GetTimeline();
+    auto after = lines.upper_bound(playing->seconds);
+    if (after != lines.begin())
+        timeline.SetPlayTime(std::prev(after)->first);
 }
 
 void CLrcWindow::paintEvent(QPaintEvent*) {

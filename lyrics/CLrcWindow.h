@@ -1,14 +1,17 @@
 #pragma once
+#include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/LrcTimeline.h"
 
 #include <QColor>
 #include <QFont>
+#include <QPointer>
 #include <QWidget>
+#include <string>
 #include <string_view>
 
 // The strip of three synchronised lyric lines: previous, current (highlighted) and next. It
 // owns the lyrics of the playing song and repaints at once whenever they change. Right-button
-// presses are swallowed; command 32796 opens the lyrics search form.
+// presses are swallowed; command 32796 opens the lyrics search form, one at a time.
 class CLrcWindow : public QWidget {
     Q_OBJECT
 public:
@@ -28,9 +31,15 @@ public:
     const LrcTimeline& Timeline() const { return timeline; }
     LrcTimeline& Timeline() { return timeline; }
 
-    // A menu command sent to the window; true when handled. 32796 runs CLrcQueryDlg modally
-    // over the active window.
+    // A menu command sent to the window; true when handled. 32796 opens CLrcQueryDlg, modeless,
+    // over the active window, or brings the open one forward.
     bool OnCommand(int id);
+    // Where the search form learns the playing song (and its play time).
+    void SetSongSource(CLrcQueryDlg::SongSource source) { songSource = std::move(source); }
+    CLrcQueryDlg* QueryDialog() const { return queryDlg; }
+    // Lyrics of sid were stored by the search form: shown at once at the current play time if
+    // sid still plays.
+    void OnLyricsStored(const std::string& sid);
 
     const QFont& LrcFont() const { return lrcFont; }
 
@@ -45,4 +54,6 @@ private:
     const QColor otherColor{30, 100, 130};
     QFont lrcFont;
     LrcTimeline timeline;
+    CLrcQueryDlg::SongSource songSource;
+    QPointer<CLrcQueryDlg> queryDlg;
 };

@@ -2,8 +2,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class NotifyTarget;
 
@@ -12,6 +14,8 @@ class NotifyTarget;
 // (a GET). Each site's result page is cut into "<li>" items; an item matches when its title and
 // artist elements hold exactly the search title and artist, and its ".lrc" link is downloaded.
 // The file holds the body as received up to its first NUL, LF written as CR LF, and one NUL.
+// Every request gives up after kRequestTimeoutMs in all, so a slow site never holds back the
+// lyrics of the songs after it. ListLyrics lists every item of both sites for the search form.
 //
 // Stateless once built: several lyrics workers may use one instance at the same time.
 class LrcSearcher {
@@ -20,6 +24,21 @@ public:
     static constexpr int kSecondSite = 1;
     // Lyrics pages and files are small; a larger body is refused.
     static constexpr std::size_t kMaxBodyBytes = 4u << 20;
+    // Connect and transfer of one search page or one .lrc file.
+    static constexpr long kRequestTimeoutMs = 6'000;
+
+    // A result item that links a ".lrc" file: song and singer as the page holds them (GBK, raw
+    // content), the link as DownloadLrc takes it, and the site it came from.
+    struct Item {
+        std::string song;
+        std::string singer;
+        std::string link;
+        int site = kFirstSite;
+    };
+    struct Listing {
+        std::vector<Item> items;
+        bool failed[2] = {false, false}; // by site: no page came
+    };
 
     // Site bases from config.ini ("Server": "lyrics1" first site, "lyrics2" second site), read
     // now. Raising cancel makes running transfers fail within about a second.
@@ -43,8 +62,15 @@ public:
                          std::string_view searchArtist, std::string_view sid) const;
     bool ScrapeSecondSite(std::string_view html, std::string_view searchTitle,
                           std::string_view searchArtist, std::string_view sid) const;
-    // Fetches link (relative to the site's base) into the cache file of sid.
+    // Fetches link (relative to the site's base) into the cache file of sid. An answer with an
+    // HTTP status of 400 or more, or a web page instead of LRC text, stores nothing (false).
     bool DownloadLrc(std::string_view link, std::string_view sid, int site) const;
+
+    // Searches both sites as FindLyrics does (the terms derived from title and artist the same
+    // way) and lists every item of both pages: those whose song is the search title first, then
+    // the rest, each group second site before first and in page order. A site that gives no page
+    // is marked failed and the other still listed.
+    Listing ListLyrics(std::string_view title, std::string_view artist) const;
 
     // The title up to its first "(" (blanks before it stay).
     static std::string SearchTitle(std::string_view title);
@@ -54,6 +80,11 @@ public:
 private:
     enum class ItemResult { kNoMatch, kDownloaded, kDownloadFailed };
 
+    std::optional<std::string> SecondSitePage(std::string_view searchTitle) const;
+    std::optional<std::string> FirstSitePage(std::string_view searchTitle,
+                                             std::string_view searchArtist) const;
+    // The items of one site's page (the first site's already in GBK), in page order.
+    static std::vector<Item> ListItems(std::string_view page, int site);
     bool ScrapeItems(std::string_view page, int site, std::string_view searchTitle,
                      std::string_view searchArtist, std::string_view sid) const;
     ItemResult WalkItem(std::string_view item, int site, std::string_view searchTitle,

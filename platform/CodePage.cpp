@@ -130,3 +130,16 @@ bool CodePointToAnsi(std::uint32_t cp, std::string& out) {
 }
 
 } // namespace CodePage
+
+void CodePage::CutAtCharacter(std::string& text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return;
+    std::size_t end = 0;
+    while (end < maxBytes) {
+        const std::size_t step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        if (end + step > maxBytes)
+            break;
+        end += step;
+    }
+    text.resize(end);
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,5 +24,8 @@ bool CodePointToAnsi(std::uint32_t codePoint, std::string& out);
 inline bool IsLeadByte(unsigned char b) {
     return b >= 0x81 && b <= 0xFE;
 }
+
+// Shortens text to at most maxBytes, never ending inside a two-byte character.
+void CutAtCharacter(std::string& text, std::size_t maxBytes);
 
 } // namespace CodePage

@@ -14,6 +14,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 constexpr auto kPollInterval = 200ms;
 constexpr auto kSongGap = 500ms;
@@ -22,6 +23,13 @@ constexpr auto kWaitForSongsStep = 200ms;
 constexpr int kAttemptsPerSkip = 10;
 
 enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
+
+WebClient::Options CoverOptions(const std::atomic<bool>* cancel) {
+    WebClient::Options options = WebClient::DefaultOptions();
+    options.cancel = cancel;
+    options.totalTimeoutMs = CAudioPlayer::kCoverTimeoutMs;
+    return options;
+}
 
 int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
@@ -72,7 +80,7 @@ CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
     : CAudioPlayer(window, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
-    : notifyWindow(window), songList(songs), device(options.device), web(&cancel),
+    : notifyWindow(window), songList(songs), device(options.device), web(CoverOptions(&cancel)),
       lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
 
 CAudioPlayer::~CAudioPlayer() {
@@ -181,11 +189,42 @@ void CAudioPlayer::SeekPercent(int percent) {
     wake.notify_all();
 }
 
+void CAudioPlayer::SeekSeconds(double seconds) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const AudioEngine::Handle handle = stream;
+        if (handle == 0)
+            return;
+        const int64_t length = engine.StreamGetLength(handle);
+        const double lengthSeconds = length > 0 ? engine.ChannelBytes2Seconds(handle, length) : 0;
+        if (lengthSeconds <= 0)
+            return;
+        const double part = std::clamp(seconds / lengthSeconds, 0.0, 1.0);
+        seekTarget = static_cast<uint64_t>(static_cast<double>(length) * part);
+        command = kSeek;
+        ++commandSerial;
+    }
+    wake.notify_all();
+}
+
 void CAudioPlayer::SetVolume(int value) {
     // The engine refuses levels outside 0..100, which would fail every song start.
     value = ClampVolume(value);
     volume = value;
     AppSettings().SaveVolume(value);
+}
+
+std::string CAudioPlayer::Dislike() {
+    const std::string sid = InfoCopy().sid;
+    if (sid.empty())
+        return sid;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        disliked.insert(sid);
+        ++commandSerial; // wakes the poll, which leaves the song
+    }
+    wake.notify_all();
+    return sid;
 }
 
 int CAudioPlayer::GetVolume() const {
@@ -199,6 +238,17 @@ int CAudioPlayer::GetPlayState() const {
 float CAudioPlayer::GetPosition() const {
     std::lock_guard<std::mutex> guard(infoLock);
     return info.position;
+}
+
+double CAudioPlayer::GetExactPosition() const {
+    const AudioEngine::Handle handle = stream;
+    if (handle != 0 && playState != Stopped) {
+        // A freed stream's handle is never reused, so it reads as a bad handle here.
+        const int64_t bytes = engine.ChannelGetPosition(handle);
+        if (bytes >= 0)
+            return engine.ChannelBytes2Seconds(handle, bytes);
+    }
+    return GetPosition();
 }
 
 float CAudioPlayer::GetDuration() const {
@@ -319,11 +369,16 @@ void CAudioPlayer::Run() {
 
     int current = 0;
     int requested = 0;
+    int direction = 1; // of the last move, for passing over disliked songs
     int failures = 0;
     bool retry = false; // the same song again after a failed attempt
     for (;;) {
         if (StopRequested())
             return;
+        if (const int playable = PassOverDisliked(current, direction); playable != current) {
+            requested = current = playable;
+            retry = false; // another song now
+        }
         if (current >= songList.Count()) {
             const NowPlayingInfo copy = InfoCopy();
             SendToWindow(msg::kEndOfList, reinterpret_cast<std::uintptr_t>(&copy), 0);
@@ -331,6 +386,8 @@ void CAudioPlayer::Run() {
                 if (WaitForStop(kWaitForSongsStep))
                     return;
             }
+            direction = 1;
+            continue; // the new songs may be disliked too
         }
 
         const SongRecord song = songList.At(current);
@@ -359,10 +416,12 @@ void CAudioPlayer::Run() {
 
         const AudioEngine::Handle handle = OpenSong(current, song, prepared.musicPath);
         if (handle == 0) {
+            songList.EndPlay(current);
             retry = true;
             if (++failures == kAttemptsPerSkip) {
                 failures = 0;
                 requested = ++current;
+                direction = 1;
                 retry = false;
             }
             if (WaitForStop(kRetryDelay + kSongGap))
@@ -370,9 +429,13 @@ void CAudioPlayer::Run() {
             continue;
         }
         retry = false;
-        songList.SetStatus(current, 3);
-        if (PlaySong(requested, handle) == Step::kStop)
+        songList.MarkPlayed(current, song.sid);
+        const Step step = PlaySong(requested, handle, prepared.sid);
+        // The stream is freed: a download it had not completed has left no file.
+        songList.EndPlay(current);
+        if (step == Step::kStop)
             return;
+        direction = requested < current ? -1 : 1;
         current = requested;
         if (WaitForStop(kSongGap))
             return;
@@ -381,17 +444,24 @@ void CAudioPlayer::Run() {
 
 AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
                                            const std::string& musicPath) {
-    const bool fromFile = song.status >= 2;
+    // The claim keeps the prefetch off the song from here until EndPlay.
+    const int status = songList.BeginPlay(index, song.sid);
+    if (status < 0)
+        return 0; // the list changed under us: the next attempt reads it again
+    // A cache file is only ever complete; a song left mid-stream before has none and streams
+    // again.
+    std::error_code error;
+    const bool fromFile =
+        status >= 2 && !musicPath.empty() && fs::is_regular_file(musicPath, error);
     AudioEngine::Handle handle = 0;
     if (fromFile) {
         handle = engine.StreamCreateFile(musicPath);
     } else {
-        const int status = songList.At(index).status;
-        if (status >= 2)
-            return 0; // the prefetch has just finished: the next attempt plays its file
         // While the prefetch writes the music file (status 1) it owns it: stream without saving.
-        handle =
-            engine.StreamCreateURL(song.url, status == 1 ? std::string() : musicPath, &abortOpen);
+        AudioEngine::SaveFile save;
+        if (status != 1 && !musicPath.empty())
+            save = {musicPath, CacheTempPath(musicPath)};
+        handle = engine.StreamCreateURL(song.url, save, &abortOpen);
     }
     if (handle == 0)
         return 0;
@@ -408,12 +478,19 @@ AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
     return handle;
 }
 
-CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle) {
+CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle,
+                                          const std::string& sid) {
     uint64_t seenSerial = 0;
     for (;;) {
         const Step step = ProcessCommand(requested, handle, seenSerial);
         if (step != Step::kStay)
             return step;
+        if (IsDisliked(sid)) {
+            FreeStream(handle);
+            ClearSpectrum();
+            ++requested;
+            return Step::kLeave;
+        }
         if (playState == Playing) {
             engine.SetVolume(volume);
             const int64_t position = engine.ChannelGetPosition(handle);
@@ -493,6 +570,33 @@ CAudioPlayer::Step CAudioPlayer::ProcessCommand(int& requested, AudioEngine::Han
     return step;
 }
 
+bool CAudioPlayer::IsDisliked(const std::string& sid) const {
+    std::lock_guard<std::mutex> guard(lock);
+    return disliked.count(sid) != 0;
+}
+
+int CAudioPlayer::PassOverDisliked(int index, int direction) const {
+    std::set<std::string, std::less<>> skip;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (disliked.empty())
+            return index;
+        skip = disliked;
+    }
+    const int count = songList.Count();
+    auto playable = [&](int i) { return skip.count(songList.At(i).sid) == 0; };
+    if (direction < 0) {
+        for (int i = std::min(index, count - 1); i >= 0; --i)
+            if (playable(i))
+                return i;
+        // None before it: as Previous at the first song, the first playable one.
+    }
+    int i = std::max(index, 0);
+    while (i < count && !playable(i))
+        ++i;
+    return i;
+}
+
 void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {
     engine.Stop();
     engine.StreamFree(handle);
@@ -512,7 +616,7 @@ void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
     if (!path)
         return;
     std::error_code error;
-    if (std::filesystem::is_regular_file(*path, error) ||
+    if (fs::is_regular_file(*path, error) ||
         web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk)
         SendIfCurrent(song, msg::kCoverReady, reinterpret_cast<std::uintptr_t>(&song), 0);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -27,10 +28,17 @@ struct SongRecord;
 // sending thread) valid during the call: msg::kCoverReady, msg::kSongStarting,
 // msg::kLyricsState (lParam 0 / 1), msg::kEndOfList, and msg::kDecoderFailure (wParam 0).
 // Cover and lyrics reports about a song the player has already left are dropped.
+//
+// The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
+// alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
+// download is in; one left before that leaves no file, and its next play streams it again.
 class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
     static constexpr int kSpectrumSize = 512;
+    // A cover download gives up after this, connect and transfer together. Song streams have
+    // no such bound: a long song legitimately takes minutes.
+    static constexpr long kCoverTimeoutMs = 15'000;
 
     // The lyrics step of one song, run on its own worker: sends msg::kLyricsState with
     // lParam 0, looks the lyrics up and sends it with lParam 1 when they are in the cache.
@@ -60,12 +68,21 @@ public:
     void Stop();
     // p in 0..100 of the current stream's length; ignored before the first stream opened.
     void SeekPercent(int percent);
+    // To a time in the current song, clamped to its length; ignored while the length is unknown.
+    void SeekSeconds(double seconds);
     // Applied within 200 ms and stored in the settings at once.
     void SetVolume(int volume);
+    // Leaves the current song at once, as Next does, and keeps its sid out of playback for the
+    // rest of the run: moves in either direction pass over disliked songs as if they were not in
+    // the list. Returns that sid ("" before any song was prepared). Not stored anywhere.
+    std::string Dislike();
 
     int GetVolume() const;
     int GetPlayState() const;
     float GetPosition() const;
+    // The position of the open stream as the output stands now, not as of the last poll;
+    // GetPosition() when no stream is open.
+    double GetExactPosition() const;
     float GetDuration() const;
     void GetNowPlaying(NowPlayingInfo& out) const;
 
@@ -95,8 +112,12 @@ private:
     AudioEngine::Handle OpenSong(int index, const SongRecord& song, const std::string& musicPath);
     void SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
-    // Polls the open song until it ends or a command leaves it.
-    Step PlaySong(int& requested, AudioEngine::Handle handle);
+    // Polls the open song until it ends, a command leaves it or it is disliked.
+    Step PlaySong(int& requested, AudioEngine::Handle handle, const std::string& sid);
+    bool IsDisliked(const std::string& sid) const;
+    // From index on in direction (+1 or -1), the first song not disliked; backwards with none
+    // left, the first one after index. The song count when all from index on are disliked.
+    int PassOverDisliked(int index, int direction) const;
     void SetCommand(int value);
     void FreeStream(AudioEngine::Handle handle);
     // Waits up to d; true when a Stop (or Shutdown) came.
@@ -127,7 +148,7 @@ private:
     const LyricsWorker lyrics;
     AudioEngine engine; // thread-safe itself
 
-    mutable std::mutex lock;      // guards the fields down to threadAlive
+    mutable std::mutex lock;      // guards the fields down to disliked
     std::condition_variable wake; // a command, Stop or Shutdown came
     int command = 0;
     int commandIndex = 0;
@@ -137,6 +158,7 @@ private:
     bool restartRequested = false; // a Start came while the stopped thread was still ending
     bool shuttingDown = false;
     bool threadAlive = false;
+    std::set<std::string, std::less<>> disliked; // sids; for the whole run
     // Written under lock (or by the play thread only while no Stop is pending), read anywhere.
     std::atomic<int> playState{Stopped};
     std::atomic<AudioEngine::Handle> stream{0}; // the stream last opened; not cleared on free

@@ -1,7 +1,10 @@
 #include "service/CachePath.h"
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -19,14 +22,18 @@ constexpr CacheFolder kFolders[] = {
     {"Temp/Lyrics", ".lrc"},
 };
 
-void DeleteMatching(const CacheFolder& f) {
+constexpr std::string_view kTempSuffix = ".part";
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+template <typename Matches> void DeleteMatching(const CacheFolder& f, Matches matches) {
     std::error_code ec;
     fs::directory_iterator it(f.folder, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
-        std::string name = p.filename().string();
-        std::string_view ext = f.extension;
-        if (name.size() < ext.size() || name.compare(name.size() - ext.size(), ext.size(), ext))
+        if (!matches(p.filename().string()))
             continue;
         std::error_code typeEc;
         if (it->is_directory(typeEc))
@@ -60,6 +67,54 @@ std::optional<std::string> CachePath(int kind, std::string_view sid) {
     return path;
 }
 
+std::string CacheTempPath(std::string_view finalPath) {
+    static std::atomic<unsigned long> next{0};
+    std::string path(finalPath);
+    path.append(".")
+        .append(std::to_string(::getpid()))
+        .append("-")
+        .append(std::to_string(next.fetch_add(1, std::memory_order_relaxed)))
+        .append(kTempSuffix);
+    return path;
+}
+
+bool IsCacheTempName(std::string_view fileName, std::string_view extension) {
+    if (!EndsWith(fileName, kTempSuffix))
+        return false;
+    std::string_view rest = fileName.substr(0, fileName.size() - kTempSuffix.size());
+    const size_t dot = rest.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    std::string_view token = rest.substr(dot + 1);
+    if (token.empty() || token.find_first_not_of("0123456789-") != std::string_view::npos)
+        return false;
+    return EndsWith(rest.substr(0, dot), extension);
+}
+
+bool CommitCacheFile(const std::string& tempPath, const std::string& finalPath) {
+    if (std::rename(tempPath.c_str(), finalPath.c_str()) == 0)
+        return true;
+    std::remove(tempPath.c_str());
+    return false;
+}
+
+bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes) {
+    std::optional<std::string> path = CachePath(kind, sid);
+    if (!path)
+        return false;
+    const std::string temp = CacheTempPath(*path);
+    std::FILE* out = std::fopen(temp.c_str(), "wbe");
+    if (!out)
+        return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    written = std::fclose(out) == 0 && written;
+    if (!written) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return CommitCacheFile(temp, *path);
+}
+
 bool CreateCacheFolders() {
     bool ok = true;
     for (const CacheFolder& f : kFolders) {
@@ -73,5 +128,8 @@ bool CreateCacheFolders() {
 
 void DeleteCachedFiles() {
     for (const CacheFolder& f : kFolders)
-        DeleteMatching(f);
+        DeleteMatching(f, [&f](std::string_view name) { return EndsWith(name, f.extension); });
+    for (const CacheFolder& f : kFolders)
+        DeleteMatching(f,
+                       [&f](std::string_view name) { return IsCacheTempName(name, f.extension); });
 }

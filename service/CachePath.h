@@ -27,6 +27,27 @@ std::optional<std::string> CachePath(int kind, std::string_view sid);
 // Creates Temp/Music, Temp/Album and Temp/Lyrics when missing; false when one cannot be made.
 bool CreateCacheFolders();
 
+// A download never writes the final file itself: it writes a temporary file beside it and moves
+// that into place only once it holds everything the server sent, so a file at a CachePath is
+// always complete. The temporary name is finalPath + "." + token + ".part" (for example
+// "Temp/Music/1234.mp3.4711-3.part"), the token being digits and "-", new for every call: two
+// writers of one song never share a file, and no reader takes a file being written for a
+// cached one.
+std::string CacheTempPath(std::string_view finalPath);
+
+// Whether fileName (without its folder) has that temporary form for a final name ending in
+// extension (".mp3", ".jpg", ".lrc").
+bool IsCacheTempName(std::string_view fileName, std::string_view extension);
+
+// Moves a complete temporary file into place, replacing an older copy in one step (a reader
+// that has the old copy open keeps reading it). On failure the temporary file is deleted.
+bool CommitCacheFile(const std::string& tempPath, const std::string& finalPath);
+
+// Writes bytes as the cache file of kind and sid through a temporary file: afterwards either the
+// complete file is in place (true) or the old state stands and no temporary file is left.
+bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes);
+
 // Deletes the cached files: "Temp/Music/*.mp3", then "Temp/Album/*.jpg", then
-// "Temp/Lyrics/*.lrc". Entries that cannot be deleted (or are folders) are passed over.
+// "Temp/Lyrics/*.lrc", then the temporary files that downloads left in those folders. Entries
+// that cannot be deleted (or are folders) are passed over.
 void DeleteCachedFiles();

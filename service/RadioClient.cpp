@@ -152,12 +152,13 @@ void RadioClient::PrefetchWorker() {
                 songs.ResetClearedFlag();
             }
         }
+        // Songs the player has claimed or played are its own: their files are never written
+        // here, and their status 3 stays.
         SongRecord song = songs.At(i);
-        if (song.status != 0)
+        if (song.status != 0 || !songs.BeginDownload(i, song.sid))
             continue;
-        songs.SetStatus(i, 1);
         int result = web.Download(song.url, song.sid, kCacheMusic);
-        songs.SetStatus(i, result == kDownloadOk ? 2 : 0);
+        songs.EndDownload(i, song.sid, result == kDownloadOk);
     }
     bool stopped;
     {

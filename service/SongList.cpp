@@ -29,25 +29,33 @@ SongRecord SongList::At(int i) const {
 }
 
 bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
-    bool parsed = ParseSongReply(text, [&](SongRecord&& record) {
-        SongRecord notice;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (records_.size() == records_.capacity())
-                records_.reserve(records_.capacity() ? records_.capacity() * 2 : kInitialCapacity);
+    // Parsed before the lock is taken: only the append itself holds it.
+    std::vector<SongRecord> block;
+    if (!ParseSongReply(text, [&](SongRecord&& record) { block.push_back(std::move(record)); }))
+        return false;
+    std::vector<SongRecord> notices;
+    int count = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
+        while (capacity < records_.size() + block.size())
+            capacity *= 2;
+        records_.reserve(capacity);
+        for (SongRecord& record : block) {
             record.index = static_cast<int>(records_.size());
             record.status = 0;
             records_.push_back(std::move(record));
-            if (window)
-                notice = records_.back();
         }
         if (window)
-            window->Send(msg::kSongAppended, reinterpret_cast<std::uintptr_t>(&notice), 0);
-    });
-    if (!parsed)
-        return false;
-    int count = Count();
-    if (window && count > 0)
+            notices.assign(records_.end() - static_cast<std::ptrdiff_t>(block.size()),
+                           records_.end());
+        count = static_cast<int>(records_.size());
+    }
+    if (!window)
+        return true;
+    for (const SongRecord& notice : notices)
+        window->Send(msg::kSongAppended, reinterpret_cast<std::uintptr_t>(&notice), 0);
+    if (count > 0)
         window->Send(msg::kPlaylistArrived, static_cast<std::uintptr_t>(count), 0);
     return true;
 }
@@ -63,6 +71,7 @@ void SongList::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     records_.clear();
     cleared_ = true;
+    playing_ = -1;
 }
 
 void SongList::ResetClearedFlag() {
@@ -73,4 +82,49 @@ void SongList::ResetClearedFlag() {
 std::size_t SongList::Capacity() const {
     std::lock_guard<std::mutex> guard(lock_);
     return records_.capacity();
+}
+
+SongRecord* SongList::FindLocked(int i, std::string_view sid) {
+    if (i < 0 || static_cast<std::size_t>(i) >= records_.size())
+        return nullptr;
+    SongRecord& record = records_[static_cast<std::size_t>(i)];
+    return record.sid == sid ? &record : nullptr;
+}
+
+int SongList::BeginPlay(int i, std::string_view sid) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const SongRecord* record = FindLocked(i, sid);
+    if (!record)
+        return -1;
+    playing_ = i;
+    return record->status;
+}
+
+void SongList::MarkPlayed(int i, std::string_view sid) {
+    std::lock_guard<std::mutex> guard(lock_);
+    SongRecord* record = FindLocked(i, sid);
+    if (record && playing_ == i)
+        record->status = 3;
+}
+
+void SongList::EndPlay(int i) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (playing_ == i)
+        playing_ = -1;
+}
+
+bool SongList::BeginDownload(int i, std::string_view sid) {
+    std::lock_guard<std::mutex> guard(lock_);
+    SongRecord* record = FindLocked(i, sid);
+    if (cleared_ || !record || playing_ == i || record->status != 0)
+        return false;
+    record->status = 1;
+    return true;
+}
+
+void SongList::EndDownload(int i, std::string_view sid, bool ok) {
+    std::lock_guard<std::mutex> guard(lock_);
+    SongRecord* record = FindLocked(i, sid);
+    if (!cleared_ && record && record->status == 1)
+        record->status = ok ? 2 : 0;
 }

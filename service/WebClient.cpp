@@ -56,6 +56,9 @@ EasyHandle NewHandle(const std::string& url, const WebClient::Options& o) {
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, o.connectTimeoutMs);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, o.stallSeconds < 1 ? 1L : o.stallSeconds);
+    if (o.totalTimeoutMs > 0) {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, o.totalTimeoutMs);
+    }
     // URLs come from the network (song, cover and lyrics links): never let one read a local
     // file or reach another protocol.
 #if LIBCURL_VERSION_NUM >= 0x075500
@@ -74,6 +77,12 @@ EasyHandle NewHandle(const std::string& url, const WebClient::Options& o) {
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, o.cancel);
     }
     return h;
+}
+
+long ResponseCode(CURL* easy) {
+    long code = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    return code;
 }
 
 struct MemorySink {
@@ -113,46 +122,66 @@ std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::O
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, AppendToMemory);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &sink);
     CURLcode rc = curl_easy_perform(handle.get());
+    const bool refused = o.failOnHttpError && ResponseCode(handle.get()) >= 400;
     handle.reset();
-    if (rc != CURLE_OK || sink.body.empty())
+    if (rc != CURLE_OK || refused || sink.body.empty())
         return std::nullopt;
     if (length)
         *length = sink.body.size();
     return std::move(sink.body);
 }
 
+// Writes a download into its temporary file (see CacheTempPath); whatever is not moved into
+// place by Commit is deleted when the sink goes.
 struct FileSink {
     CURL* easy = nullptr;
-    std::string path;
+    std::string path;               // the temporary file
     std::unique_ptr<char[]> buffer; // declared before file: the file is closed first
     std::unique_ptr<std::FILE, FileCloser> file;
+    bool made = false;
     bool httpError = false;
     bool fileError = false;
     bool writeError = false;
+
+    FileSink() = default;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+    ~FileSink() { Discard(); }
 
     bool Open() {
         file.reset(std::fopen(path.c_str(), "wbe"));
         if (!file)
             return false;
+        made = true;
         // libcurl hands over 16 KB pieces; gather them into writes of up to one chunk.
         buffer = std::make_unique<char[]>(WebClient::kDownloadChunkBytes);
         std::setvbuf(file.get(), buffer.get(), _IOFBF, WebClient::kDownloadChunkBytes);
         return true;
     }
-};
 
-long ResponseCode(CURL* easy) {
-    long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-    return code;
-}
+    void Discard() {
+        file.reset();
+        if (made)
+            std::remove(path.c_str());
+        made = false;
+    }
+
+    // Closes the complete file and moves it into place.
+    int Commit(const std::string& finalPath) {
+        if (!file && !Open())
+            return kDownloadFileFailed; // an empty body still makes an (empty) file
+        if (std::fclose(file.release()) != 0)
+            return kDownloadReadFailed;
+        made = false;
+        return CommitCacheFile(path, finalPath) ? kDownloadOk : kDownloadFileFailed;
+    }
+};
 
 std::size_t AppendToFile(char* data, std::size_t size, std::size_t count, void* target) {
     auto* sink = static_cast<FileSink*>(target);
     std::size_t bytes = size * count;
     if (!sink->file) {
-        // The file is only made once an acceptable answer has begun, so an error page never
-        // replaces a cached file.
+        // The file is only made once an acceptable answer has begun: an error page is no song.
         if (ResponseCode(sink->easy) >= 400) {
             sink->httpError = true;
             return bytes == 0 ? 1 : 0;
@@ -242,7 +271,7 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
         ExitOutOfMemory();
     FileSink sink;
     sink.easy = c;
-    sink.path = std::move(*path);
+    sink.path = CacheTempPath(*path);
     curl_easy_setopt(c, CURLOPT_USERAGENT, agent);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
@@ -251,6 +280,9 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     CURLcode rc = curl_easy_perform(c);
     long status = ResponseCode(c);
+    curl_off_t announced = -1, received = 0;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &received);
     h.reset();
 
     if (rc != CURLE_OK) {
@@ -258,17 +290,12 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
             return kDownloadOpenFailed;
         if (sink.fileError)
             return kDownloadFileFailed;
-        if (sink.file || sink.writeError) {
-            sink.file.reset();
-            return kDownloadReadFailed;
-        }
-        return kDownloadOpenFailed;
+        return sink.made || sink.writeError ? kDownloadReadFailed : kDownloadOpenFailed;
     }
     if (status >= 400 || sink.httpError)
         return kDownloadOpenFailed;
-    if (!sink.file && !sink.Open())
-        return kDownloadFileFailed; // an empty body still makes an (empty) file
-    if (std::fclose(sink.file.release()) != 0)
+    // libcurl reports a body cut short of its Content-Length itself; this is the last word.
+    if (announced >= 0 && received != announced)
         return kDownloadReadFailed;
-    return kDownloadOk;
+    return sink.Commit(*path);
 }

@@ -13,8 +13,8 @@ enum DownloadResult {
     kDownloadOpenFailed = 1, // no connection, no answer, an HTTP error status, or cancelled
                              // before any of the body arrived; no file written
     kDownloadFileFailed = 2, // bad kind, a sid that is no file name, or the file cannot be made
-    kDownloadReadFailed = 3, // the body broke off (or the disk refused it) part-way; the part
-                             // written stays in the file
+    kDownloadReadFailed = 3, // the body broke off (or the disk refused it) part-way, or came
+                             // short of its Content-Length; nothing of it is kept
     kDownloadOffline = 4,    // the system reports being offline, or no transfer handle
     kDownloadNoUrl = 5,      // no URL given
 };
@@ -24,8 +24,9 @@ enum DownloadResult {
 // instance may be used from several threads at once; the options are fixed at construction.
 //
 // Every transfer has a connect time-out and a stall time-out (aborted when fewer than 1 byte/s
-// arrive for stallSeconds), and can be cancelled through a flag that a shutdown raises; in-memory
-// bodies are capped. A transfer that times out or is cancelled is a failure.
+// arrive for stallSeconds), may have a bound on its whole duration, and can be cancelled through
+// a flag that a shutdown raises; in-memory bodies are capped. A transfer that times out or is
+// cancelled is a failure.
 class WebClient {
 public:
     static constexpr long kConnectTimeoutMs = 10'000;
@@ -36,7 +37,11 @@ public:
     struct Options {
         long connectTimeoutMs = kConnectTimeoutMs;
         long stallSeconds = kStallSeconds; // libcurl counts it in whole seconds, at least 1
+        // Connect and transfer together; 0: no bound (a song may legitimately take minutes).
+        long totalTimeoutMs = 0;
         std::size_t maxBodyBytes = kMaxBodyBytes;
+        // Get and Post give none for an answer with an HTTP status of 400 or more.
+        bool failOnHttpError = false;
         // When set and raised, running transfers end within about a second. Must outlive the
         // client.
         const std::atomic<bool>* cancel = nullptr;
@@ -50,16 +55,20 @@ public:
 
     // The body of a GET, or none (length 0) on any failure and for an empty body. The text's
     // c_str() ends the body with the extra zero byte. HTTP error pages are returned like any
-    // other body; redirects are not followed. An empty url fails. Only http and https.
+    // other body unless failOnHttpError is set; redirects are not followed. An empty url fails.
+    // Only http and https.
     std::optional<std::string> Get(std::string_view url, std::size_t* length = nullptr) const;
 
     // The body of a form POST (application/x-www-form-urlencoded) of body, or none.
     std::optional<std::string> Post(std::string_view url, std::string_view body) const;
 
-    // Streams the body into CachePath(kind, name), truncating an existing file, in chunks of at
-    // most kDownloadChunkBytes. Sends "Accept: */*" and the user agent "Agent<ms since boot>",
-    // follows up to 10 redirects. Returns a DownloadResult. An empty url counts as none. The
-    // file is only created once a response below 400 starts its body.
+    // Streams the body, in chunks of at most kDownloadChunkBytes, into a temporary file beside
+    // CachePath(kind, name) (see CacheTempPath) and moves it into place, replacing an older copy,
+    // only once the transfer has ended cleanly with every byte the server announced; on any
+    // failure or cancel the temporary file is deleted and an older copy stays. Sends
+    // "Accept: */*" and the user agent "Agent<ms since boot>", follows up to 10 redirects.
+    // Returns a DownloadResult. An empty url counts as none. A response of 400 or more writes
+    // nothing.
     int Download(std::string_view url, std::string_view name, int kind) const;
 
     // The options that WebClients made from now on start with. Tests shorten the time-outs.

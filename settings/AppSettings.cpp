@@ -121,6 +121,11 @@ bool AppSettings::LoadHistory(std::string& text) {
     return true;
 }
 
+bool AppSettings::LoadNotify() {
+    std::string value;
+    return !loaded_ || !ini_.GetString(kAppSet, "notify", value, "on") || value != "off";
+}
+
 std::string AppSettings::ServiceBase() {
     return Base(ini_, loaded_, "service", kDefaultServiceBase);
 }

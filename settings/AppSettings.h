@@ -36,6 +36,8 @@ public:
     int LoadVolume();
     bool LoadChannel(int& id, std::string& name);
     bool LoadHistory(std::string& text);
+    // Song notifications on the desktop: on unless [AppSet] notify is "off".
+    bool LoadNotify();
 
     std::string ServiceBase();
     std::string Lyrics1Base();

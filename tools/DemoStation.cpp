@@ -371,12 +371,20 @@ bool DemoStation::WriteClientFolder(const std::string& dir, const std::string& b
     ini.SetString("Account", "pass", HexEncode(DemoCatalog::kPassword));
     ini.AddSection("AppSet");
     ini.SetInt("AppSet", "volume", 50);
+    // Whoever waits for config.ini to appear must never read it half-written: write it aside,
+    // then rename it into place.
     const fs::path file = fs::path(dir) / "config.ini";
-    if (!WriteWholeFile(file, ini.Serialize()))
+    const fs::path aside = fs::path(dir) / "config.ini.new";
+    if (!WriteWholeFile(aside, ini.Serialize()))
         return false;
     // The password is only hex-encoded.
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                    ec);
+    fs::permissions(aside, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, ec);
+    fs::rename(aside, file, ec);
+    if (ec) {
+        fs::remove(aside, ec);
+        return false;
+    }
     return true;
 }
 

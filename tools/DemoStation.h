@@ -107,8 +107,8 @@ public:
 
     // Makes dir a working folder for the client against a station at baseUrl: config.ini
     // ("Server" keys at the station, the demo account remembered and signed in automatically,
-    // volume 50; replaced if present, owner-only) and the Temp cache folders. False when a
-    // folder or the file cannot be written.
+    // volume 50; replaced if present, in one step, owner-only) and the Temp cache folders. False
+    // when a folder or the file cannot be written.
     static bool WriteClientFolder(const std::string& dir, const std::string& baseUrl);
 
 private:

@@ -146,15 +146,14 @@ void AudioEngine::AbortCreations() {
     }
 }
 
-AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url,
-                                                 const std::string& savePath,
+AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url, const SaveFile& save,
                                                  const std::atomic<bool>* abort) {
     {
         std::lock_guard lock(mutex_);
         if (!ready_ || (abort && *abort))
             return 0;
     }
-    return Finish(AudioStream::FromUrl(url, savePath), true, abort);
+    return Finish(AudioStream::FromUrl(url, save.path, save.partPath), true, abort);
 }
 
 AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {

@@ -48,20 +48,30 @@ public:
     // still waiting on another thread returns 0 at once.
     void Free();
 
-    // Downloads url while it plays, writing every byte received into savePath (nothing is
-    // saved when it is empty). Returns once the first audio is decoded, long before the end
-    // of the download. 0 if savePath cannot be created, the server fails or sends no MP3
-    // audio, or the creation was aborted; the file made for savePath is then deleted.
+    // Where a URL stream keeps what it downloads: every byte received goes into partPath, which
+    // becomes path once the download has ended cleanly with every byte the server announced.
+    // A download that breaks off, fails or is freed before then deletes partPath, so a file at
+    // path is always a complete copy. Both empty: nothing is saved.
+    struct SaveFile {
+        std::string path;
+        std::string partPath;
+    };
+
+    // Downloads url while it plays, saving it as save says. Returns once the first audio is
+    // decoded, long before the end of the download. 0 if the part file cannot be created (or
+    // only one of the two paths is given), the server fails or sends no MP3 audio, or the
+    // creation was aborted; no file is left then.
     // abort: a flag the caller raises before calling AbortCreations; seen raised at any point
     // of the call, it ends the call with 0 (so raising it just before the call starts is no race).
-    Handle StreamCreateURL(const std::string& url, const std::string& savePath,
+    Handle StreamCreateURL(const std::string& url, const SaveFile& save,
                            const std::atomic<bool>* abort = nullptr);
     // 0 if the file cannot be opened or holds no MP3 audio.
     Handle StreamCreateFile(const std::string& path);
     // Makes every StreamCreateURL or StreamCreateFile still waiting for its first audio return
     // 0 at once, without waiting for their threads here.
     void AbortCreations();
-    // Ends the stream's download and decoder; the handle is invalid afterwards.
+    // Ends the stream's download and decoder; the handle is invalid afterwards. A download not
+    // complete by then leaves no file.
     bool StreamFree(Handle handle);
 
     // Output level. Start also resumes channels held by Pause; Stop stops every playing

@@ -31,12 +31,16 @@ std::shared_ptr<AudioStream> AudioStream::FromFile(const std::string& path) {
 }
 
 std::shared_ptr<AudioStream> AudioStream::FromUrl(const std::string& url,
-                                                  const std::string& savePath) {
+                                                  const std::string& savePath,
+                                                  const std::string& partPath) {
+    if (savePath.empty() != partPath.empty())
+        return nullptr;
     auto source =
-        savePath.empty() ? StreamSource::CreateTemporary() : StreamSource::Create(savePath);
+        savePath.empty() ? StreamSource::CreateTemporary() : StreamSource::Create(partPath);
     if (!source)
         return nullptr;
     std::shared_ptr<AudioStream> stream(new AudioStream(std::move(source)));
+    stream->savePath_ = savePath;
     UrlFeeder::Sink& sink = *stream;
     stream->feeder_ = std::make_unique<UrlFeeder>(url, *stream->source_, sink);
     stream->StartThreads();
@@ -301,7 +305,15 @@ void AudioStream::OnInput(int64_t contentLength, int64_t received) {
         changed_.notify_all();
 }
 
-void AudioStream::OnInputEnd(int64_t received) {
+void AudioStream::OnInputEnd(int64_t received, bool complete) {
+    // Only a complete copy of what the server sent may be taken for the song's cache file. The
+    // feeder's thread is the only one touching the file's name until Shutdown has joined it.
+    if (!savePath_.empty()) {
+        if (complete)
+            source_->MoveCreatedFile(savePath_);
+        else
+            source_->RemoveCreatedFile();
+    }
     {
         std::lock_guard lock(mutex_);
         inputAvailable_ = received;

@@ -31,10 +31,12 @@ public:
 
     // Starts decoding a local file. Null if it cannot be opened or holds no MP3 audio.
     static std::shared_ptr<AudioStream> FromFile(const std::string& path);
-    // Starts downloading url into savePath (into an unnamed temporary file when empty) and
-    // decoding what arrives. Null if savePath cannot be created.
-    static std::shared_ptr<AudioStream> FromUrl(const std::string& url,
-                                                const std::string& savePath);
+    // Starts downloading url and decoding what arrives. The bytes go into partPath, which is
+    // renamed to savePath once the download has ended with every byte the server announced
+    // and deleted when it ends otherwise; with both empty they go into an unnamed temporary
+    // file. Null if partPath cannot be created, or only one of the two is given.
+    static std::shared_ptr<AudioStream> FromUrl(const std::string& url, const std::string& savePath,
+                                                const std::string& partPath);
 
     ~AudioStream() override;
     AudioStream(const AudioStream&) = delete;
@@ -46,8 +48,8 @@ public:
     // Ends a WaitForAudio at once and stops the decoder, without waiting for any thread;
     // Shutdown must still follow.
     void Abort();
-    // Ends the transfer and the decoder and joins their threads. With removeSavedFile the
-    // file a download was saved into is deleted. Idempotent.
+    // Ends the transfer and the decoder and joins their threads; a download not complete by
+    // then leaves no file. With removeSavedFile a complete one is deleted too. Idempotent.
     void Shutdown(bool removeSavedFile);
 
     // Starts the channel, from frame 0 when restart is set.
@@ -77,11 +79,12 @@ private:
     void EndDecodingLocked(uint64_t generation);
 
     void OnInput(int64_t contentLength, int64_t received) override;
-    void OnInputEnd(int64_t received) override;
+    void OnInputEnd(int64_t received, bool complete) override;
 
     // Set before the threads start, constant after; the source is used without the lock by
     // the rule in StreamSource.
     std::unique_ptr<StreamSource> source_;
+    std::string savePath_; // where a complete download goes; empty when it is not kept
     std::unique_ptr<UrlFeeder> feeder_;
     std::thread decoder_;
     std::mutex shutdownMutex_; // serialises Shutdown

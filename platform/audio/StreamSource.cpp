@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 StreamSource::StreamSource(int fd, std::string createdPath)
@@ -84,4 +85,15 @@ void StreamSource::RemoveCreatedFile() {
     if (!createdPath_.empty())
         ::unlink(createdPath_.c_str());
     createdPath_.clear();
+}
+
+bool StreamSource::MoveCreatedFile(const std::string& path) {
+    if (createdPath_.empty())
+        return false;
+    if (::rename(createdPath_.c_str(), path.c_str()) != 0) {
+        RemoveCreatedFile();
+        return false;
+    }
+    createdPath_ = path;
+    return true;
 }

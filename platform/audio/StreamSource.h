@@ -29,10 +29,13 @@ public:
     bool WriteAt(int64_t offset, const void* data, size_t size);
     // Deletes a file made by Create (the reads and writes keep working on the open file).
     void RemoveCreatedFile();
+    // Renames a file made by Create to path, replacing what is there; the open file stays in
+    // use. When that fails the file is deleted. False when there is no such file or it failed.
+    bool MoveCreatedFile(const std::string& path);
 
 private:
     StreamSource(int fd, std::string createdPath);
 
     const int fd_;
-    std::string createdPath_; // empty unless made by Create and not removed yet
+    std::string createdPath_; // where the file made by Create now is; empty once removed
 };

@@ -64,6 +64,7 @@ size_t UrlFeeder::OnWrite(const char* data, size_t size) {
 }
 
 void UrlFeeder::Run() {
+    bool complete = false;
     auto* multi = static_cast<CURLM*>(multi_);
     CURL* easy = curl_easy_init();
     easy_ = easy;
@@ -91,10 +92,17 @@ void UrlFeeder::Run() {
             if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
                 break;
         }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+                complete = message->data.result == CURLE_OK;
+        }
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)
         curl_easy_cleanup(easy);
     easy_ = nullptr;
-    sink_.OnInputEnd(received_);
+    // libcurl reports a body cut short of its Content-Length itself; this is the last word.
+    complete = complete && !stop_ && (contentLength_ < 0 || received_ == contentLength_);
+    sink_.OnInputEnd(received_, complete);
 }

@@ -23,8 +23,10 @@ public:
         virtual ~Sink() = default;
         // received bytes are in the source; contentLength is -1 when the server gave none.
         virtual void OnInput(int64_t contentLength, int64_t received) = 0;
-        // The transfer is over, finished or broken off: no more bytes come.
-        virtual void OnInputEnd(int64_t received) = 0;
+        // The transfer is over: no more bytes come. complete: it ended cleanly with every byte
+        // the server announced (any length when it announced none); false when it broke off,
+        // failed, or was stopped.
+        virtual void OnInputEnd(int64_t received, bool complete) = 0;
     };
 
     UrlFeeder(std::string url, StreamSource& target, Sink& sink);

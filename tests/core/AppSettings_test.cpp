@@ -103,6 +103,33 @@ TEST(AppSettings, OnlyExactlyOnCountsAsOn) {
     EXPECT_TRUE(AppSettings().LoadAutoLogin());
 }
 
+TEST(AppSettings, NotificationsAreOffOnlyWithExactlyOff) {
+    TempDir dir(true);
+    EXPECT_TRUE(AppSettings().LoadNotify()); // no file
+    const struct {
+        const char* file;
+        bool on;
+    } cases[] = {
+        {"", true},
+        {"[AppSet]\r\nvolume=3\r\n", true},
+        {"[AppSet]\r\nnotify=off\r\n", false},
+        {"[AppSet]\r\nnotify=on\r\n", true},
+        {"[AppSet]\r\nnotify=Off\r\n", true},
+        {"[Account]\r\nnotify=off\r\n", true}, // another section's key
+    };
+    for (const auto& c : cases) {
+        dir.WriteFile("config.ini", c.file);
+        EXPECT_EQ(AppSettings().LoadNotify(), c.on) << c.file;
+    }
+    // Other writes keep the key.
+    EXPECT_TRUE(AppSettings().SaveVolume(20));
+    EXPECT_EQ(dir.ReadFile("config.ini"),
+              "[Account]\r\nnotify=off\r\n\r\n[AppSet]\r\nvolume=20\r\n\r\n");
+    dir.WriteFile("config.ini", "[AppSet]\r\nnotify=off\r\n");
+    EXPECT_TRUE(AppSettings().SaveVolume(20));
+    EXPECT_FALSE(AppSettings().LoadNotify());
+}
+
 TEST(AppSettings, AbsentAccountLeavesOutputsAndBadHexStopsEarly) {
     TempDir dir(true);
     dir.WriteFile("config.ini", "[Account]\r\nemail=6162zz\r\n");

@@ -24,9 +24,14 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 constexpr int64_t kBytesPerSecond = AudioEngine::kBytesPerSecond;
 
+// Saves into path through a part file beside it.
+AudioEngine::SaveFile SaveAs(const std::filesystem::path& path) {
+    return {path.string(), path.string() + ".part"};
+}
+
 // Serves an MP3 on 127.0.0.1: "/song.mp3" with a Content-Length, "/chunked.mp3" without, both
-// trickled in chunks; "/page.html" is a web page; "/silent.mp3" sends headers and then nothing;
-// everything else is 404.
+// trickled in chunks, "/dropped.mp3" broken off after half; "/page.html" is a web page;
+// "/silent.mp3" sends headers and then nothing; everything else is 404.
 class MediaServer {
 public:
     MediaServer(std::string mp3, size_t chunkBytes, std::chrono::milliseconds chunkDelay)
@@ -46,6 +51,15 @@ public:
                                                  }
                                                  return Send(offset, sink);
                                              });
+        });
+        // Half the file, then the connection closes.
+        server_.Get("/dropped.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(mp3_.size(), "audio/mpeg",
+                                     [this](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (offset >= mp3_.size() / 2)
+                                             return false;
+                                         return Send(offset, sink);
+                                     });
         });
         server_.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
             std::string page = "<html><body>";
@@ -188,7 +202,7 @@ TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent)
     MediaServer server(mp3, 4096, 100ms); // about 1.2 s for the whole file
     const std::string save = (dir_.Path() / "cached.mp3").string();
 
-    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/song.mp3"), save);
+    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/song.mp3"), SaveAs(save));
     ASSERT_NE(h, 0u);
     // Until the file is in, the length comes from the Content-Length and the bitrate.
     EXPECT_NEAR(static_cast<double>(engine_.StreamGetLength(h)), 3.0 * kBytesPerSecond,
@@ -197,19 +211,47 @@ TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent)
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
     EXPECT_FALSE(server.Served());
+    EXPECT_FALSE(std::filesystem::exists(save)); // only a complete copy goes there
 
     ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 10s));
     EXPECT_EQ(engine_.StreamGetLength(h), 3 * kBytesPerSecond);
     EXPECT_EQ(Position(h), 3 * kBytesPerSecond);
     EXPECT_TRUE(engine_.StreamFree(h));
     EXPECT_TRUE(dir_.ReadFile("cached.mp3") == mp3);
+    EXPECT_FALSE(std::filesystem::exists(save + ".part"));
+}
+
+TEST_F(AudioEngineTest, UnfinishedDownloadsLeaveNoFile) {
+    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    MediaServer server(mp3, 4096, 100ms);
+    const std::string save = (dir_.Path() / "cached.mp3").string();
+    struct Case {
+        const char* name;
+        const char* path;
+        bool freeAtOnce; // freed while it downloads, as when the player leaves the song
+    } cases[] = {
+        {"freed mid-download", "/song.mp3", true},
+        {"broken off by the server", "/dropped.mp3", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AudioEngine::Handle h = engine_.StreamCreateURL(server.Url(c.path), SaveAs(save));
+        ASSERT_NE(h, 0u);
+        ASSERT_TRUE(engine_.StreamPlay(h, false));
+        ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
+        if (!c.freeAtOnce) { // it plays what came, then ends
+            EXPECT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 10s));
+        }
+        EXPECT_TRUE(engine_.StreamFree(h));
+        EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
+    }
 }
 
 TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
     const std::string mp3 = ToneMp3::Sine(440, 3.0);
     MediaServer server(mp3, 4096, 100ms);
     AudioEngine::Handle h =
-        engine_.StreamCreateURL(server.Url("/song.mp3"), (dir_.Path() / "cached.mp3").string());
+        engine_.StreamCreateURL(server.Url("/song.mp3"), SaveAs(dir_.Path() / "cached.mp3"));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
@@ -239,7 +281,7 @@ TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
 
 TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
     MediaServer server(ToneMp3::Sine(440, 1.0), 8192, 10ms);
-    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/chunked.mp3"), "");
+    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/chunked.mp3"), {});
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 5s));
@@ -258,12 +300,13 @@ TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
         "",
     };
     for (const std::string& url : urls) {
-        EXPECT_EQ(engine_.StreamCreateURL(url, save), 0u) << url;
+        EXPECT_EQ(engine_.StreamCreateURL(url, SaveAs(save)), 0u) << url;
         EXPECT_FALSE(std::filesystem::exists(save)) << url;
     }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.Path())); // no part file either
     // The cache folder is missing: nothing could be saved, so nothing is played.
     EXPECT_EQ(engine_.StreamCreateURL(server.Url("/song.mp3"),
-                                      (dir_.Path() / "no/such/folder.mp3").string()),
+                                      SaveAs(dir_.Path() / "no/such/folder.mp3")),
               0u);
 
     dir_.WriteFile("text.mp3", "ID3 but not really an MP3 file at all");
@@ -276,7 +319,7 @@ TEST_F(AudioEngineTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
     MediaServer server("", 0, 0ms);
     const std::string save = (dir_.Path() / "cached.mp3").string();
     auto creation = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save);
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save));
     });
     EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout); // still waiting for audio
     engine_.Free();
@@ -290,7 +333,7 @@ TEST_F(AudioEngineTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
     const std::string save = (dir_.Path() / "cached.mp3").string();
     std::atomic<bool> abort{false};
     auto creation = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save, &abort);
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save), &abort);
     });
     EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout);
     abort = true;
@@ -300,7 +343,7 @@ TEST_F(AudioEngineTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
     EXPECT_FALSE(std::filesystem::exists(save));
     // Raised before the call: no wait for the server, and the engine still works afterwards.
     auto refused = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), save, &abort);
+        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save), &abort);
     });
     ASSERT_EQ(refused.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(refused.get(), 0u);

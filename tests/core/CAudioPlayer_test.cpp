@@ -307,6 +307,48 @@ TEST_F(CAudioPlayerTest, PreviousAtZeroReplaysItAndNextOrPlayIndexWhilePausedPla
     ExpectStopEndsThread();
 }
 
+TEST_F(CAudioPlayerTest, DislikedSongsAreLeftAtOnceAndPassedOverBothWays) {
+    for (int i = 0; i < 5; ++i)
+        AddSong("s" + std::to_string(i), "k1000");
+    CAudioPlayer& player = MakePlayer();
+    EXPECT_EQ(player.Dislike(), ""); // nothing prepared yet
+    const struct {
+        const char* name;
+        std::function<void()> action;
+        int index; // the song started next; -1: none, the player waits for more
+    } steps[] = {
+        {"start", [&] { player.Start(); }, 0},
+        {"play 1", [&] { player.PlayIndex(1); }, 1},
+        {"dislike s1", [&] { EXPECT_EQ(player.Dislike(), "s1"); }, 2},
+        {"previous over s1", [&] { player.Previous(); }, 0},
+        {"next over s1", [&] { player.Next(); }, 2},
+        {"dislike s2", [&] { EXPECT_EQ(player.Dislike(), "s2"); }, 3},
+        {"previous over s2 and s1", [&] { player.Previous(); }, 0},
+        {"play 4", [&] { player.PlayIndex(4); }, 4},
+        {"dislike the last song", [&] { player.Dislike(); }, -1},
+        {"a disliked sid again, then a new one",
+         [&] {
+             AddSong("s1", "k1000");
+             AddSong("s5", "k1000");
+         },
+         6},
+    };
+    int starts = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.action();
+        if (step.index < 0) {
+            ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+            std::this_thread::sleep_for(300ms);
+            EXPECT_EQ(window_.Count(msg::kSongStarting), starts);
+            continue;
+        }
+        ASSERT_TRUE(WaitForStarts(++starts));
+        EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), step.index);
+    }
+    ExpectStopEndsThread();
+}
+
 TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHoldsPosition) {
     AddSong("k", "k1000");
     CAudioPlayer& player = MakePlayer();
@@ -340,10 +382,11 @@ TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHold
     ExpectStopEndsThread();
 }
 
-TEST_F(CAudioPlayerTest, SeekToHalfMovesThePosition) {
+TEST_F(CAudioPlayerTest, SeekToHalfOrToASecondMovesThePosition) {
     AddSong("k", "k1000");
     CAudioPlayer& player = MakePlayer();
     player.SeekPercent(50); // no stream yet: ignored
+    player.SeekSeconds(2.0);
     player.Start();
     ASSERT_TRUE(WaitForStarts(1));
     ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
@@ -352,6 +395,19 @@ TEST_F(CAudioPlayerTest, SeekToHalfMovesThePosition) {
     player.SeekPercent(50);
     ASSERT_TRUE(PositionPasses(1.5f));
     EXPECT_LT(player.GetPosition(), 2.6f);
+
+    // Back to a time; a time before the start is the start. The exact position does not wait
+    // for the next poll, and holds while paused.
+    player.SeekSeconds(0.25);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 1.0; }, 2s));
+    EXPECT_GE(player.GetExactPosition(), 0.24);
+    player.SeekSeconds(-4.0);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 0.2; }, 2s));
+    player.Pause();
+    ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
+    const double held = player.GetExactPosition();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(player.GetExactPosition(), held);
     ExpectStopEndsThread();
 }
 

@@ -65,20 +65,31 @@ TEST(CacheFolders, AreCreatedAndOnlyMatchingFilesDeleted) {
     for (const char* d : {"Temp/Music", "Temp/Album", "Temp/Lyrics"})
         EXPECT_TRUE(fs::is_directory(d)) << d;
 
-    const char* doomed[] = {"Temp/Music/1.mp3", "Temp/Music/.mp3", "Temp/Album/1.jpg",
-                            "Temp/Lyrics/1.lrc", "Temp/Lyrics/2.lrc"};
-    const char* kept[] = {"Temp/Music/1.jpg",  "Temp/Music/1.mp3.part", "Temp/Album/1.mp3",
-                          "Temp/Lyrics/1.LRC", "Temp/keep.mp3",         "Temp/Music/sub/3.mp3"};
-    for (const char* f : doomed)
+    const std::string doomed[] = {
+        "Temp/Music/1.mp3", "Temp/Music/.mp3", "Temp/Album/1.jpg", "Temp/Lyrics/1.lrc",
+        "Temp/Lyrics/2.lrc",
+        // What a download broken off by a crash leaves.
+        CacheTempPath("Temp/Music/1.mp3"), CacheTempPath("Temp/Album/1.jpg"),
+        CacheTempPath("Temp/Lyrics/1.lrc"), "Temp/Music/7.mp3.812-0.part"};
+    const std::string kept[] = {"Temp/Music/1.jpg",
+                                "Temp/Music/1.mp3.part",
+                                "Temp/Album/1.mp3",
+                                "Temp/Lyrics/1.LRC",
+                                "Temp/keep.mp3",
+                                "Temp/Music/sub/3.mp3",
+                                "Temp/Music/1.mp3.x1.part",
+                                "Temp/Music/1.jpg.1-2.part",
+                                "Temp/1.mp3.1-2.part"};
+    for (const std::string& f : doomed)
         dir.WriteFile(f, "x");
-    for (const char* f : kept)
+    for (const std::string& f : kept)
         dir.WriteFile(f, "x");
     fs::create_directories("Temp/Album/folder.jpg");
 
     DeleteCachedFiles();
-    for (const char* f : doomed)
+    for (const std::string& f : doomed)
         EXPECT_FALSE(fs::exists(f)) << f;
-    for (const char* f : kept)
+    for (const std::string& f : kept)
         EXPECT_TRUE(fs::exists(f)) << f;
     EXPECT_TRUE(fs::is_directory("Temp/Album/folder.jpg"));
 }

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -215,6 +218,39 @@ TEST_F(LrcSearcherTest, StoredFileEndsAtFirstNulWithOneNul) {
     EXPECT_FALSE(Searcher().DownloadLrc("/nul.lrc", "n", LrcSearcher::kFirstSite));
 }
 
+TEST_F(LrcSearcherTest, ErrorStatusOrWebPageBehindALinkIsNoLyrics) {
+    const std::string page = "<html><body><h1>Not Found</h1></body></html>";
+    struct Case {
+        const char* link;
+        int status;
+        std::string body;
+        bool found;
+    } cases[] = {
+        {"/404.lrc", 404, page, false},
+        {"/500.lrc", 500, "[00:01.00]an error page in LRC clothing", false},
+        {"/page.lrc", 200, "\xEF\xBB\xBF\r\n  <!DOCTYPE html><html></html>", false},
+        {"/late.lrc", 200, "Sorry!\n<HTML><body>moved</body></HTML>", false},
+        {"/bom.lrc", 200, "\xEF\xBB\xBF[00:01.00]A <b>tag</b> in a line", true},
+    };
+    for (const Case& c : cases) {
+        first.Get(c.link, [&c](const auto&, auto& res) {
+            res.status = c.status;
+            res.set_content(c.body, "text/html");
+        });
+    }
+    first.Start();
+    second.Start();
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir.Path() / "Temp/Lyrics/e.lrc");
+        EXPECT_EQ(Searcher().DownloadLrc(c.link, "e", LrcSearcher::kFirstSite), c.found) << c.link;
+        EXPECT_EQ(Cached("e"), c.found) << c.link;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "Temp/Lyrics"),
+                                std::filesystem::directory_iterator()),
+                  c.found ? 1 : 0)
+            << c.link; // no temporary file either
+    }
+}
+
 TEST_F(LrcSearcherTest, UnreachableSitesGiveFalse) {
     std::string dead;
     {
@@ -224,6 +260,64 @@ TEST_F(LrcSearcherTest, UnreachableSitesGiveFalse) {
     }
     EXPECT_FALSE(LrcSearcher(dead, dead).FindLyrics("t", "a", "u"));
     EXPECT_FALSE(Cached("u"));
+}
+
+TEST_F(LrcSearcherTest, SlowSitesGiveUpWithinSixSeconds) {
+    using namespace std::chrono_literals;
+    WebClient::ResetDefaultsForTesting(); // the transport's own 30 s stall rule
+    enum Slow { kSilentPage, kTricklingPage, kSilentLrc };
+    const struct {
+        const char* name;
+        Slow slow;
+        bool found; // through the first site
+    } cases[] = {
+        {"second site's page silent for 20 s", kSilentPage, true},
+        {"second site's page trickling for 20 s", kTricklingPage, true},
+        {"first site's .lrc silent for 20 s", kSilentLrc, false},
+    };
+    std::vector<std::unique_ptr<LoopbackServer>> servers;
+    std::vector<std::future<std::pair<bool, std::chrono::steady_clock::duration>>> runs;
+    for (const auto& c : cases) {
+        const Slow slow = c.slow;
+        auto& second = *servers.emplace_back(std::make_unique<LoopbackServer>());
+        second.Post("/so.asp", [&second, slow](const auto&, httplib::Response& res) {
+            if (slow == kSilentPage)
+                second.Sleep(20s);
+            if (slow != kTricklingPage)
+                return res.set_content(Page(""), "text/html");
+            res.set_chunked_content_provider("text/html", [&second](size_t, auto& sink) {
+                for (int i = 0; i < 40 && second.Sleep(500ms); ++i)
+                    if (!sink.write(" ", 1))
+                        return false;
+                sink.done();
+                return true;
+            });
+        });
+        auto& first = *servers.emplace_back(std::make_unique<LoopbackServer>());
+        first.Get("/s/", [](const auto&, auto& res) {
+            res.set_content(Page(FirstSiteItem(kTitleUtf8, kArtistUtf8, "/x.lrc")), "text/html");
+        });
+        first.Get("/x.lrc", [&first, slow](const auto&, auto& res) {
+            if (slow == kSilentLrc)
+                first.Sleep(20s);
+            res.set_content(kLrc, "text/plain");
+        });
+        second.Start();
+        first.Start();
+        const std::string sid = "slow" + std::to_string(runs.size());
+        runs.push_back(std::async(std::launch::async, [&first, &second, sid] {
+            const auto start = std::chrono::steady_clock::now();
+            const bool found =
+                LrcSearcher(first.Base(), second.Base()).FindLyrics(kTitleGbk, kArtistGbk, sid);
+            return std::make_pair(found, std::chrono::steady_clock::now() - start);
+        }));
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const auto [found, took] = runs[i].get();
+        EXPECT_EQ(found, cases[i].found) << cases[i].name;
+        // One request's 6 s, with room for a loaded machine; far below the 20 s of the site.
+        EXPECT_LT(took, 10s) << cases[i].name;
+    }
 }
 
 TEST(LrcSearchTerms, Table) {

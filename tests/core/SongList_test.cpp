@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -119,6 +120,36 @@ TEST(SongList, ClearEmptiesAndBlocksStatusChangesUntilReset) {
     list.ResetClearedFlag();
     list.SetStatus(0, 3);
     EXPECT_EQ(list.At(0).status, 3);
+}
+
+TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {
+    std::vector<std::string> a, b;
+    for (int i = 0; i < 300; ++i) {
+        a.push_back(Song("a" + std::to_string(i)));
+        b.push_back(Song("b" + std::to_string(i)));
+    }
+    for (int round = 0; round < 5; ++round) {
+        SongList list;
+        RecordingTarget target;
+        std::thread fetch([&] { list.AppendFromReply(Reply(a), &target); });
+        std::thread like([&] { list.AppendFromReply(Reply(b), &target); });
+        std::thread channelSwitch([&] { list.Clear(); });
+        fetch.join();
+        like.join();
+        channelSwitch.join();
+        // Whole replies in reply order, never a mix and never half of one.
+        const int count = list.Count();
+        ASSERT_TRUE(count == 0 || count == 300 || count == 600) << count;
+        for (int i = 0; i < count; ++i) {
+            const std::string sid = list.At(i).sid;
+            const int block = i / 300;
+            ASSERT_EQ(sid.substr(1), std::to_string(i % 300)) << i;
+            ASSERT_EQ(sid[0], list.At(block * 300).sid[0]) << i;
+        }
+        // Each reply's notices: 300 songs, then its count.
+        EXPECT_EQ(target.Count(msg::kSongAppended), 600);
+        EXPECT_EQ(target.Count(msg::kPlaylistArrived), 2);
+    }
 }
 
 } // namespace

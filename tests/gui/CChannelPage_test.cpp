@@ -1,12 +1,16 @@
 #include "controls/CChannelPage.h"
+#include "controls/CLantorListPage.h"
 #include "controls/CMusicListSheet.h"
 #include "controls/IListOwner.h"
 #include "controls/ReportListView.h"
+#include "service/SongList.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QMouseEvent>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -127,6 +131,53 @@ TEST_F(ChannelPageTest, DoubleClickSwitchesThenShowsTheSongs) {
     EXPECT_EQ(owner.calls, (std::vector<std::string>{"switch 10 Rock", "show 0"}));
     EXPECT_EQ(page->MarkedRow(), 1);
     EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageCurrent);
+}
+
+// Press, release, double-click and release on the row, all with one button.
+void DoubleClickRow(ReportListView& list, int row, Qt::MouseButton button) {
+    const QPoint at = list.visualRect(list.model()->index(row, 1)).center();
+    QWidget* viewport = list.viewport();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool down = type != QEvent::MouseButtonRelease;
+        QMouseEvent event(type, QPointF(at), viewport->mapToGlobal(QPointF(at)), button,
+                          down ? button : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+    }
+}
+
+TEST_F(ChannelPageTest, OnlyALeftDoubleClickActsOnEitherPage) {
+    SongList songs;
+    ASSERT_TRUE(songs.AppendFromReply(
+        R"({"song":[{"title":"a","rating_avg":4.5,"sid":"1"},{"title":"b","rating_avg":4.5,"sid":"2"}]})",
+        nullptr));
+    CLantorListPage songPage(owner, songs);
+    songPage.Rebuild();
+    songPage.resize(471, 226);
+    songPage.show();
+    window.resize(471, 400);
+    window.show();
+    Show();
+    const struct {
+        ReportListView* list;
+        Qt::MouseButton button;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {songPage.List(), Qt::RightButton, {}},
+        {songPage.List(), Qt::MiddleButton, {}},
+        {songPage.List(), Qt::LeftButton, {"play 1"}},
+        {page->List(), Qt::RightButton, {}},
+        {page->List(), Qt::MiddleButton, {}},
+        {page->List(), Qt::LeftButton, {"switch 10 Rock", "show 0"}},
+    };
+    for (const auto& c : cases) {
+        owner.calls.clear();
+        c.list->clearSelection();
+        DoubleClickRow(*c.list, 1, c.button);
+        EXPECT_EQ(owner.calls, c.calls)
+            << (c.list == page->List() ? "channels " : "songs ") << c.button;
+    }
+    EXPECT_EQ(page->MarkedRow(), 1); // marked by the left double-click alone
 }
 
 TEST_F(ChannelPageTest, PaintsItsBackgroundLightGrey) {

@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -105,6 +108,41 @@ TEST_F(SliderTest, DragThatStartsBesideTheThumbAndPassesOverItIsAThumbDrag) {
     // The trackbar did not drag (the press missed the thumb): its own position is reported.
     EXPECT_EQ(PostedPosition(), 50);
     EXPECT_EQ(slider.Pos(), 50);
+}
+
+TEST_F(SliderTest, ThumbDragShowsThePositionInATipThatFollowsTheThumb) {
+    slider.show();
+    // Press at x, then moves to each place: the tip's text after each, "" while none shows.
+    const struct {
+        const char* what;
+        int press;
+        std::vector<int> moves;
+        std::vector<const char*> tips;
+    } cases[] = {
+        {"drag", 105, {106, 150, 60}, {"50", "73", "27"}},
+        {"click beside the thumb", 20, {}, {}},
+        {"drag beside the thumb", 20, {104, 180}, {"", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        slider.SetPos(50);
+        Press(slider, c.press);
+        for (size_t i = 0; i < c.moves.size(); ++i) {
+            MoveTo(slider, c.moves[i]);
+            const QLabel* tip = slider.PositionTip();
+            const bool shown = tip != nullptr && tip->isVisible();
+            EXPECT_EQ(shown ? tip->text().toStdString() : "", c.tips[i]);
+            if (!shown)
+                continue;
+            // Centred over the thumb and clear above it.
+            const QRect thumb = slider.ThumbRect();
+            const QPoint centre = slider.mapToGlobal(thumb.center());
+            EXPECT_LE(std::abs(tip->geometry().center().x() - centre.x()), 1);
+            EXPECT_LT(tip->geometry().bottom(), slider.mapToGlobal(thumb.topLeft()).y());
+        }
+        Release(slider, c.moves.empty() ? c.press : c.moves.back());
+        EXPECT_TRUE(slider.PositionTip() == nullptr || !slider.PositionTip()->isVisible());
+    }
 }
 
 TEST_F(SliderTest, MovingWithoutTheButtonIsNoDrag) {

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -175,6 +176,34 @@ TEST_F(SongPageTest, DoubleClickPlaysTheSelectedSong) {
         QApplication::sendEvent(viewport, &event);
     }
     EXPECT_EQ(owner.played, (std::vector<int>{1, 0}));
+}
+
+TEST_F(SongPageTest, DislikedSongsAreGreyedWhereverTheyAreListed) {
+    Arrive("a");
+    Arrive("b");
+    Arrive("a"); // the service may send a song again
+    const struct {
+        const char* name;
+        std::function<void()> action;
+        std::vector<bool> enabled; // by row
+    } stages[] = {
+        {"dislike a", [&] { page.MarkDisliked("sa"); }, {false, true, false}},
+        {"rebuilt", [&] { page.Rebuild(); }, {false, true, false}},
+        {"arrivals",
+         [&] {
+             Arrive("a");
+             Arrive("c");
+         },
+         {false, true, false, false, true}},
+        {"dislike c", [&] { page.MarkDisliked("sc"); }, {false, true, false, false, false}},
+    };
+    for (const auto& stage : stages) {
+        stage.action();
+        std::vector<bool> enabled;
+        for (int row = 0; row < List().ItemCount(); ++row)
+            enabled.push_back(List().IsRowEnabled(row));
+        EXPECT_EQ(enabled, stage.enabled) << stage.name;
+    }
 }
 
 // A page that counts its initialisations.

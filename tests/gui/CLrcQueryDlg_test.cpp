@@ -1,14 +1,23 @@
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcQueryDlg.h"
+#include "lyrics/CLrcWindow.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -38,7 +47,7 @@ TEST(CLrcQueryDlg, ResultListHasThreeColumnsAndStartsEmpty) {
     CLrcQueryDlg dlg;
     ReportListView* list = dlg.Results();
     ASSERT_EQ(list->columnCount(), 3);
-    const char* titles[] = {"歌曲", "演唱", "专辑"};
+    const char* titles[] = {"歌曲", "演唱", "站点"};
     const int widths[] = {200, 100, 200};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(list->horizontalHeaderItem(c)->text(), QString::fromUtf8(titles[c]));
@@ -53,25 +62,192 @@ TEST(CLrcQueryDlg, ButtonsEndTheModalRunWithOneOrTwo) {
     const struct {
         const char* what;
         int result;
-    } cases[] = {{"download", 1}, {"cancel", 2}, {"escape", 2}, {"search", 2}};
+    } cases[] = {{"download", 2}, {"cancel", 2}, {"escape", 2}, {"search", 2}};
     for (const auto& c : cases) {
         CLrcQueryDlg dlg;
         QTimer::singleShot(0, &dlg, [&dlg, &c] {
             const std::string what = c.what;
             if (what == "download") {
-                dlg.DownloadButton()->click();
+                dlg.DownloadButton()->click(); // nothing chosen: the dialog stays open
+                EXPECT_TRUE(dlg.isVisible());
+                dlg.reject();
             } else if (what == "cancel") {
                 dlg.CancelButton()->click();
             } else if (what == "escape") {
                 QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
                 QApplication::sendEvent(&dlg, &esc);
             } else {
-                dlg.SearchButton()->click(); // does nothing: the dialog stays open
+                dlg.SearchButton()->click(); // searches on its worker: the dialog stays open
                 EXPECT_TRUE(dlg.isVisible());
                 dlg.reject();
             }
         });
         EXPECT_EQ(dlg.exec(), c.result) << c.what;
+    }
+}
+
+// --- Searching and downloading against both sites on 127.0.0.1 -------------------------------
+
+// 你好 and 歌手 in GBK and in UTF-8.
+const std::string kTitleGbk = "\xC4\xE3\xBA\xC3";
+const std::string kArtistGbk = "\xB8\xE8\xCA\xD6";
+const std::string kTitleUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD";
+const std::string kArtistUtf8 = "\xE6\xAD\x8C\xE6\x89\x8B";
+const std::string kLrc = "[00:01.00]one\n[00:03.00]three\n[00:05.00]five\n";
+const std::string kLrcAsStored =
+    std::string("[00:01.00]one\r\n[00:03.00]three\r\n[00:05.00]five\r\n") + '\0';
+
+std::string Item(bool firstSite, const std::string& song, const std::string& singer,
+                 const std::string& link) {
+    if (firstSite)
+        return "<li><div class=\"wmc\"><a href=\"/s\"><font>" + song +
+               "</font></a></div><div class=\"wgs\"><a href=\"/g\"><font>" + singer +
+               "</font></a></div><div class=\"w50\"><a href=\"" + link + "\">LRC</a></div></li>";
+    return "<li><div class=\"slmc\"><a href=\"/s\">" + song +
+           "</A></div><div class=\"acll\"><a href=\"/g\">" + singer +
+           "</A></div><div class=\"slczt\"><a href=\"" + link + "\">DL</A></div></li>";
+}
+
+template <typename Pred> bool PumpUntil(Pred done, int ms = 15000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+class SearchFormTest : public ::testing::Test {
+protected:
+    SearchFormTest() {
+        dir.MakeCacheFolders();
+        // Each site lists the song only when it was searched for, after an item that is not it.
+        second.Post("/so.asp", [](const httplib::Request& req, httplib::Response& res) {
+            std::string items;
+            if (req.body == "key=%C4%E3%BA%C3&y=1")
+                items = Item(false, "Other", kArtistGbk, "/down/1.lrc") +
+                        Item(false, kTitleGbk, kArtistGbk, "/down/2.lrc");
+            res.set_content("<ul>" + items + "</ul>", "text/html");
+        });
+        first.Get("/s/", [](const httplib::Request& req, httplib::Response& res) {
+            std::string items;
+            if (req.target.find("%C4%E3%BA%C3") != std::string::npos)
+                items = Item(true, kTitleUtf8 + "x", kArtistUtf8, "/dl/3.lrc") +
+                        Item(true, kTitleUtf8, "someone", "dl/4.lrc");
+            res.set_content("<ul>" + items + "</ul>", "text/html; charset=utf-8");
+        });
+        for (LoopbackServer* s : {&first, &second}) {
+            s->Get(".*\\.lrc", [](const auto&, auto& res) { res.set_content(kLrc, "text/plain"); });
+            s->Start();
+        }
+        UseSites(first.Base(), second.Base());
+        window.SetSongSource([this] { return playing; });
+    }
+    void UseSites(const std::string& firstBase, const std::string& secondBase) {
+        dir.WriteFile("config.ini",
+                      "[Server]\r\nlyrics1=" + firstBase + "\r\nlyrics2=" + secondBase + "\r\n");
+    }
+    CLrcQueryDlg& Open() {
+        window.OnCommand(CLrcWindow::kQueryCommand);
+        return *window.QueryDialog();
+    }
+    bool Search(CLrcQueryDlg& form) {
+        form.SearchButton()->click();
+        EXPECT_EQ(form.StatusLine()->text(), QStringLiteral("正在搜索..."));
+        EXPECT_FALSE(form.SearchButton()->isEnabled());
+        return PumpUntil([&] { return !form.Busy(); });
+    }
+    static QString Host(const LoopbackServer& s) {
+        return QStringLiteral("127.0.0.1:%1").arg(s.Port());
+    }
+
+    TempDir dir{true};
+    LoopbackServer first;
+    LoopbackServer second;
+    std::optional<CLrcQueryDlg::Song> playing =
+        CLrcQueryDlg::Song{kTitleGbk + "(Live)", kArtistGbk, "A", 4};
+    CLrcWindow window;
+};
+
+TEST_F(SearchFormTest, ListsBothSitesExactMatchesFirstSecondSiteBeforeFirst) {
+    const std::string dead1 = "http://127.0.0.1:1", dead2 = "http://127.0.0.1:2";
+    const QString title = QString::fromUtf8(kTitleUtf8), other = QStringLiteral("Other");
+    const struct {
+        const char* name;
+        bool firstUp, secondUp;
+        QString songField;                         // empty: as filled in
+        std::vector<std::pair<QString, int>> rows; // song, site (1 second, 0 first)
+        QString status;
+    } cases[] = {
+        {"both", true, true, {}, {{title, 1}, {title, 0}, {other, 1}, {title + "x", 0}}, ""},
+        {"second down", true, false, {}, {{title, 0}, {title + "x", 0}}, "127.0.0.1:2 没有响应"},
+        {"first down", false, true, {}, {{title, 1}, {other, 1}}, "127.0.0.1:1 没有响应"},
+        {"nothing found", true, true, QStringLiteral("zz"), {}, "没有找到歌词"},
+        {"both down",
+         false,
+         false,
+         {},
+         {},
+         "没有找到歌词; 127.0.0.1:2 没有响应; 127.0.0.1:1 没有响应"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseSites(c.firstUp ? first.Base() : dead1, c.secondUp ? second.Base() : dead2);
+        CLrcQueryDlg& form = Open();
+        // Filled with the playing song; the search drops the bracketed remark.
+        EXPECT_EQ(form.SingerEdit()->text(), QString::fromUtf8(kArtistUtf8));
+        EXPECT_EQ(form.SongEdit()->text(), title + "(Live)");
+        if (!c.songField.isEmpty())
+            form.SongEdit()->setText(c.songField);
+        ASSERT_TRUE(Search(form));
+        ReportListView* list = form.Results();
+        ASSERT_EQ(list->ItemCount(), static_cast<int>(c.rows.size()));
+        for (int r = 0; r < list->ItemCount(); ++r) {
+            EXPECT_EQ(list->ItemText(r, 0), c.rows[r].first) << r;
+            EXPECT_EQ(list->ItemText(r, 2), Host(c.rows[r].second ? second : first)) << r;
+        }
+        EXPECT_EQ(form.StatusLine()->text(), c.status);
+        EXPECT_TRUE(form.SearchButton()->isEnabled());
+        form.reject();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(SearchFormTest, DownloadStoresForTheSearchedSongAndShowsTheLineOfNow) {
+    const struct {
+        const char* name;
+        bool songChanges; // to B while the search runs
+        int row;          // downloaded by double-click when 1
+        const char* fetched;
+    } cases[] = {
+        {"download button, same song", false, 0, "/down/2.lrc"},
+        {"double-click, song changed", true, 1, "/dl/4.lrc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(dir.Path() / "Temp/Lyrics/A.lrc");
+        window.ClearLrc();
+        playing = CLrcQueryDlg::Song{kTitleGbk, kArtistGbk, "A", 4};
+        QPointer<CLrcQueryDlg> form = &Open();
+        form->SearchButton()->click();
+        if (c.songChanges)
+            playing = CLrcQueryDlg::Song{"Other", "x", "B", 1};
+        ASSERT_TRUE(PumpUntil([&] { return !form->Busy(); }));
+        if (c.row == 0) {
+            form->Results()->SelectRow(0);
+            form->DownloadButton()->click();
+        } else {
+            form->Results()->SelectRow(c.row);
+            emit form->Results()->doubleClicked(form->Results()->model()->index(c.row, 0));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form.isNull(); }))
+            << form->StatusLine()->text().toStdString();
+        const auto requests = (c.row == 0 ? second : first).Requests();
+        EXPECT_EQ(requests.back().target, c.fetched);
+        EXPECT_EQ(dir.ReadFile("Temp/Lyrics/A.lrc"), kLrcAsStored);
+        EXPECT_FALSE(std::filesystem::exists(dir.Path() / "Temp/Lyrics/B.lrc"));
+        // Shown at once, at the line of second 4, only while A still plays.
+        EXPECT_EQ(window.Timeline().IsLoaded(), !c.songChanges);
+        EXPECT_EQ(window.Timeline().CurLineText(), c.songChanges ? "" : "three");
     }
 }
 

@@ -6,8 +6,8 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -128,24 +128,27 @@ TEST(CLrcWindow, RightButtonPressesAreSwallowed) {
     EXPECT_EQ(parent.presses, 1); // only the left press went on
 }
 
-TEST(CLrcWindow, Command32796RunsTheSearchFormOverTheActiveWindow) {
+TEST(CLrcWindow, Command32796OpensOneModelessSearchFormOverTheActiveWindow) {
     QWidget top;
     top.show();
     QApplication::setActiveWindow(&top);
     ASSERT_EQ(QApplication::activeWindow(), &top);
     CLrcWindow window;
-    QWidget* owner = nullptr;
-    bool wasModal = false;
-    QTimer::singleShot(0, [&] {
-        auto* dlg = qobject_cast<CLrcQueryDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dlg, nullptr);
-        owner = dlg->parentWidget();
-        wasModal = dlg->isModal();
-        dlg->CancelButton()->click();
-    });
     EXPECT_TRUE(window.OnCommand(CLrcWindow::kQueryCommand));
-    EXPECT_TRUE(wasModal);
-    EXPECT_EQ(owner, &top); // the window active when the command came
+    QPointer<CLrcQueryDlg> dlg = window.QueryDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_FALSE(dlg->isModal());
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(dlg->parentWidget(), &top); // the window active when the command came
+    // One at a time: the command again brings the same form forward.
+    EXPECT_TRUE(window.OnCommand(CLrcWindow::kQueryCommand));
+    EXPECT_EQ(window.QueryDialog(), dlg);
+    EXPECT_EQ(top.findChildren<CLrcQueryDlg*>().size(), 1);
+    // Closed, it goes; the next command opens a new one.
+    dlg->CancelButton()->click();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(dlg, nullptr);
+    EXPECT_EQ(window.QueryDialog(), nullptr);
     EXPECT_FALSE(window.OnCommand(32795));
 }
 

@@ -10,13 +10,14 @@
 #include "controls/CPicture.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
 #include "platform/Messages.h"
+#include "platform/TextEncoding.h"
 #include "platform/qt/QtNotifyTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
-#include "platform/TextEncoding.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
 #include "tools/DemoCatalog.h"
@@ -129,6 +130,32 @@ TEST_F(MainWindowTest, RejectedSignInLeavesTheWindowIdleAndCloseWritesNothing) {
     EXPECT_EQ(dlg->result(), 0);
     EXPECT_EQ(dir.ReadFile("config.ini"), before);
     EXPECT_EQ(FilesIn("Temp/Album"), 0);
+}
+
+TEST_F(MainWindowTest, MinimisesAndRestoresButNeitherMaximisesNorResizes) {
+    auto dlg = Open("wrong password");
+    const struct {
+        Qt::WindowType hint;
+        bool set;
+    } hints[] = {{Qt::WindowMinimizeButtonHint, true},  {Qt::WindowCloseButtonHint, true},
+                 {Qt::WindowSystemMenuHint, true},      {Qt::WindowTitleHint, true},
+                 {Qt::WindowMaximizeButtonHint, false}, {Qt::WindowContextHelpButtonHint, false}};
+    for (const auto& h : hints)
+        EXPECT_EQ(dlg->windowFlags().testFlag(h.hint), h.set) << std::hex << h.hint;
+    EXPECT_EQ(dlg->windowType(), Qt::Window); // window managers offer no minimise to dialogs
+    EXPECT_EQ(dlg->minimumSize(), dlg->maximumSize());
+
+    const QRect place = dlg->geometry();
+    const QString status = dlg->StatusText();
+    dlg->showMinimized();
+    EXPECT_TRUE(PumpUntil([&] { return dlg->isMinimized(); }, 2000));
+    dlg->showNormal();
+    EXPECT_TRUE(PumpUntil([&] { return !dlg->isMinimized(); }, 2000));
+    EXPECT_EQ(dlg->windowState(), Qt::WindowNoState);
+    EXPECT_EQ(dlg->geometry(), place);
+    EXPECT_EQ(dlg->StatusText(), status);
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+    EXPECT_FALSE(dlg->Button(CMainDlg::kIdPause)->isVisible());
 }
 
 TEST_F(MainWindowTest, BeforeThePlayerStartsOnlyCoverVolumeAndStatusArePainted) {
@@ -258,6 +285,30 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     EXPECT_EQ(FilesIn("Temp/Lyrics"), 0);
 }
 
+TEST_F(MainWindowTest, CtrlLSearchesForThePausedSongAndDislikeSkipsIt) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    dlg->OnPause(); // the song stays until the listener moves on
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Player()->GetPlayState() == CAudioPlayer::Paused; }));
+    NowPlayingInfo paused;
+    dlg->Player()->GetNowPlaying(paused);
+
+    QKeyEvent ctrlL(QEvent::KeyPress, Qt::Key_L, Qt::ControlModifier);
+    QApplication::sendEvent(dlg.get(), &ctrlL);
+    CLrcQueryDlg* form = dlg->LrcWindow()->QueryDialog();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->SongEdit()->text(), Resources::AnsiToQString(paused.title));
+    EXPECT_EQ(form->SingerEdit()->text(), Resources::AnsiToQString(paused.artist));
+    form->reject();
+
+    dlg->Button(CMainDlg::kIdDislike)->click();
+    ASSERT_TRUE(WaitForSong(*dlg, paused.index + 1));
+    EXPECT_TRUE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+    CLantorListPage* page = dlg->ListPage();
+    EXPECT_FALSE(page->List()->IsRowEnabled(page->RowOfSong(paused.index)));
+    EXPECT_TRUE(page->List()->IsRowEnabled(page->RowOfSong(paused.index + 1)));
+}
+
 TEST_F(MainWindowTest, EscEndsAtOnceAndLeavesCacheAndSettings) {
     auto dlg = Open();
     ASSERT_TRUE(WaitForSong(*dlg, 0));
@@ -318,6 +369,31 @@ TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], QStringLiteral("错误保存配置文件失败"));
     EXPECT_FALSE(fs::exists("config.ini"));
+}
+
+TEST(LoginDialog, LongFieldsAreCutAt254BytesBetweenCharacters) {
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\n");
+    const QChar ni(0x4F60); // two bytes in GBK
+    const struct {
+        QString typed;
+        QString kept;
+    } cases[] = {
+        {QString(300, ni), QString(127, ni)},
+        {QStringLiteral("a") + QString(300, ni), QStringLiteral("a") + QString(126, ni)},
+        {QString(300, QChar('p')), QString(254, QChar('p'))},
+    };
+    for (const auto& c : cases) {
+        CLoginDlg login;
+        login.EmailEdit()->setText(c.typed);
+        login.PasswordEdit()->setText(c.typed);
+        login.OnOk();
+        const std::string kept = Resources::QStringToAnsi(c.kept);
+        EXPECT_EQ(login.Email(), kept);
+        EXPECT_EQ(login.Password(), kept);
+        EXPECT_EQ(Setting("Account", "email"), HexEncode(kept));
+        EXPECT_EQ(Setting("Account", "pass"), HexEncode(kept));
+    }
 }
 
 } // namespace

@@ -274,7 +274,8 @@ QImage Sign(int size) {
 }
 
 void Icon() {
-    for (int size : {16, 32, 48, 256})
+    // 128 is drawn for the desktop's icon theme only; the program's window icon uses the others.
+    for (int size : {16, 32, 48, 128, 256})
         Save(Sign(size), QString("icon128_%1.png").arg(size));
 }
 

@@ -1,0 +1,660 @@
+// LantorFM on the desktop, against a private session bus, the demo station and SDL's dummy
+// driver: the MPRIS player (its properties and methods, and playerctl as the real client), the
+// song notifications (against a stand-in notification service) and one instance per folder.
+#include "app/CMainDlg.h"
+#include "app/InstanceGuard.h"
+#include "app/LantorApp.h"
+#include "app/MprisService.h"
+#include "app/SongNotifier.h"
+#include "controls/CCustomSliderCtrl.h"
+#include "controls/Resources.h"
+#include "platform/Messages.h"
+#include "playback/CAudioPlayer.h"
+#include "service/SongList.h"
+#include "settings/IniFile.h"
+#include "tests/support/TempDir.h"
+#include "tools/DemoCatalog.h"
+#include "tools/DemoStation.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
+
+// Failures show values, not bytes.
+void PrintTo(const QVariant& value, std::ostream* out) {
+    QString text;
+    QDebug(&text) << value;
+    *out << text.toStdString();
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kName = QStringLiteral("org.mpris.MediaPlayer2.lantorfm");
+const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+constexpr double kSongSeconds = 8;
+
+template <typename Pred> bool PumpUntil(Pred done, int ms = 30000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+std::string Setting(const char* section, const char* key) {
+    IniFile ini;
+    ini.Load("config.ini");
+    std::string value;
+    ini.GetString(section, key, value, "<absent>");
+    return value;
+}
+
+void ClickAtRightEnd(QWidget* slider) {
+    const QPointF at(slider->width() - 1, slider->height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, at, slider->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, slider->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(slider, &press);
+    QApplication::sendEvent(slider, &release);
+}
+
+QString Text(const std::string& gbk) {
+    return Resources::AnsiToQString(gbk);
+}
+
+QString CoverUrl(const std::string& sid) {
+    return QUrl::fromLocalFile(QString::fromStdString(fs::absolute("Temp/Album/" + sid + ".jpg")))
+        .toString();
+}
+
+// What the bus delivered, as plain Qt values: nested a{sv} as maps, object paths as text.
+QVariant Plain(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+        return Plain(value.value<QDBusVariant>().variant());
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        const auto argument = value.value<QDBusArgument>();
+        if (argument.currentSignature() == QLatin1String("as"))
+            return qdbus_cast<QStringList>(argument);
+        return Plain(qdbus_cast<QVariantMap>(argument));
+    }
+    if (value.metaType() == QMetaType::fromType<QVariantMap>()) {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            it.value() = Plain(it.value());
+        return map;
+    }
+    return value;
+}
+
+// A client of the player on a bus connection of its own. Calls are asynchronous, since the
+// player answers on this same thread.
+class BusClient : public QObject {
+    Q_OBJECT
+public:
+    BusClient() : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "client")) {
+        bus.connect(kName, kPath, kProperties, QStringLiteral("PropertiesChanged"), this,
+                    SLOT(OnPropertiesChanged(QString, QVariantMap, QStringList)));
+        bus.connect(kName, kPath, kPlayer, QStringLiteral("Seeked"), this,
+                    SLOT(OnSeeked(qlonglong)));
+        // Changes told while the answer was on its way are newer than it.
+        const QVariantMap all = GetAll(kPlayer);
+        for (auto it = all.begin(); it != all.end(); ++it)
+            if (!told.contains(it.key()))
+                told.insert(it.key(), it.value());
+    }
+    ~BusClient() override { QDBusConnection::disconnectFromBus(QStringLiteral("client")); }
+
+    QDBusMessage Call(const QString& interface, const QString& method,
+                      const QVariantList& args = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(kName, kPath, interface, method);
+        call.setArguments(args);
+        QDBusPendingCall pending = bus.asyncCall(call);
+        PumpUntil([&] { return pending.isFinished(); }, 10000);
+        return pending.reply();
+    }
+    QVariant Get(const QString& interface, const QString& name) {
+        QDBusMessage reply = Call(kProperties, QStringLiteral("Get"), {interface, name});
+        return reply.arguments().isEmpty() ? QVariant() : Plain(reply.arguments().first());
+    }
+    QVariantMap GetAll(const QString& interface) {
+        QDBusMessage reply = Call(kProperties, QStringLiteral("GetAll"), {interface});
+        return reply.arguments().isEmpty() ? QVariantMap()
+                                           : Plain(reply.arguments().first()).toMap();
+    }
+    // A property or, as "Metadata/key", one entry of the metadata.
+    static QVariant Lookup(const QVariantMap& properties, const QString& key) {
+        const qsizetype slash = key.indexOf('/');
+        if (slash < 0)
+            return properties.value(key);
+        return properties.value(key.left(slash)).toMap().value(key.mid(slash + 1));
+    }
+
+    QVariantMap told; // the player's properties as GetAll and then PropertiesChanged told them
+    std::vector<qlonglong> seeks;
+
+private slots:
+    void OnPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                             const QStringList&) {
+        if (interface != kPlayer)
+            return;
+        for (auto it = changed.begin(); it != changed.end(); ++it)
+            told[it.key()] = Plain(it.value());
+    }
+    void OnSeeked(qlonglong position) { seeks.push_back(position); }
+
+private:
+    QDBusConnection bus;
+};
+
+// The desktop's notification service, as far as LantorFM uses it.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Shown {
+        QString app;
+        uint replaces;
+        QString icon, summary, body;
+        QVariantMap hints;
+        uint id;
+    };
+
+    FakeNotifications()
+        : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications")) {}
+    ~FakeNotifications() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+    }
+    bool Register() {
+        return bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                  QDBusConnection::ExportAllSlots) &&
+               bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+
+    std::vector<Shown> shown;
+
+public slots:
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap& hints, int) {
+        const uint id = replaces ? replaces : nextId++;
+        shown.push_back({app, replaces, icon, summary, body, Plain(hints).toMap(), id});
+        return id;
+    }
+
+private:
+    QDBusConnection bus;
+    uint nextId = 41;
+};
+
+class DesktopTest : public ::testing::Test {
+protected:
+    DesktopTest() : dir(true) {
+        DemoStationOptions options;
+        options.songSeconds = kSongSeconds;
+        station = std::make_unique<DemoStation>(options);
+        EXPECT_TRUE(station->Start(0));
+        EXPECT_TRUE(DemoStation::WriteClientFolder(dir.Path().string(), station->BaseUrl()));
+        fs::create_directories("res");
+        for (const char* image : {"album.jpg", "vol.jpg"})
+            fs::copy_file(fs::path(LANTOR_SOURCE_DIR) / "res" / image, fs::path("res") / image);
+    }
+
+    std::unique_ptr<CMainDlg> Open() {
+        auto dlg = std::make_unique<CMainDlg>(songs);
+        QObject::connect(dlg.get(), &CMainDlg::statusTextChanged,
+                         [this](const QString& text) { statuses.push_back(text); });
+        dlg->SetCredentials(DemoCatalog::kEmail, DemoCatalog::kPassword);
+        dlg->OnInitDialog();
+        dlg->show();
+        return dlg;
+    }
+
+    bool WaitForSong(CMainDlg& dlg, int index) {
+        bool ok = PumpUntil([&] {
+            NowPlayingInfo info;
+            if (!dlg.Player())
+                return false;
+            dlg.Player()->GetNowPlaying(info);
+            return info.index == index && dlg.Player()->GetPosition() > 0.2f;
+        });
+        EXPECT_TRUE(ok) << "song " << index << " did not start";
+        return ok;
+    }
+
+    // Playing, with its length and cover known.
+    bool WaitForWholeSong(CMainDlg& dlg, int index) {
+        return WaitForSong(dlg, index) && PumpUntil([&] {
+                   return dlg.Player()->GetDuration() > 0.0f && !dlg.PlayingCoverUrl().isEmpty();
+               });
+    }
+
+    // Whether the window has shown the status since statuses was cleared. Playlists that
+    // arrive later put "正在播放" up by themselves, so the status of the moment says little.
+    bool Showed(const QString& status) const {
+        return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+    }
+
+    TempDir dir;
+    std::unique_ptr<DemoStation> station;
+    SongList songs;
+    std::vector<QString> statuses;
+};
+
+TEST_F(DesktopTest, MprisPropertiesAndMethodsActThroughTheWindow) {
+    auto dlg = Open();
+    MprisService mpris(*dlg);
+    ASSERT_TRUE(mpris.IsRegistered());
+    BusClient client;
+
+    const QVariantMap root{{"Identity", "LantorFM"},
+                           {"DesktopEntry", "lantorfm"},
+                           {"CanRaise", true},
+                           {"CanQuit", true},
+                           {"HasTrackList", false},
+                           {"SupportedUriSchemes", QStringList()},
+                           {"SupportedMimeTypes", QStringList()}};
+    EXPECT_EQ(client.GetAll(kRoot), root);
+    ASSERT_TRUE(WaitForWholeSong(*dlg, 0));
+    ASSERT_EQ(songs.At(1).like, "0"); // liked in the table below
+
+    const auto length = [&] { return double(dlg->Player()->GetDuration()); };
+    const QString track0 = QStringLiteral("/org/lantorfm/track/0");
+    struct Case {
+        const char* name;
+        std::function<void()> before = {}; // done in the window first
+        QString interface = {};            // then this method, when given
+        QString method = {};
+        QVariantList args = {};
+        std::vector<std::pair<QString, QVariant>> expect = {}; // as read and as told by signals
+        std::function<bool()> holds = {};                      // in the window
+        // Where a seek went (Seeked, and then Position while paused); none: no seek.
+        std::function<double()> seeked = {};
+        QString error = {};
+    };
+    const std::vector<Case> cases = {
+        {"playing the first song",
+         {},
+         {},
+         {},
+         {},
+         {{"PlaybackStatus", "Playing"},
+          {"Rate", 1.0},
+          {"MinimumRate", 1.0},
+          {"MaximumRate", 1.0},
+          {"CanControl", true},
+          {"CanPlay", true},
+          {"CanPause", true},
+          {"CanGoNext", true},
+          {"CanGoPrevious", false},
+          {"CanSeek", true},
+          {"Volume", 0.5},
+          {"Metadata/mpris:trackid", track0},
+          {"Metadata/xesam:title", Text(songs.At(0).title)},
+          {"Metadata/mpris:artUrl", CoverUrl(songs.At(0).sid)},
+          {"Metadata/mpris:length", qlonglong(std::llround(length() * 1e6))}}},
+        {"Pause",
+         {},
+         kPlayer,
+         "Pause",
+         {},
+         {{"PlaybackStatus", "Paused"}},
+         [&] { return Showed(QStringLiteral("已暂停")); }},
+        {"Pause while paused", {}, kPlayer, "Pause", {}, {{"PlaybackStatus", "Paused"}}},
+        // Paused from here on, so that positions hold still.
+        {"SetPosition for another song",
+         {},
+         kPlayer,
+         "SetPosition",
+         {QVariant::fromValue(QDBusObjectPath("/org/lantorfm/track/7")), qlonglong(3000000)}},
+        {"SetPosition",
+         {},
+         kPlayer,
+         "SetPosition",
+         {QVariant::fromValue(QDBusObjectPath(track0)), qlonglong(3000000)},
+         {},
+         {},
+         [] { return 3.0; }},
+        {"Seek back", {}, kPlayer, "Seek", {qlonglong(-1000000)}, {}, {}, [] { return 2.0; }},
+        {"Seek before the start",
+         {},
+         kPlayer,
+         "Seek",
+         {qlonglong(-9000000)},
+         {},
+         {},
+         [] { return 0.0; }},
+        {"progress slider",
+         [&] { dlg->OnMessage(msg::kSliderRelease, CMainDlg::kIdProgress, 50); },
+         {},
+         {},
+         {},
+         {},
+         {},
+         [&] { return length() / 2; }},
+        {"Play",
+         {},
+         kPlayer,
+         "Play",
+         {},
+         {{"PlaybackStatus", "Playing"}},
+         [&] { return Showed(QStringLiteral("正在播放")); }},
+        {"Stop pauses", {}, kPlayer, "Stop", {}, {{"PlaybackStatus", "Paused"}}},
+        {"PlayPause", {}, kPlayer, "PlayPause", {}, {{"PlaybackStatus", "Playing"}}},
+        {"OpenUri",
+         {},
+         kPlayer,
+         "OpenUri",
+         {"http://127.0.0.1/x.mp3"},
+         {{"PlaybackStatus", "Playing"}},
+         {},
+         {},
+         "org.freedesktop.DBus.Error.NotSupported"},
+        {"Next",
+         {},
+         kPlayer,
+         "Next",
+         {},
+         {{"Metadata/mpris:trackid", "/org/lantorfm/track/1"},
+          {"Metadata/xesam:userRating", 0.0},
+          {"CanGoPrevious", true}}},
+        {"like", [&] { dlg->OnLike(); }, {}, {}, {}, {{"Metadata/xesam:userRating", 1.0}}},
+        {"volume slider",
+         [&] { ClickAtRightEnd(dlg->VolumeSlider()); },
+         {},
+         {},
+         {},
+         {{"Volume", 1.0}}},
+        {"Volume",
+         {},
+         kProperties,
+         "Set",
+         {kPlayer, "Volume", QVariant::fromValue(QDBusVariant(0.25))},
+         {{"Volume", 0.25}},
+         [&] { return dlg->VolumeSlider()->Pos() == 25 && Setting("AppSet", "volume") == "25"; }},
+        {"Previous",
+         {},
+         kPlayer,
+         "Previous",
+         {},
+         {{"Metadata/mpris:trackid", track0}, {"CanGoPrevious", false}}},
+        {"Raise",
+         [&] { dlg->showMinimized(); },
+         kRoot,
+         "Raise",
+         {},
+         {},
+         [&] { return !dlg->isMinimized() && dlg->isActiveWindow(); }},
+        {"Quit",
+         {},
+         kRoot,
+         "Quit",
+         {},
+         {},
+         [&] { return dlg->isHidden() && dlg->result() == 0 && fs::is_empty("Temp/Album"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.seeks.clear();
+        statuses.clear();
+        if (c.before)
+            c.before();
+        if (!c.method.isEmpty()) {
+            QDBusMessage reply = client.Call(c.interface, c.method, c.args);
+            if (c.error.isEmpty())
+                EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+                    << reply.errorMessage().toStdString();
+            else
+                EXPECT_EQ(reply.errorName(), c.error);
+        }
+        const auto matches = [&] {
+            for (const auto& [key, value] : c.expect)
+                if (BusClient::Lookup(client.told, key) != value)
+                    return false;
+            return true;
+        };
+        EXPECT_TRUE(PumpUntil(matches, 10000));
+        const QVariantMap now = client.GetAll(kPlayer);
+        for (const auto& [key, value] : c.expect) {
+            EXPECT_EQ(BusClient::Lookup(client.told, key), value) << "told " << key.toStdString();
+            EXPECT_EQ(BusClient::Lookup(now, key), value) << "read " << key.toStdString();
+        }
+        if (c.holds) {
+            EXPECT_TRUE(PumpUntil(c.holds, 10000));
+        }
+        Pump(50);
+        if (!c.seeked) {
+            EXPECT_TRUE(client.seeks.empty());
+            continue;
+        }
+        ASSERT_EQ(client.seeks.size(), 1u);
+        const double target = c.seeked();
+        EXPECT_NEAR(client.seeks[0] / 1e6, target, 0.001);
+        const auto position = [&] { return client.Get(kPlayer, "Position").toLongLong() / 1e6; };
+        EXPECT_TRUE(PumpUntil([&] { return std::abs(position() - target) < 0.05; }, 5000))
+            << position();
+    }
+}
+
+TEST_F(DesktopTest, PlayerctlShowsAndSteersThePlayingSong) {
+    auto dlg = Open();
+    MprisService mpris(*dlg);
+    ASSERT_TRUE(mpris.IsRegistered());
+    const auto playerctl = [&](QStringList args) {
+        QProcess process;
+        process.start(QStringLiteral("playerctl"), QStringList{"-p", "lantorfm"} + args);
+        EXPECT_TRUE(PumpUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
+        EXPECT_EQ(process.exitCode(), 0)
+            << args.join(' ').toStdString() << ": " << process.readAllStandardError().toStdString();
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+    const auto position = [&] { return playerctl({"position"}).toDouble(); };
+
+    ASSERT_TRUE(WaitForWholeSong(*dlg, 0));
+    const SongRecord first = songs.At(0);
+    const QStringList shown =
+        playerctl({"metadata", "--format", "{{title}}|{{artist}}|{{album}}|{{mpris:length}}"})
+            .split('|');
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_EQ(shown[0], Text(first.title));
+    EXPECT_EQ(shown[1], Text(first.artist));
+    EXPECT_EQ(shown[2], Text(first.albumtitle));
+    EXPECT_NEAR(shown[3].toLongLong() / 1e6, dlg->Player()->GetDuration(), 0.001);
+
+    statuses.clear();
+    playerctl({"play-pause"});
+    EXPECT_TRUE(PumpUntil([&] { return Showed(QStringLiteral("已暂停")); }));
+    EXPECT_EQ(playerctl({"status"}), "Paused");
+    const double held = position();
+    Pump(600);
+    EXPECT_EQ(position(), held);
+    statuses.clear();
+    playerctl({"play-pause"});
+    EXPECT_TRUE(PumpUntil([&] { return Showed(QStringLiteral("正在播放")); }));
+    EXPECT_EQ(playerctl({"status"}), "Playing");
+    EXPECT_TRUE(PumpUntil([&] { return position() > held + 0.3; }, 5000));
+
+    playerctl({"next"});
+    ASSERT_TRUE(WaitForSong(*dlg, 1));
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return playerctl({"metadata", "title"}) == Text(songs.At(1).title);
+        },
+        5000));
+
+    playerctl({"volume", "0.3"});
+    EXPECT_TRUE(PumpUntil([&] { return dlg->VolumeSlider()->Pos() == 30; }, 5000));
+    EXPECT_EQ(Setting("AppSet", "volume"), "30");
+
+    // The desktop file's actions reach the player the same way.
+    QFile entry(QStringLiteral(LANTOR_SOURCE_DIR "/res/desktop/lantorfm.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
+    const auto action = [&](const QString& name) {
+        const qsizetype group = lines.indexOf("[Desktop Action " + name + "]");
+        for (qsizetype i = group + 1; group >= 0 && i < lines.size() && !lines[i].startsWith('[');
+             ++i)
+            if (lines[i].startsWith("Exec="))
+                return lines[i].mid(5);
+        return QString();
+    };
+    const auto run = [&](const QString& name) {
+        QProcess process;
+        process.start(QStringLiteral("/bin/sh"), {"-c", action(name)});
+        EXPECT_TRUE(PumpUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
+        EXPECT_EQ(process.exitCode(), 0) << name.toStdString();
+    };
+    run("Previous");
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    run("Next");
+    ASSERT_TRUE(WaitForSong(*dlg, 1));
+    statuses.clear();
+    run("Play-Pause");
+    EXPECT_TRUE(PumpUntil([&] { return Showed(QStringLiteral("已暂停")); }));
+}
+
+TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
+    FakeNotifications service;
+    ASSERT_TRUE(service.Register());
+    auto dlg = Open();
+    SongNotifier notifier(*dlg);
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return elsewhere.isActiveWindow(); }, 5000));
+    auto& shown = service.shown;
+
+    // The song, then the same notification with its cover once that is in the cache.
+    ASSERT_TRUE(WaitForWholeSong(*dlg, 0));
+    const SongRecord first = songs.At(0);
+    ASSERT_TRUE(PumpUntil([&] {
+        return !shown.empty() && shown.back().hints.value("image-path") == CoverUrl(first.sid);
+    }));
+    for (const auto& n : shown) {
+        EXPECT_EQ(n.app, "LantorFM");
+        EXPECT_EQ(n.icon, "lantorfm");
+        EXPECT_EQ(n.summary, Text(first.title));
+        EXPECT_EQ(n.body, Text(first.artist) + QStringLiteral(" — ") + Text(first.albumtitle));
+        EXPECT_EQ(n.hints.value("desktop-entry"), "lantorfm");
+        EXPECT_EQ(n.id, shown.front().id);
+    }
+    EXPECT_EQ(shown.front().replaces, 0u);
+
+    // The next song replaces it.
+    std::size_t seen = shown.size();
+    dlg->OnNext();
+    ASSERT_TRUE(WaitForWholeSong(*dlg, 1));
+    ASSERT_TRUE(PumpUntil([&] { return shown.size() > seen; }));
+    EXPECT_EQ(shown[seen].summary, Text(songs.At(1).title));
+    EXPECT_EQ(shown[seen].replaces, shown.front().id);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return shown.back().hints.value("image-path") == CoverUrl(songs.At(1).sid); }));
+
+    // None while the main window is the active one, none with notify=off.
+    const auto expectNoneFor = [&](int index) {
+        seen = shown.size();
+        dlg->OnNext();
+        ASSERT_TRUE(WaitForWholeSong(*dlg, index));
+        Pump(300);
+        EXPECT_EQ(shown.size(), seen) << "song " << index;
+    };
+    dlg->activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return dlg->isActiveWindow(); }, 5000));
+    expectNoneFor(2);
+    elsewhere.activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return elsewhere.isActiveWindow(); }, 5000));
+    IniFile ini;
+    ASSERT_TRUE(ini.Load("config.ini"));
+    ini.SetString("AppSet", "notify", "off");
+    ASSERT_TRUE(ini.Save());
+    expectNoneFor(3);
+}
+
+struct HandOverCase {
+    const char* name;
+    bool bus; // the second start reaches the session bus
+};
+
+void PrintTo(const HandOverCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SecondInstanceTest : public DesktopTest,
+                           public ::testing::WithParamInterface<HandOverCase> {};
+
+TEST_P(SecondInstanceTest, ExitsWithZeroAndRaisesTheFirstWindow) {
+    // A lock file a crashed run left behind is taken over.
+    dir.WriteFile(InstanceGuard::kLockFile, "999999999\n");
+    TempDir runtime; // a runtime folder without a user bus in it
+    bool checked = false;
+    const auto check = [&](CMainDlg& dlg) {
+        ASSERT_TRUE(PumpUntil([&] { return dlg.Player() && dlg.Player()->GetPosition() > 0.2f; }));
+        dlg.showMinimized();
+        ASSERT_TRUE(PumpUntil([&] { return dlg.isMinimized(); }, 5000));
+
+        QProcess second;
+        second.setWorkingDirectory(dir.Path().string().c_str());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!GetParam().bus) {
+            env.remove("DBUS_SESSION_BUS_ADDRESS");
+            env.insert("XDG_RUNTIME_DIR", runtime.Path().string().c_str());
+        }
+        second.setProcessEnvironment(env);
+        second.start(QStringLiteral(LANTOR_PROGRAM), {});
+        ASSERT_TRUE(PumpUntil([&] { return second.state() == QProcess::NotRunning; }, 30000));
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+        EXPECT_TRUE(PumpUntil([&] { return !dlg.isMinimized() && dlg.isActiveWindow(); }, 5000));
+        EXPECT_EQ(station->RequestsTo("/j/app/login").size(), 1u); // no second player
+    };
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<CMainDlg*>(QApplication::activeModalWidget());
+        if (!dlg || checked)
+            return;
+        checked = true;
+        probe.stop();
+        check(*dlg);
+        dlg->close();
+    });
+    probe.start(100);
+    EXPECT_EQ(RunLantorFM(), 0);
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(fs::exists(InstanceGuard::kLockFile));
+}
+
+INSTANTIATE_TEST_SUITE_P(HandOver, SecondInstanceTest,
+                         ::testing::Values(HandOverCase{"OverMpris", true},
+                                           HandOverCase{"OverTheFolderSocket", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+#include "Desktop_test.moc"
