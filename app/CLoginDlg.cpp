@@ -100,6 +100,11 @@ void CLoginDlg::FillAccountFields() {
     }
 }
 
+void CLoginDlg::FillAccount(const std::string& email_, const std::string& password_) {
+    emailEdit->setText(Resources::AnsiToQString(email_));
+    passwordEdit->setText(Resources::AnsiToQString(password_));
+}
+
 void CLoginDlg::ReadFields() {
     email = Resources::QStringToAnsi(FieldText(*emailEdit));
     password = Resources::QStringToAnsi(FieldText(*passwordEdit));

@@ -38,6 +38,8 @@ public:
     QLineEdit* PasswordEdit() const { return passwordEdit; }
     QCheckBox* RememberBox() const { return rememberBox; }
     QCheckBox* AutoLoginBox() const { return autoLoginBox; }
+    // Puts an account (GBK texts) into the two fields, as if typed.
+    void FillAccount(const std::string& email, const std::string& password);
 
     void OnRememberClicked();
     void OnOk();

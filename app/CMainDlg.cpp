@@ -1,5 +1,7 @@
 #include "app/CMainDlg.h"
 
+#include "app/CLoginDlg.h"
+
 #include "controls/CBitmapButton.h"
 #include "controls/CChannelPage.h"
 #include "controls/CCustomSliderCtrl.h"
@@ -14,10 +16,12 @@
 #include "platform/qt/QtNotifyTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
+#include "service/JsonNode.h"
 #include "service/RadioClient.h"
 #include "service/ServiceRequests.h"
 #include "service/SignInReply.h"
 #include "service/SongList.h"
+#include "service/WebClient.h"
 #include "settings/AppSettings.h"
 
 #include <QCloseEvent>
@@ -29,7 +33,9 @@
 #include <QScreen>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 #include <span>
+#include <utility>
 
 using Resources::DluRect;
 
@@ -91,7 +97,11 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
           [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return OnMessage(m, w, l); })),
       coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
       textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
-      timeText(QStringLiteral("0:00/0:00")) {
+      timeText(QStringLiteral("0:00/0:00")), signInRetry([this] {
+          SetStatus(kSigningIn, kRegionStatusSong);
+          SignIn();
+      }),
+      fetchRetry([this] { StartFetch(); }) {
     setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
     // A window rather than a dialog, so window managers offer the minimise button; fixed
     // size, so none offers to maximise it.
@@ -306,15 +316,32 @@ void CMainDlg::SetStatus(const QString& text, const QRect& region) {
     repaint(region);
 }
 
-bool CMainDlg::SignIn() {
-    std::optional<std::string> reply;
+void CMainDlg::SignIn() {
     // A body over the service's limit cannot be sent: that sign-in fails like a rejected one.
-    bool sendable = SignInBody(email, password).has_value();
-    if (sendable) {
-        reply = RequestSignIn(email, password);
-        if (!reply)
-            return false; // no reply: the window keeps saying it is signing in
+    if (!SignInBody(email, password)) {
+        OnSignInAnswer(nullptr);
+        return;
     }
+    signInJob.Start(
+        [base = AppSettings().ServiceBase(), email = email,
+         password = password](const std::atomic<bool>& cancel) {
+            return RequestSignIn(WebClient(&cancel), base, email, password);
+        },
+        [this](BackgroundJob::Reply reply) { OnSignInReply(std::move(reply)); });
+}
+
+void CMainDlg::OnSignInReply(BackgroundJob::Reply reply) {
+    // No reply, or for the stored account an answer that is no JSON at all (an error page): the
+    // service was not reached, which says nothing about the account.
+    if (!reply || (autoSignIn && !JsonNode().Parse(*reply))) {
+        if (autoSignIn)
+            signInRetry.Schedule();
+        return; // the window keeps saying it is signing in
+    }
+    OnSignInAnswer(&*reply);
+}
+
+void CMainDlg::OnSignInAnswer(const std::string* reply) {
     SignInReply values; // stays empty when the reply does not parse
     bool accepted = reply && ReadSignInReply(*reply, values);
     userId = values.user_id;
@@ -322,11 +349,33 @@ bool CMainDlg::SignIn() {
     expire = values.expire;
     if (accepted) {
         StartFetch();
-        return true;
+        return;
     }
     userId = "0";
     SetStatus(kSignInFailed, kRegionStatusSong);
-    return false;
+    if (autoSignIn)
+        OpenLoginDialog();
+}
+
+void CMainDlg::OpenLoginDialog() {
+    // The stored account may have gone stale, and nothing else leads back to the dialog.
+    loginDialog = new CLoginDlg(this);
+    loginDialog->FillAccount(email, password);
+    connect(loginDialog, &QDialog::finished, this, &CMainDlg::OnLoginDialogDone);
+    loginDialog->open();
+}
+
+void CMainDlg::OnLoginDialogDone(int code) {
+    CLoginDlg* login = std::exchange(loginDialog, nullptr);
+    if (!login)
+        return;
+    login->deleteLater();
+    if (code != 1 || ended)
+        return; // cancelled: the failed sign-in stands
+    SetCredentials(login->Email(), login->Password());
+    autoSignIn = false; // from now on a sign-in from the dialog
+    SetStatus(kSigningIn, kRegionStatusSong);
+    SignIn();
 }
 
 void CMainDlg::StartFetch() {
@@ -346,6 +395,9 @@ void CMainDlg::StartFetch() {
 }
 
 void CMainDlg::OnPlaylistArrived() {
+    // The reply's songs were cleared by a channel switch before this report was handled.
+    if (songList.Count() == 0)
+        return;
     if (radioClient)
         radioClient->StartPrefetch();
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
@@ -368,6 +420,7 @@ void CMainDlg::OnLike() {
         return;
     NowPlayingInfo info;
     player->GetNowPlaying(info);
+    fetchRetry.Reset();
     radioClient->Like(info.sid, info.aid);
     emit songLiked();
 }
@@ -441,8 +494,8 @@ void CMainDlg::SwitchChannel(int id) {
     if (player)
         player->Stop();
     emit playbackChanged();
-    songList.Clear();
-    radioClient->SetChannel(channelId);
+    fetchRetry.Reset();
+    radioClient->SetChannel(channelId); // empties the song list too
     if (channelPage) {
         if (auto name = channelPage->ChannelName(channelId)) {
             channelName = *name;
@@ -500,6 +553,7 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
     switch (message) {
     case msg::kSongAppended: {
         const auto* song = reinterpret_cast<const SongRecord*>(wParam);
+        fetchRetry.Reset();
         if (song && listSheet && listSheet->ActivePageIndex() == 0)
             listPage->AddSong(song->index, song->title, song->artist, song->albumtitle,
                               song->like != "0");
@@ -510,6 +564,9 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         break;
     case msg::kCoverReady: {
         const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
+        // The player checked before sending, but may have moved on since.
+        if (info && !IsNowPlaying(*info))
+            break;
         coverPicture->Free();
         if (info) {
             if (auto path = CachePath(kCacheAlbum, info->sid))
@@ -533,6 +590,8 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
     }
     case msg::kLyricsState: {
         const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
+        if (info && !IsNowPlaying(*info))
+            break;
         if (lParam == 1 && info && lrcWindow->LoadLrcFile(info->sid))
             lrcWindow->ParseLrc();
         else
@@ -545,6 +604,10 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         break;
     case msg::kEndOfList:
         StartFetch();
+        break;
+    case msg::kFetchNoSongs:
+        if (!ended)
+            fetchRetry.Schedule();
         break;
     case msg::kDecoderFailure:
         SetStatus(kDecoderError, kRegionStatusSong);
@@ -566,6 +629,14 @@ std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::
         break;
     }
     return 0;
+}
+
+bool CMainDlg::IsNowPlaying(const NowPlayingInfo& info) const {
+    if (!player)
+        return false;
+    NowPlayingInfo now;
+    player->GetNowPlaying(now);
+    return now.index == info.index && now.sid == info.sid;
 }
 
 void CMainDlg::paintEvent(QPaintEvent*) {
@@ -593,6 +664,9 @@ void CMainDlg::EndWorkers() {
     workersEnded = true;
     progressTimer.stop();
     spectrumTimer.stop();
+    signInRetry.Reset();
+    fetchRetry.Reset();
+    signInJob.Shutdown();
     // From here on no handler runs: a worker blocked in a send is released at once, so joining
     // it below cannot wait on this thread.
     target->BeginClosing();
@@ -619,6 +693,12 @@ void CMainDlg::CloseWindow() {
 
 void CMainDlg::done(int code) {
     ended = true;
+    // A sign-in reply or a retry would start the radio behind a window that has ended.
+    signInJob.Cancel();
+    signInRetry.Reset();
+    fetchRetry.Reset();
+    if (CLoginDlg* login = std::exchange(loginDialog, nullptr))
+        login->deleteLater();
     QDialog::done(code);
 }
 

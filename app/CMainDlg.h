@@ -1,5 +1,7 @@
 #pragma once
+#include "app/RetryTimer.h"
 #include "controls/IListOwner.h"
+#include "platform/qt/BackgroundJob.h"
 
 #include <QDialog>
 #include <QString>
@@ -13,18 +15,24 @@ class CBitmapButton;
 class CChannelPage;
 class CCustomSliderCtrl;
 class CLantorListPage;
+class CLoginDlg;
 class CLrcWindow;
 class CMusicListSheet;
 class CPicture;
 class CTrumWindow;
 class QtNotifyTarget;
+struct NowPlayingInfo;
 class RadioClient;
 class SongList;
 struct SongRecord;
 
 // The main window: the only place where the listener's commands, the workers' reports and the
 // display meet. Workers report through its message target; everything here runs on the UI
-// thread. Ends with 0 (closed), 1 (Enter) or 2 (Esc).
+// thread, which never waits on the network. Ends with 0 (closed), 1 (Enter) or 2 (Esc).
+//
+// It keeps playing through network faults: a playlist request that fails or brings no song is
+// tried again on a back-off (RetryTimer) until songs arrive, and so is an automatic sign-in that
+// cannot reach the service. An automatic sign-in the service rejects opens the login dialog.
 class CMainDlg : public QDialog, public IListOwner {
     Q_OBJECT
 public:
@@ -52,8 +60,10 @@ public:
     ~CMainDlg() override;
 
     void SetCredentials(std::string email, std::string password);
-    // Creates the children, reads the last channel and signs in (synchronously). exec() calls
-    // it first; tests may call it and then show().
+    // The credentials are the stored account, used without the login dialog.
+    void SetAutoSignIn(bool on) { autoSignIn = on; }
+    // Creates the children, reads the last channel and starts signing in. exec() calls it
+    // first; tests may call it and then show().
     void OnInitDialog();
     int exec() override;
 
@@ -71,7 +81,8 @@ public:
     void SwitchChannel(int channelId);
     void ShowListPage(int page) override;
     void StartFetch();
-    bool SignIn();
+    // Sends the sign-in request from a worker; the reply is handled on the UI thread.
+    void SignIn();
     int UpdateTime();
     void OnSpectrumTick();
     // A worker's (or a slider's) message, on the UI thread.
@@ -119,6 +130,8 @@ public:
     CBitmapButton* Button(int id) const;
     CPicture* CoverPicture() const { return coverPicture.get(); }
     QtNotifyTarget* Target() const { return target.get(); }
+    // The login dialog a rejected automatic sign-in opened, while it is open.
+    CLoginDlg* LoginDialog() const { return loginDialog; }
     bool TimersRunning() const { return progressTimer.isActive() && spectrumTimer.isActive(); }
 
 signals:
@@ -141,6 +154,13 @@ private:
     void ShowPauseButton();
     void ShowPlayButton();
     void OnPlaylistArrived();
+    void OnSignInReply(BackgroundJob::Reply reply);
+    // The service's answer, or null when the request could not be sent.
+    void OnSignInAnswer(const std::string* reply);
+    void OpenLoginDialog();
+    void OnLoginDialogDone(int code);
+    // Whether a cover or lyrics report is about the song playing now.
+    bool IsNowPlaying(const NowPlayingInfo& info) const;
     void SetStatusText(const QString& text);
     void SetStatus(const QString& text, const QRect& region);
     // Ends every worker; messages they send from now on are dropped.
@@ -181,4 +201,9 @@ private:
     float lengthSeen = 0.0f; // the song length lengthChanged last told
     QTimer progressTimer;
     QTimer spectrumTimer;
+    bool autoSignIn = false;
+    CLoginDlg* loginDialog = nullptr;
+    BackgroundJob signInJob;
+    RetryTimer signInRetry;
+    RetryTimer fetchRetry;
 };

@@ -49,6 +49,7 @@ int RunLantorFM() {
     }
     CMainDlg main;
     main.SetCredentials(email, password);
+    main.SetAutoSignIn(autoLogin);
     MprisService mpris(main);
     SongNotifier notifier(main);
     return main.exec();

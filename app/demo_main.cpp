@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     dlg.SetCredentials(email, password);
+    dlg.SetAutoSignIn(true);
     dlg.OnInitDialog();
     dlg.show();
     QTimer::singleShot(seconds * 1000, &dlg, [&] {

@@ -3,6 +3,9 @@
 #include "controls/IListOwner.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "service/ServiceRequests.h"
+#include "service/WebClient.h"
+#include "settings/AppSettings.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -27,10 +30,24 @@ void CChannelPage::OnInitDialog() {
         images.emplace_back(frame);
     list->SetImageList(std::move(images), QSize(kImageSize, kImageSize));
     layout.AddAnchored(list);
+}
 
-    // On the window thread, once: a failed request leaves the page empty.
-    if (channels.Count() == 0)
-        channels.Fetch();
+void CChannelPage::OnSetActive() {
+    if (channels.Count() > 0 || fetch.Running())
+        return;
+    fetch.Start(
+        [base = AppSettings().ServiceBase()](const std::atomic<bool>& cancel) {
+            return WebClient(&cancel).Get(ChannelListUrl(base));
+        },
+        [this](BackgroundJob::Reply reply) {
+            if (reply)
+                OnChannelsArrived(*reply);
+        });
+}
+
+void CChannelPage::OnChannelsArrived(const std::string& reply) {
+    // A reply that does not parse leaves the page empty; the next showing asks again.
+    channels.AppendFromReply(reply);
     for (int i = 0; i < channels.Count(); ++i) {
         const ChannelRecord channel = channels.At(i);
         if (channel.name.empty())
@@ -40,6 +57,8 @@ void CChannelPage::OnInitDialog() {
             kImageOther);
         rowChannels.push_back(i);
     }
+    if (wantedChannel != -1)
+        MarkChannel(wantedChannel);
 }
 
 int CChannelPage::RowOfChannel(int i) const {
@@ -57,6 +76,7 @@ bool CChannelPage::MarkRow(int row) {
 }
 
 void CChannelPage::MarkChannel(int channelId) {
+    wantedChannel = channelId;
     for (int i = 0; i < channels.Count(); ++i) {
         if (channels.At(i).channel_id != channelId)
             continue;

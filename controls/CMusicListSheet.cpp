@@ -44,5 +44,6 @@ bool CMusicListSheet::SetActivePage(int index) {
     }
     page->show();
     active_ = index;
+    page->Activate();
     return true;
 }

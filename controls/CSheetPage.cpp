@@ -6,3 +6,8 @@ void CSheetPage::EnsureInitialised() {
     initialised_ = true;
     OnInitDialog();
 }
+
+void CSheetPage::Activate() {
+    EnsureInitialised();
+    OnSetActive();
+}

@@ -2,7 +2,8 @@
 #include <QWidget>
 
 // A page of CMusicListSheet. Its dialog is initialised (OnInitDialog) the first time the sheet
-// shows it, like a property page whose window is created on first activation.
+// shows it, like a property page whose window is created on first activation; OnSetActive
+// follows every time the sheet shows it.
 class CSheetPage : public QWidget {
     Q_OBJECT
 public:
@@ -10,9 +11,12 @@ public:
 
     bool IsInitialised() const { return initialised_; }
     void EnsureInitialised();
+    // The sheet makes this the page it shows.
+    void Activate();
 
 protected:
     virtual void OnInitDialog() {}
+    virtual void OnSetActive() {}
 
 private:
     bool initialised_ = false;

@@ -12,7 +12,7 @@ RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string 
     : notifyWindow(window), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
       expire(std::move(expire_)),
       serviceBase(serviceBase_.empty() ? AppSettings().ServiceBase() : std::move(serviceBase_)),
-      web(&cancel_) {}
+      web(&cancel_), fetchWeb(&fetchCancel_) {}
 
 RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string token_,
                          std::string expire_)
@@ -27,6 +27,7 @@ void RadioClient::Shutdown() {
     {
         std::lock_guard<std::mutex> guard(lock);
         stopping = true;
+        fetchCancel_ = true;
     }
     cancel_ = true;
     fetchThreads.JoinAll();
@@ -38,6 +39,15 @@ void RadioClient::SetChannel(int n) {
     {
         std::lock_guard<std::mutex> guard(lock);
         channel = n;
+        // The old channel's reply is not wanted: end its transfer now rather than wait for it.
+        if (fetchBusy)
+            fetchCancel_ = true;
+    }
+    // Cleared after the channel changed: a request built before the Clear finds its reply
+    // refused, one built after it asks for the new channel.
+    songs.Clear();
+    {
+        std::lock_guard<std::mutex> guard(lock);
         channelChanged = true;
     }
     RequestMore();
@@ -111,21 +121,53 @@ PlaylistQuery RadioClient::Request::Query(const std::string& userId, const std::
 }
 
 void RadioClient::FetchWorker() {
-    Request r = PlaylistRequest(false);
-    if (auto reply = web.Get(r.url))
-        songs.AppendFromReply(*reply, notifyWindow);
-    std::lock_guard<std::mutex> guard(lock);
-    fetchBusy = false;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (stopping) {
+                fetchBusy = false;
+                return;
+            }
+            fetchCancel_ = false;
+        }
+        // Read before the request: a Clear after it (a channel switch) makes the reply unwanted.
+        const std::uint64_t clears = songs.ClearCount();
+        Request r = PlaylistRequest(false);
+        int appended = -1;
+        if (auto reply = fetchWeb.Get(r.url))
+            appended = songs.AppendFromReplySince(*reply, notifyWindow, clears);
+        const bool superseded = songs.ClearCount() != clears;
+        bool stopped;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            // A switch cleared the list or cancelled the transfer: ask for the new channel now.
+            if (!stopping && (superseded || fetchCancel_))
+                continue;
+            fetchBusy = false;
+            stopped = stopping;
+        }
+        if (appended <= 0 && !stopped && notifyWindow)
+            notifyWindow->Send(msg::kFetchNoSongs, 0, 0);
+        return;
+    }
 }
 
 void RadioClient::LikeWorker() {
+    const std::uint64_t clears = songs.ClearCount();
     Request r = PlaylistRequest(true);
     auto reply = web.Get(r.url);
-    if (!reply)
-        return;
-    songs.AppendFromReply(*reply, notifyWindow);
-    // The report carries the same values as the request it follows.
-    web.Get(LikeReportUrl(serviceBase, r.Query(userId, expire, token)));
+    int appended = reply ? songs.AppendFromReplySince(*reply, notifyWindow, clears) : -1;
+    if (reply) {
+        // The report carries the same values as the request it follows.
+        web.Get(LikeReportUrl(serviceBase, r.Query(userId, expire, token)));
+    }
+    bool stopped;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopped = stopping;
+    }
+    if (appended <= 0 && songs.ClearCount() == clears && !stopped && notifyWindow)
+        notifyWindow->Send(msg::kFetchNoSongs, 0, 0);
 }
 
 void RadioClient::StartPrefetch() {

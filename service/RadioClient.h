@@ -14,7 +14,8 @@ class SongList;
 // Holds what a playlist request needs (the sign-in texts, channel, the song id remembered by the
 // last like, the history) and runs the workers that refill the SongList and pre-download its
 // songs into the music cache. Reports go to the window: msg::kSongAppended and
-// msg::kPlaylistArrived from the fetch and like workers, msg::kPrefetchPassDone from the prefetch.
+// msg::kPlaylistArrived from the fetch and like workers, msg::kFetchNoSongs from them when a
+// playlist request failed or added no song, msg::kPrefetchPassDone from the prefetch.
 class RadioClient {
 public:
     static constexpr int kHistoryEntries = 20;
@@ -27,6 +28,9 @@ public:
     RadioClient(const RadioClient&) = delete;
     RadioClient& operator=(const RadioClient&) = delete;
 
+    // Empties the song list, which belongs to the previous channel, and asks for the new one. A
+    // fetch still running for the previous channel is cancelled, its songs are never appended,
+    // and it asks for the new channel instead.
     void SetChannel(int channel);
     // Starts a fetch worker unless one runs (then the request is dropped, not queued).
     void RequestMore();
@@ -72,6 +76,8 @@ private:
     const std::string serviceBase;
     std::atomic<bool> cancel_{false};
     WebClient web;
+    std::atomic<bool> fetchCancel_{false}; // raised by a channel switch and by Shutdown
+    WebClient fetchWeb;                    // the fetch worker's transfers
 
     mutable std::mutex lock; // guards the fields down to channelChanged
     bool fetchBusy = false;

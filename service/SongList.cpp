@@ -29,14 +29,26 @@ SongRecord SongList::At(int i) const {
 }
 
 bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
+    return Append(text, window, std::nullopt) >= 0;
+}
+
+int SongList::AppendFromReplySince(std::string_view text, NotifyTarget* window,
+                                   std::uint64_t since) {
+    return Append(text, window, since);
+}
+
+int SongList::Append(std::string_view text, NotifyTarget* window,
+                     std::optional<std::uint64_t> since) {
     // Parsed before the lock is taken: only the append itself holds it.
     std::vector<SongRecord> block;
     if (!ParseSongReply(text, [&](SongRecord&& record) { block.push_back(std::move(record)); }))
-        return false;
+        return -1;
     std::vector<SongRecord> notices;
     int count = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
+        if (since && clears_ != *since)
+            return 0;
         std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
         while (capacity < records_.size() + block.size())
             capacity *= 2;
@@ -51,13 +63,19 @@ bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
                            records_.end());
         count = static_cast<int>(records_.size());
     }
+    const int appended = static_cast<int>(block.size());
     if (!window)
-        return true;
+        return appended;
     for (const SongRecord& notice : notices)
         window->Send(msg::kSongAppended, reinterpret_cast<std::uintptr_t>(&notice), 0);
     if (count > 0)
         window->Send(msg::kPlaylistArrived, static_cast<std::uintptr_t>(count), 0);
-    return true;
+    return appended;
+}
+
+std::uint64_t SongList::ClearCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return clears_;
 }
 
 void SongList::SetStatus(int i, int status) {
@@ -71,6 +89,7 @@ void SongList::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     records_.clear();
     cleared_ = true;
+    ++clears_;
     playing_ = -1;
 }
 

@@ -2,7 +2,9 @@
 #include "service/SongRecord.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +29,12 @@ public:
     // call) and msg::kPlaylistArrived with the count when the list is not empty. False when the
     // reply does not parse. window may be null.
     bool AppendFromReply(std::string_view text, NotifyTarget* window);
+    // The same for a reply asked for when ClearCount() was `since`: a reply to a request made
+    // before a Clear belongs to what was cleared, so once a Clear has come none of it is
+    // appended and nothing is sent. The songs appended, -1 when the reply does not parse.
+    int AppendFromReplySince(std::string_view text, NotifyTarget* window, std::uint64_t since);
+    // How many times the list has been cleared.
+    std::uint64_t ClearCount() const;
     // Ignored while the cleared flag is raised or when i is out of range.
     void SetStatus(int i, int status);
     // Empties the list (the capacity stays), raises the cleared flag and ends the player's claim.
@@ -56,11 +64,14 @@ public:
     void EndDownload(int i, std::string_view sid, bool ok);
 
 private:
+    // Appends a reply's songs unless since is given and a Clear came after it.
+    int Append(std::string_view text, NotifyTarget* window, std::optional<std::uint64_t> since);
     // Record i when it exists and is the song sid; lock_ held.
     SongRecord* FindLocked(int i, std::string_view sid);
 
-    mutable std::mutex lock_; // guards records_, cleared_ and playing_
+    mutable std::mutex lock_; // guards records_, cleared_, clears_ and playing_
     std::vector<SongRecord> records_;
     bool cleared_ = false;
+    std::uint64_t clears_ = 0;
     int playing_ = -1; // the song the player has claimed since the last Clear; -1 none
 };

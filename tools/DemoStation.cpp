@@ -203,6 +203,7 @@ bool ParseStationFault(std::string_view name, StationFault& fault) {
         {"none", StationFault::None},       {"drop", StationFault::DropMidBody},
         {"stall", StationFault::Stall},     {"500", StationFault::ServerError},
         {"badjson", StationFault::BadJson}, {"trickle", StationFault::Trickle},
+        {"down", StationFault::Down},
     };
     for (const auto& [text, value] : kNames) {
         if (name == text) {
@@ -443,6 +444,7 @@ bool DemoStation::Start(int port) {
 }
 
 void DemoStation::Stop() {
+    down_ = false;
     {
         std::lock_guard lock(stopMutex_);
         stopping_ = true;
@@ -461,15 +463,24 @@ bool DemoStation::SleepUnlessStopping(std::chrono::milliseconds duration) {
 }
 
 void DemoStation::SetFault(StationFault fault, std::string pathPrefix, int times) {
-    std::lock_guard lock(faultMutex_);
-    fault_ = fault;
-    faultPrefix_ = std::move(pathPrefix);
-    faultTimes_ = times;
+    {
+        std::lock_guard lock(faultMutex_);
+        fault_ = fault;
+        faultPrefix_ = std::move(pathPrefix);
+        faultTimes_ = times;
+    }
+    if (fault == StationFault::Down && server_) {
+        Stop();
+        down_ = true;
+    } else if (fault != StationFault::Down && down_) {
+        down_ = false;
+        Start(port_);
+    }
 }
 
 StationFault DemoStation::TakeFault(const std::string& path) {
     std::lock_guard lock(faultMutex_);
-    if (fault_ == StationFault::None || faultTimes_ == 0 ||
+    if (fault_ == StationFault::None || fault_ == StationFault::Down || faultTimes_ == 0 ||
         path.compare(0, faultPrefix_.size(), faultPrefix_) != 0)
         return StationFault::None;
     if (faultTimes_ > 0)
@@ -539,6 +550,7 @@ void DemoStation::Route(const httplib::Request& req, httplib::Response& res, Han
 void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Reply reply) {
     switch (TakeFault(req.path)) {
     case StationFault::None:
+    case StationFault::Down: // never taken: a station that is down gets no requests
         break;
     case StationFault::Stall:
         SleepUnlessStopping(std::chrono::milliseconds(options_.stallMs));

@@ -28,9 +28,11 @@ enum class StationFault {
     ServerError, // 500 with an HTML page
     BadJson,     // 200 with a body that is not valid JSON
     Trickle,     // the normal answer, trickleBytes every trickleIntervalMs
+    Down,        // the whole station: stops listening, so connections are refused, until the
+                 // fault is replaced; then it listens on the same port again
 };
 
-// Parses "drop", "stall", "500", "badjson", "trickle", "none"; false for anything else.
+// Parses "drop", "stall", "500", "badjson", "trickle", "down", "none"; false for anything else.
 bool ParseStationFault(std::string_view name, StationFault& fault);
 
 struct DemoStationOptions {
@@ -88,7 +90,8 @@ public:
     std::string BaseUrl() const; // "http://127.0.0.1:PORT"
 
     // The fault hits requests whose path starts with pathPrefix (empty: all), `times` times
-    // (negative: until cleared).
+    // (negative: until cleared). Down ignores both and, like leaving it, stops or starts serving:
+    // call it from the thread that calls Start and Stop.
     void SetFault(StationFault fault, std::string pathPrefix = {}, int times = -1);
     void ClearFault() { SetFault(StationFault::None); }
 
@@ -152,6 +155,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread serverThread_;
     int port_ = 0;
+    bool down_ = false; // serving stopped by StationFault::Down
 
     mutable std::mutex logMutex_;
     mutable std::condition_variable logChanged_; // with logMutex_

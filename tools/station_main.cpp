@@ -2,6 +2,7 @@
 // SIGTERM.
 #include "tools/DemoStation.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -28,8 +29,10 @@ void Usage(std::FILE* to) {
         "  --playlist-size N   songs per playlist reply (default 5)\n"
         "  --any-token         accept playlist requests without the demo sign-in values\n"
         "  --fault MODE[:PATH] misbehave on requests whose path starts with PATH (default all):\n"
-        "                      drop, stall, 500, badjson, trickle\n"
-        "  --fault-times N     misbehave N times only\n"
+        "                      drop, stall, 500, badjson, trickle; down (the whole station\n"
+        "                      refuses connections for --down-ms, then serves as long, and so on)\n"
+        "  --fault-times N     misbehave N times only (down: N outages)\n"
+        "  --down-ms N         length of each outage and of the service between (default 10000)\n"
         "  --stall-ms N        length of a stall (default 60000)\n"
         "  --trickle-bytes N   bytes per trickle step (default 16)\n"
         "  --trickle-ms N      pause between trickle steps (default 50)\n"
@@ -64,6 +67,7 @@ int main(int argc, char** argv) {
     StationFault fault = StationFault::None;
     std::string faultPath;
     long faultTimes = -1;
+    long downMs = 10000;
     std::string clientFolder;
 
     for (int i = 1; i < argc; ++i) {
@@ -104,6 +108,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--fault-times") {
             faultTimes = number(1, 1000000);
+        } else if (arg == "--down-ms") {
+            downMs = number(100, 3600000);
         } else if (arg == "--stall-ms") {
             options.stallMs = static_cast<int>(number(0, 3600000));
         } else if (arg == "--trickle-bytes") {
@@ -148,7 +154,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-    if (fault != StationFault::None)
+    if (fault != StationFault::None && fault != StationFault::Down)
         station.SetFault(fault, faultPath, static_cast<int>(faultTimes));
     if (!station.Start(static_cast<int>(port))) {
         std::fprintf(stderr, "lantor-station: cannot listen on 127.0.0.1:%ld\n", port);
@@ -166,8 +172,25 @@ int main(int argc, char** argv) {
                 DemoCatalog::kEmail, DemoCatalog::kPassword);
     std::fflush(stdout);
 
-    int received = 0;
-    sigwait(&signals, &received);
+    if (fault == StationFault::Down) {
+        // Serves and is down by turns, downMs each (only faultTimes outages when given), until a
+        // signal comes.
+        const timespec spell{downMs / 1000, (downMs % 1000) * 1'000'000};
+        bool down = false;
+        long outages = 0;
+        while (sigtimedwait(&signals, nullptr, &spell) < 0 && (errno == EAGAIN || errno == EINTR)) {
+            if (errno == EINTR || (!down && faultTimes >= 0 && outages == faultTimes))
+                continue;
+            down = !down;
+            outages += down;
+            station.SetFault(down ? StationFault::Down : StationFault::None);
+            std::printf("lantor-station: %s\n", down ? "down" : "serving again");
+            std::fflush(stdout);
+        }
+    } else {
+        int received = 0;
+        sigwait(&signals, &received);
+    }
     std::printf("lantor-station: stopping\n");
     station.Stop();
     return 0;

@@ -423,7 +423,15 @@ TEST_F(DemoStationTest, FaultModesHitTheirPathTheirNumberOfTimes) {
     EXPECT_EQ(body, normal);
     EXPECT_GE(chunks, 3);
 
+    // Down refuses connections on the whole port until another mode replaces it.
+    const int port = station.Port();
+    station.SetFault(StationFault::Down, path, 1);
+    res = Get("/j/app/radio/channels");
+    ASSERT_FALSE(res);
+    EXPECT_EQ(res.error(), httplib::Error::Connection);
+    EXPECT_FALSE(Get("/music/2800101.mp3"));
     station.ClearFault();
+    EXPECT_EQ(station.Port(), port);
     EXPECT_EQ(Get(path)->body, normal);
 }
 
@@ -434,6 +442,8 @@ TEST_F(DemoStationTest, StallSendsNothingAndStopEndsIt) {
     auto res = c.Get("/music/2800101.mp3");
     EXPECT_FALSE(res);
     EXPECT_EQ(res.error(), httplib::Error::Read);
+    // The client may give up before a slow (sanitised, loaded) station has logged the request.
+    EXPECT_TRUE(station.WaitForRequests("/music/2800101.mp3", 1, std::chrono::seconds(10)));
     EXPECT_EQ(station.RequestsTo("/music/2800101.mp3").size(), 1u);
     // Other paths are served meanwhile.
     EXPECT_TRUE(Get("/j/app/radio/channels"));

@@ -212,4 +212,31 @@ TEST_F(RadioClientTest, ShutdownEndsAStalledFetchWithinASecond) {
     EXPECT_FALSE(client->FetchBusy());
 }
 
+TEST_F(RadioClientTest, AFetchThatAddsNoSongSaysSo) {
+    const std::string base = service.server.Base();
+    const std::pair<std::string, int> rows[] = {
+        // reply, songs it adds
+        {"{\"song\":[" + Song("1", base) + "]}", 1},
+        {"{\"song\":[]}", 0},
+        {"{\"song\":[" + Song("2", base, 1.0) + "]}", 0}, // the rating filter drops it
+        {"<html>busy</html>", 0},
+        {"", 0}, // no reply
+    };
+    for (const auto& [reply, added] : rows) {
+        SCOPED_TRACE(reply);
+        target.Clear();
+        {
+            std::lock_guard<std::mutex> guard(service.lock);
+            service.reply = reply;
+        }
+        auto client = MakeClient();
+        client->RequestMore();
+        for (int i = 0; i < 500 && client->FetchBusy(); ++i)
+            std::this_thread::sleep_for(10ms);
+        client->Shutdown(); // joins the worker, so its last message is in
+        EXPECT_EQ(target.Count(msg::kSongAppended), added);
+        EXPECT_EQ(target.Count(msg::kFetchNoSongs), added ? 0 : 1);
+    }
+}
+
 } // namespace

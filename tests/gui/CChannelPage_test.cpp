@@ -8,9 +8,12 @@
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
 #include <QMouseEvent>
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -38,13 +41,24 @@ const char* kChannels = R"({"channels":[
   {"name":5,"seq_id":5,"channel_id":5}
 ]})";
 
+template <typename Pred> bool PumpUntil(Pred done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
 class ChannelPageTest : public ::testing::Test {
 protected:
-    explicit ChannelPageTest(const std::string& reply = kChannels) : dir(true) {
-        server = std::make_unique<LoopbackServer>([reply](LoopbackServer& s) {
+    // The replies in turn, the last one again and again.
+    explicit ChannelPageTest(std::vector<std::string> replies = {kChannels}) : dir(true) {
+        server = std::make_unique<LoopbackServer>([this, replies](LoopbackServer& s) {
             s.Get("/j/app/radio/channels",
-                  [reply](const httplib::Request&, httplib::Response& res) {
-                      res.set_content(reply, "application/json");
+                  [this, replies, &s](const httplib::Request&, httplib::Response& res) {
+                      s.Sleep(std::chrono::milliseconds(delayMs.load()));
+                      const std::size_t n = served++;
+                      res.set_content(replies[std::min(n, replies.size() - 1)], "application/json");
                   });
         });
         dir.WriteFile("config.ini", "[Server]\r\nservice=" + server->Base() + "\r\n");
@@ -54,8 +68,14 @@ protected:
         sheet.Create(&window, QRect(0, 160, 471, 240));
     }
     ReportListView& List() { return *page->List(); }
-    void Show() { sheet.SetActivePage(1); }
+    // Shows the page and waits for its request to end.
+    void Show() {
+        sheet.SetActivePage(1);
+        EXPECT_TRUE(PumpUntil([&] { return !page->Fetching(); }));
+    }
 
+    std::atomic<int> delayMs{0};
+    std::atomic<std::size_t> served{0};
     TempDir dir;
     std::unique_ptr<LoopbackServer> server;
     FakeOwner owner;
@@ -188,12 +208,29 @@ TEST_F(ChannelPageTest, PaintsItsBackgroundLightGrey) {
     EXPECT_EQ(image.pixel(image.width() - 1, image.height() - 1), qRgb(0xF5, 0xF5, 0xF5));
 }
 
+TEST_F(ChannelPageTest, RowsAppearWhenALateReplyArrivesAndTheWindowWaitsForNone) {
+    delayMs = 600;
+    QElapsedTimer shown;
+    shown.start();
+    sheet.SetActivePage(1);
+    page->MarkChannel(10); // before the rows are there
+    EXPECT_LT(shown.elapsed(), 300);
+    EXPECT_EQ(List().ItemCount(), 0);
+    EXPECT_TRUE(page->Fetching());
+    sheet.SetActivePage(0);
+    sheet.SetActivePage(1); // a showing while the request runs asks nothing more
+    ASSERT_TRUE(PumpUntil([&] { return List().ItemCount() == 4; }));
+    EXPECT_EQ(server->RequestCount(), 1u);
+    EXPECT_EQ(page->MarkedRow(), 1);
+    EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageCurrent);
+}
+
 class BrokenServiceTest : public ChannelPageTest {
 protected:
-    BrokenServiceTest() : ChannelPageTest("<html>busy</html>") {}
+    BrokenServiceTest() : ChannelPageTest({"<html>busy</html>", kChannels}) {}
 };
 
-TEST_F(BrokenServiceTest, AFailedRequestLeavesThePageEmpty) {
+TEST_F(BrokenServiceTest, AFailedRequestLeavesThePageEmptyUntilItIsShownAgain) {
     Show();
     EXPECT_EQ(server->RequestCount(), 1u);
     EXPECT_EQ(List().ItemCount(), 0);
@@ -202,6 +239,12 @@ TEST_F(BrokenServiceTest, AFailedRequestLeavesThePageEmpty) {
     List().SelectRow(0);
     page->OnListDoubleClick();
     EXPECT_TRUE(owner.calls.empty());
+
+    sheet.SetActivePage(0);
+    Show();
+    EXPECT_EQ(server->RequestCount(), 2u);
+    EXPECT_EQ(List().ItemCount(), 4);
+    EXPECT_EQ(page->MarkedRow(), 0); // the channel asked for before
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // dummy audio driver and short songs.
 #include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
+#include "app/RetryTimer.h"
 #include "controls/CBitmapButton.h"
 #include "controls/CChannelPage.h"
 #include "controls/CCustomSliderCtrl.h"
@@ -26,11 +27,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTimer>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -65,9 +71,11 @@ std::string Setting(const char* section, const char* key) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() : dir(true) {
+    explicit MainWindowTest(int stallMs = 60000) : dir(true) {
+        clock.start();
         DemoStationOptions options;
         options.songSeconds = 2;
+        options.stallMs = stallMs;
         station = std::make_unique<DemoStation>(options);
         EXPECT_TRUE(station->Start(0));
         EXPECT_TRUE(DemoStation::WriteClientFolder(dir.Path().string(), station->BaseUrl()));
@@ -76,11 +84,15 @@ protected:
             fs::copy_file(fs::path(LANTOR_SOURCE_DIR) / "res" / image, fs::path("res") / image);
     }
 
-    std::unique_ptr<CMainDlg> Open(const std::string& password = DemoCatalog::kPassword) {
-        auto dlg = std::make_unique<CMainDlg>(songs);
-        QObject::connect(dlg.get(), &CMainDlg::statusTextChanged,
-                         [this](const QString& text) { statuses.push_back(text); });
+    std::unique_ptr<CMainDlg> Open(const std::string& password = DemoCatalog::kPassword,
+                                   bool autoSignIn = false, SongList* list = nullptr) {
+        auto dlg = std::make_unique<CMainDlg>(list ? *list : songs);
+        QObject::connect(dlg.get(), &CMainDlg::statusTextChanged, [this](const QString& text) {
+            statuses.push_back(text);
+            statusTimes.push_back(clock.elapsed());
+        });
         dlg->SetCredentials(DemoCatalog::kEmail, password);
+        dlg->SetAutoSignIn(autoSignIn);
         dlg->OnInitDialog();
         dlg->show();
         return dlg;
@@ -107,19 +119,36 @@ protected:
         return ok;
     }
 
+    // When the status became text (ms since the test began), from the from-th change on.
+    std::vector<qint64> TimesOf(const QString& text, std::size_t from = 0) const {
+        std::vector<qint64> times;
+        for (std::size_t i = from; i < statuses.size(); ++i)
+            if (statuses[i] == text)
+                times.push_back(statusTimes[i]);
+        return times;
+    }
+
+    QElapsedTimer clock;
     TempDir dir;
     std::unique_ptr<DemoStation> station;
     SongList songs;
     std::vector<QString> statuses;
+    std::vector<qint64> statusTimes;
 };
+
+const QString kSigningIn = QStringLiteral("正在登录...");
+const QString kPreparing = QStringLiteral("准备列表...");
 
 TEST_F(MainWindowTest, RejectedSignInLeavesTheWindowIdleAndCloseWritesNothing) {
     auto dlg = Open("wrong password");
-    EXPECT_EQ(dlg->StatusText(), QStringLiteral("登录失败!"));
+    EXPECT_EQ(dlg->StatusText(), kSigningIn); // the reply is awaited on a worker
+    ASSERT_TRUE(PumpUntil([&] { return dlg->StatusText() == QStringLiteral("登录失败!"); }));
     EXPECT_EQ(dlg->UserId(), "0");
     EXPECT_EQ(dlg->Player(), nullptr);
-    Pump(300);
+    Pump(1500);
     EXPECT_TRUE(station->RequestsTo("/j/app/radio/people").empty());
+    EXPECT_EQ(station->RequestsTo("/j/app/login").size(), 1u); // a rejection is never retried
+    EXPECT_EQ(dlg->LoginDialog(), nullptr);
     // The play button shows; the pause button is hidden.
     EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
     EXPECT_FALSE(dlg->Button(CMainDlg::kIdPause)->isVisible());
@@ -254,7 +283,7 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     dlg->OnChannelButton();
     EXPECT_EQ(dlg->ListSheet()->ActivePageIndex(), 1);
     ReportListView* channels = dlg->ChannelPage()->List();
-    ASSERT_GT(channels->ItemCount(), 1);
+    ASSERT_TRUE(PumpUntil([&] { return channels->ItemCount() > 1; }));
     int row = dlg->ChannelPage()->MarkedRow() == 0 ? 1 : 0;
     channels->SelectRow(row);
     statuses.clear();
@@ -369,6 +398,218 @@ TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], QStringLiteral("错误保存配置文件失败"));
     EXPECT_FALSE(fs::exists("config.ini"));
+}
+
+TEST_F(MainWindowTest, AfterAnOutageAsksAgainOnTheBackOffAndPlaysOnWhenTheStationIsBack) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    // A full queue, its last song cached: nothing more is asked for until the songs run out.
+    ASSERT_TRUE(PumpUntil([&] {
+        return songs.Count() >= CMainDlg::kRefillBelow && !dlg->Radio()->FetchBusy() &&
+               !dlg->Radio()->PrefetchBusy() && songs.At(songs.Count() - 1).status == 2;
+    }));
+    const int last = songs.Count() - 1;
+    const std::size_t before = statuses.size();
+    station->SetFault(StationFault::Down);
+    dlg->PlaySongAt(last);
+
+    // The end of the list asks at once, then the back-off: 1, 2, 4 s later.
+    ASSERT_TRUE(PumpUntil([&] { return TimesOf(kPreparing, before).size() >= 4; }, 20000));
+    Pump(300); // that try fails too
+    const std::size_t asked = station->RequestsTo("/j/app/radio/people").size();
+    station->ClearFault();
+    QElapsedTimer back;
+    back.start();
+    // The next try, 8 s after the last one, finds the station again and playback goes on.
+    ASSERT_TRUE(WaitForSong(*dlg, last + 1));
+    EXPECT_LT(back.elapsed(), 12000);
+    // 1, 2, 4 and 8 s apart, with room for a loaded machine.
+    const auto tries = TimesOf(kPreparing, before);
+    ASSERT_EQ(tries.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_GE(tries[i + 1] - tries[i], RetryTimer::kDelaysMs[i] * 9 / 10) << i;
+        EXPECT_LE(tries[i + 1] - tries[i], RetryTimer::kDelaysMs[i] + 1500) << i;
+    }
+    // The request is the one it always was.
+    EXPECT_TRUE(station->RequestsTo("/j/app/radio/people").at(asked).HasParam("h"));
+}
+
+TEST_F(MainWindowTest, AutomaticSignInTriesAgainUntilTheServiceAnswers) {
+    station->SetFault(StationFault::Down);
+    const qint64 opened = clock.elapsed();
+    auto dlg = Open(DemoCatalog::kPassword, true);
+    EXPECT_LT(clock.elapsed() - opened, 1000); // the window does not wait for the network
+    EXPECT_EQ(dlg->StatusText(), kSigningIn);
+    // The first try failed at once; the second says so again a second later.
+    ASSERT_TRUE(PumpUntil([&] { return !TimesOf(kSigningIn).empty(); }, 5000));
+    Pump(300); // that try fails too
+    station->ClearFault();
+    ASSERT_TRUE(PumpUntil([&] { return !station->RequestsTo("/j/app/login").empty(); }, 8000));
+    const qint64 third = clock.elapsed() - opened;
+    EXPECT_GE(third, 2700); // 1 s, then 2 s
+    EXPECT_LE(third, 4500);
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    EXPECT_EQ(dlg->LoginDialog(), nullptr);
+}
+
+TEST_F(MainWindowTest, RejectedAutomaticSignInOpensTheLoginDialogFilledIn) {
+    auto dlg = Open("stale password", true);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->LoginDialog() != nullptr; }));
+    EXPECT_EQ(dlg->StatusText(), QStringLiteral("登录失败!"));
+    CLoginDlg* login = dlg->LoginDialog();
+    EXPECT_TRUE(login->isVisible());
+    EXPECT_EQ(login->EmailEdit()->text(), QString::fromUtf8(DemoCatalog::kEmail));
+    EXPECT_EQ(login->PasswordEdit()->text(), QStringLiteral("stale password"));
+    Pump(1500);
+    EXPECT_EQ(station->RequestsTo("/j/app/login").size(), 1u); // never retried
+    // From here on it is a sign-in from the dialog.
+    login->PasswordEdit()->setText(QString::fromUtf8(DemoCatalog::kPassword));
+    login->OnOk();
+    EXPECT_EQ(dlg->LoginDialog(), nullptr);
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+}
+
+TEST_F(MainWindowTest, ChannelSwitchDuringAStalledFetchPlaysOnlyTheNewChannel) {
+    station->SetFault(StationFault::Stall, "/j/app/radio/people", 1);
+    auto dlg = Open();
+    ASSERT_TRUE(PumpUntil([&] { return !station->RequestsTo("/j/app/radio/people").empty(); }));
+    dlg->OnChannelButton();
+    ReportListView* channels = dlg->ChannelPage()->List();
+    ASSERT_TRUE(PumpUntil([&] { return channels->ItemCount() > 1; }));
+    channels->SelectRow(dlg->ChannelPage()->MarkedRow() == 0 ? 1 : 0);
+    QElapsedTimer switched;
+    switched.start();
+    dlg->ChannelPage()->OnListDoubleClick();
+    // The stalled request is given up for the new channel's at once.
+    ASSERT_TRUE(
+        PumpUntil([&] { return station->RequestsTo("/j/app/radio/people").size() >= 2; }, 5000));
+    EXPECT_LT(switched.elapsed(), 3000);
+    EXPECT_EQ(station->RequestsTo("/j/app/radio/people")[1].Param("channel"),
+              std::to_string(dlg->ChannelId()));
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    const DemoChannel* channel = DemoCatalog::FindChannel(dlg->ChannelId());
+    ASSERT_NE(channel, nullptr);
+    std::set<std::string> pool;
+    for (int i : channel->songs)
+        pool.insert(DemoCatalog::Songs()[static_cast<std::size_t>(i)].sid);
+    ASSERT_GT(songs.Count(), 0);
+    for (int i = 0; i < songs.Count(); ++i)
+        EXPECT_TRUE(pool.count(songs.At(i).sid)) << songs.At(i).sid << " is not of the channel";
+}
+
+TEST_F(MainWindowTest, ReportsAboutASongAlreadyLeftNeverReachTheDisplay) {
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    dlg->OnPause(); // so the song stays the one playing
+    NowPlayingInfo left;
+    dlg->Player()->GetNowPlaying(left);
+    ASSERT_TRUE(PumpUntil([&] { return songs.Count() > left.index + 1; }));
+    left.index += 1;
+    left.sid = songs.At(left.index).sid;
+    // Were the reports about the other song shown, these files would be.
+    fs::copy_file("res/vol.jpg", "Temp/Album/" + left.sid + ".jpg",
+                  fs::copy_options::overwrite_existing);
+    dir.WriteFile("Temp/Lyrics/" + left.sid + ".lrc", "[00:00.10]not this song\n");
+
+    const int coverWidth = dlg->CoverPicture()->width;
+    const auto timeline = dlg->LrcWindow()->Timeline().GetTimeline();
+    ASSERT_NE(coverWidth, 16); // vol.jpg's
+    for (auto [message, lParam] : {std::pair{msg::kCoverReady, 0}, std::pair{msg::kLyricsState, 1},
+                                   std::pair{msg::kLyricsState, 0}}) {
+        dlg->Target()->Send(message, reinterpret_cast<std::uintptr_t>(&left), lParam);
+        EXPECT_EQ(dlg->CoverPicture()->width, coverWidth) << message;
+        EXPECT_EQ(dlg->LrcWindow()->Timeline().GetTimeline(), timeline) << message;
+    }
+}
+
+// Nanoseconds the calling thread has waited for a CPU while runnable (0 where the system does
+// not tell).
+qint64 RunQueueWaitNs() {
+    std::ifstream stat("/proc/thread-self/schedstat");
+    long long onCpu = 0, waiting = 0;
+    return stat >> onCpu >> waiting ? waiting : 0;
+}
+
+// The window's work never waits on the network: with every service request stalled, a 50 ms
+// timer on the same event loop keeps its pace. Time the system kept the UI thread waiting for a
+// CPU (other processes on a loaded machine) is not the window's doing and is left out.
+TEST_F(MainWindowTest, TheWindowKeepsItsPaceWhileTheServiceStalls) {
+    auto playing = Open();
+    ASSERT_TRUE(WaitForSong(*playing, 0));
+    station->ClearLog();
+    station->SetFault(StationFault::Stall, "/j/app/");
+    // A second window signs in by itself, so that sign-in stalls too.
+    SongList otherSongs;
+    auto signingIn = Open(DemoCatalog::kPassword, true, &otherSongs);
+
+    QElapsedTimer paced;
+    qint64 lastTick = -1, lastWait = 0, longestGap = 0, longestRawGap = 0;
+    int ticks = 0;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(CMainDlg::kSpectrumPeriodMs);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const qint64 now = paced.elapsed(), wait = RunQueueWaitNs() / 1'000'000;
+        if (lastTick >= 0) {
+            longestRawGap = std::max(longestRawGap, now - lastTick);
+            longestGap = std::max(longestGap, now - lastTick - (wait - lastWait));
+        }
+        lastTick = now;
+        lastWait = wait;
+        ++ticks;
+    });
+    paced.start();
+    timer.start();
+    // The listener goes on using both windows: more songs, a like, the channel lists.
+    QTimer::singleShot(1000, [&] {
+        playing->OnMore();
+        playing->OnLike();
+    });
+    QTimer::singleShot(2000, [&] { playing->OnChannelButton(); });
+    QTimer::singleShot(3000, [&] { signingIn->OnChannelButton(); });
+    QEventLoop loop;
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    timer.stop();
+
+    for (const char* path : {"/j/app/login", "/j/app/radio/channels", "/j/app/radio/people"})
+        EXPECT_FALSE(station->RequestsTo(path).empty()) << path << " was not asked";
+    EXPECT_EQ(signingIn->StatusText(), kSigningIn);
+    EXPECT_TRUE(playing->TimersRunning());
+    EXPECT_GT(ticks, 300);
+    EXPECT_LT(longestGap, 100) << "longest gap with the CPU waits " << longestRawGap << " ms";
+    std::printf("longest tick gap %lld ms (%lld ms with the waits for a CPU), %d ticks\n",
+                static_cast<long long>(longestGap), static_cast<long long>(longestRawGap), ticks);
+}
+
+// The stall is shorter than the test: a sign-in reply that came after the window ended would
+// start the radio behind it.
+class EndDuringSignInTest : public MainWindowTest {
+protected:
+    EndDuringSignInTest() : MainWindowTest(1500) {}
+};
+
+TEST_F(EndDuringSignInTest, EscEnterOrCloseWhileSigningInEndAtOnce) {
+    station->SetFault(StationFault::Stall, "/j/app/login");
+    for (auto [key, code] :
+         {std::pair{Qt::Key_Escape, 2}, {Qt::Key_Return, 1}, {Qt::Key_unknown, 0}}) {
+        SCOPED_TRACE(code);
+        auto dlg = Open(DemoCatalog::kPassword, true);
+        ASSERT_TRUE(PumpUntil([&] { return station->RequestsTo("/j/app/login").size() == 1; }));
+        QElapsedTimer ending;
+        ending.start();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        if (code == 0)
+            dlg->close();
+        else
+            QApplication::sendEvent(dlg.get(), &press);
+        EXPECT_EQ(dlg->result(), code);
+        Pump(2500); // past the stall
+        EXPECT_EQ(dlg->Radio(), nullptr);
+        dlg.reset(); // joins the sign-in worker
+        EXPECT_LT(ending.elapsed(), 2500 + 2000);
+        station->ClearLog();
+    }
 }
 
 TEST(LoginDialog, LongFieldsAreCutAt254BytesBetweenCharacters) {
