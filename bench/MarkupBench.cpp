@@ -1,6 +1,7 @@
 // MarkupDoc::Load on a 1 MB lyrics result page beside libxml2's HTML parser (recover mode) on
 // the same bytes and pugixml on a well-formed copy, a bare memchr pass as the floor, and the
 // growth of the load time for N nested unclosed tags. Prints the ratios at the end.
+#include "bench/BenchReport.h"
 #include "lyrics/markup/MarkupDoc.h"
 
 #include <benchmark/benchmark.h>
@@ -200,6 +201,29 @@ public:
             std::printf("Nested unclosed tags: 10,000 in %.3f ms, 100,000 in %.3f ms, growth %.1f "
                         "times (target: at most 12)\n",
                         small * 1e3, large * 1e3, large / small);
+
+        const std::string load = "MarkupDoc::Load, 1 MB lenient lyrics result page";
+        ReportFigure({.what = load,
+                      .ours = ours / 1e6,
+                      .unit = "MB/s",
+                      .peer = "libxml2 HTML parser, recover mode",
+                      .peerValue = libxml2 / 1e6,
+                      .target = BenchFigure::Target::kRatioAtLeast,
+                      .limit = 10});
+        ReportFigure({.what = load,
+                      .ours = ours / 1e6,
+                      .unit = "MB/s",
+                      .peer = "pugixml on a well-formed copy",
+                      .peerValue = pugixml / 1e6,
+                      .target = BenchFigure::Target::kRatioAtLeast,
+                      .limit = 1.0 / 3});
+        ReportFigure({.what = "MarkupDoc::Load, 100,000 nested unclosed tags",
+                      .ours = large * 1e3,
+                      .unit = "ms",
+                      .peer = "MarkupDoc, 10,000 tags",
+                      .peerValue = small * 1e3,
+                      .target = BenchFigure::Target::kRatioAtMost,
+                      .limit = 12});
     }
 
 private:

@@ -176,17 +176,19 @@ bool IsMarkupPage(std::string_view body) {
 
 } // namespace
 
-std::optional<std::string> LrcSearcher::SecondSitePage(std::string_view searchTitle) const {
+std::optional<std::string> LrcSearcher::SecondSitePage(std::string_view searchTitle,
+                                                       bool failOnHttpError) const {
     // Only the title is searched for; the artist picks among the results.
     std::string body = "key=" + UrlEncode(searchTitle) + "&y=1";
-    return MakeClient(cancel_).Post(secondBase_ + "/so.asp", body);
+    return MakeClient(cancel_, failOnHttpError).Post(secondBase_ + "/so.asp", body);
 }
 
 std::optional<std::string> LrcSearcher::FirstSitePage(std::string_view searchTitle,
-                                                      std::string_view searchArtist) const {
+                                                      std::string_view searchArtist,
+                                                      bool failOnHttpError) const {
     std::string query = std::string(searchArtist) + " " + std::string(searchTitle);
     std::string url = firstBase_ + "/s/?key=" + UrlEncode(query) + "&mf=1&qf=1";
-    return MakeClient(cancel_).Get(url);
+    return MakeClient(cancel_, failOnHttpError).Get(url);
 }
 
 bool LrcSearcher::SearchSecondSite(std::string_view searchTitle, std::string_view searchArtist,
@@ -247,8 +249,8 @@ LrcSearcher::Listing LrcSearcher::ListLyrics(std::string_view title,
         if (Cancelled())
             break;
         std::optional<std::string> page = site == kSecondSite
-                                              ? SecondSitePage(searchTitle)
-                                              : FirstSitePage(searchTitle, searchArtist);
+                                              ? SecondSitePage(searchTitle, true)
+                                              : FirstSitePage(searchTitle, searchArtist, true);
         if (page && site == kFirstSite)
             page = Utf8PageToAnsi(*page);
         if (!page) {

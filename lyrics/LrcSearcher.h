@@ -80,9 +80,13 @@ public:
 private:
     enum class ItemResult { kNoMatch, kDownloaded, kDownloadFailed };
 
-    std::optional<std::string> SecondSitePage(std::string_view searchTitle) const;
+    // failOnHttpError: an error page counts as no page (the listing reports the site as failed;
+    // the automatic search reads whatever page comes).
+    std::optional<std::string> SecondSitePage(std::string_view searchTitle,
+                                              bool failOnHttpError = false) const;
     std::optional<std::string> FirstSitePage(std::string_view searchTitle,
-                                             std::string_view searchArtist) const;
+                                             std::string_view searchArtist,
+                                             bool failOnHttpError = false) const;
     // The items of one site's page (the first site's already in GBK), in page order.
     static std::vector<Item> ListItems(std::string_view page, int site);
     bool ScrapeItems(std::string_view page, int site, std::string_view searchTitle,

@@ -746,8 +746,9 @@ DemoStation::Reply DemoStation::People(const StationRequest& r) {
     {
         std::lock_guard lock(stateMutex_);
         std::size_t& next = rotation_[channelId];
-        const std::size_t count =
-            std::min(pool.size(), static_cast<std::size_t>(std::max(1, options_.playlistSize)));
+        std::size_t count = static_cast<std::size_t>(std::max(1, options_.playlistSize));
+        if (!options_.repeatPool)
+            count = std::min(pool.size(), count);
         for (std::size_t k = 0; k < count; ++k)
             picked.push_back(pool[(next + k) % pool.size()]);
         next = (next + count) % pool.size();

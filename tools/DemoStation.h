@@ -46,8 +46,9 @@ struct DemoStationOptions {
     double songSeconds = 0; // > 0: every song this long (tests); else each its own 20-40 s
     std::string cacheDir;   // media generated once into a folder below it; empty: memory only
     std::string host = "127.0.0.1";
-    int playlistSize = 5;   // songs per playlist reply
-    bool checkToken = true; // playlist requests must carry the demo account's sign-in values
+    int playlistSize = 5;    // songs per playlist reply, at most the channel's songs unless:
+    bool repeatPool = false; // a longer reply goes round the channel's songs again (long queues)
+    bool checkToken = true;  // playlist requests must carry the demo account's sign-in values
     int stallMs = 60000;
     std::size_t trickleBytes = 16;
     int trickleIntervalMs = 50;

@@ -525,6 +525,31 @@ TEST_F(DemoStationTest, SwitchingTheFaultOffEndsStallsAndTrickles) {
     }
 }
 
+TEST(DemoStationPlaylistSize, RepliesGoRoundTheChannelOnlyWhenAskedTo) {
+    const DemoChannel* channel = DemoCatalog::FindChannel(1);
+    ASSERT_NE(channel, nullptr);
+    const std::size_t pool = channel->songs.size();
+    const struct {
+        bool repeat;
+        std::size_t songs;
+    } cases[] = {{false, pool}, {true, 3 * pool + 1}};
+    for (const auto& c : cases) {
+        DemoStationOptions o = TestOptions();
+        o.playlistSize = static_cast<int>(3 * pool + 1);
+        o.repeatPool = c.repeat;
+        DemoStation station(o);
+        ASSERT_TRUE(station.Start());
+        httplib::Client client("127.0.0.1", station.Port());
+        auto res = client.Get(Query("n", 1));
+        Json::Value v;
+        ASSERT_TRUE(res && ParseJson(res->body, v));
+        const Json::Value& songs = v["song"];
+        ASSERT_EQ(songs.size(), c.songs) << c.repeat;
+        for (Json::ArrayIndex k = 0; k < songs.size(); ++k)
+            EXPECT_EQ(songs[k]["sid"], songs[static_cast<Json::ArrayIndex>(k % pool)]["sid"]) << k;
+    }
+}
+
 TEST(DemoStationLog, KeepsEveryRequestLineAndBody) {
     std::mutex m;
     std::vector<std::string> lines;

@@ -139,6 +139,11 @@ protected:
             s->Get(".*\\.lrc", [](const auto&, auto& res) { res.set_content(kLrc, "text/plain"); });
             s->Start();
         }
+        broken.Post("/so.asp", [](const auto&, auto& res) {
+            res.status = 500;
+            res.set_content("<html><body>Internal Server Error</body></html>", "text/html");
+        });
+        broken.Start();
         UseSites(first.Base(), second.Base());
         window.SetSongSource([this] { return playing; });
     }
@@ -163,6 +168,7 @@ protected:
     TempDir dir{true};
     LoopbackServer first;
     LoopbackServer second;
+    LoopbackServer broken; // answers the second site's search with an error page
     std::optional<CLrcQueryDlg::Song> playing =
         CLrcQueryDlg::Song{kTitleGbk + "(Live)", kArtistGbk, "A", 4};
     CLrcWindow window;
@@ -177,6 +183,7 @@ TEST_F(SearchFormTest, ListsBothSitesExactMatchesFirstSecondSiteBeforeFirst) {
         QString songField;                         // empty: as filled in
         std::vector<std::pair<QString, int>> rows; // song, site (1 second, 0 first)
         QString status;
+        bool secondBroken = false; // the second site answers 500: a failure, not "no items"
     } cases[] = {
         {"both", true, true, {}, {{title, 1}, {title, 0}, {other, 1}, {title + "x", 0}}, ""},
         {"second down", true, false, {}, {{title, 0}, {title + "x", 0}}, "127.0.0.1:2 没有响应"},
@@ -188,10 +195,13 @@ TEST_F(SearchFormTest, ListsBothSitesExactMatchesFirstSecondSiteBeforeFirst) {
          {},
          {},
          "没有找到歌词; 127.0.0.1:2 没有响应; 127.0.0.1:1 没有响应"},
+        {"second answers 500", true, true, {}, {{title, 0}, {title + "x", 0}}, {}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        UseSites(c.firstUp ? first.Base() : dead1, c.secondUp ? second.Base() : dead2);
+        UseSites(c.firstUp ? first.Base() : dead1, c.secondBroken ? broken.Base()
+                                                   : c.secondUp   ? second.Base()
+                                                                  : dead2);
         CLrcQueryDlg& form = Open();
         // Filled with the playing song; the search drops the bracketed remark.
         EXPECT_EQ(form.SingerEdit()->text(), QString::fromUtf8(kArtistUtf8));
@@ -205,7 +215,8 @@ TEST_F(SearchFormTest, ListsBothSitesExactMatchesFirstSecondSiteBeforeFirst) {
             EXPECT_EQ(list->ItemText(r, 0), c.rows[r].first) << r;
             EXPECT_EQ(list->ItemText(r, 2), Host(c.rows[r].second ? second : first)) << r;
         }
-        EXPECT_EQ(form.StatusLine()->text(), c.status);
+        EXPECT_EQ(form.StatusLine()->text(),
+                  c.secondBroken ? Host(broken) + QStringLiteral(" 没有响应") : c.status);
         EXPECT_TRUE(form.SearchButton()->isEnabled());
         form.reject();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -47,9 +47,10 @@ double BareDecodeCpuPerSecond(const std::string& path) {
     return cpu / played;
 }
 
-void PrintLatency(const char* what, std::vector<double> ms) {
+double PrintLatency(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     std::printf("  %-36s median %6.2f ms   max %6.2f ms\n", what, ms[ms.size() / 2], ms.back());
+    return ms[ms.size() / 2];
 }
 
 } // namespace PlaybackMeasures

@@ -13,7 +13,8 @@ double ProcessCpuSeconds();
 // file does not open.
 double BareDecodeCpuPerSecond(const std::string& path);
 
-// One line: what, the median and the maximum of the times in milliseconds (not empty).
-void PrintLatency(const char* what, std::vector<double> ms);
+// One line: what, the median and the maximum of the times in milliseconds (not empty). Returns
+// the median.
+double PrintLatency(const char* what, std::vector<double> ms);
 
 } // namespace PlaybackMeasures
