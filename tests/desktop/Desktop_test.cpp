@@ -13,6 +13,7 @@
 #include "service/SongList.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/PumpUntil.h"
 #include "tools/DemoCatalog.h"
 #include "tools/DemoStation.h"
 
@@ -54,14 +55,6 @@ const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr double kSongSeconds = 8;
-
-template <typename Pred> bool PumpUntil(Pred done, int ms = 30000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 void Pump(int ms) {
     PumpUntil([] { return false; }, ms);

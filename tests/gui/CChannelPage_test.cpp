@@ -6,6 +6,7 @@
 #include "service/SongList.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/PumpUntil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,14 +41,6 @@ const char* kChannels = R"({"channels":[
   {"name":"Jazz again","seq_id":4,"channel_id":2},
   {"name":5,"seq_id":5,"channel_id":5}
 ]})";
-
-template <typename Pred> bool PumpUntil(Pred done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 class ChannelPageTest : public ::testing::Test {
 protected:

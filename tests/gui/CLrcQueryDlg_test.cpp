@@ -3,6 +3,7 @@
 #include "lyrics/CLrcWindow.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/PumpUntil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -106,14 +107,6 @@ std::string Item(bool firstSite, const std::string& song, const std::string& sin
     return "<li><div class=\"slmc\"><a href=\"/s\">" + song +
            "</A></div><div class=\"acll\"><a href=\"/g\">" + singer +
            "</A></div><div class=\"slczt\"><a href=\"" + link + "\">DL</A></div></li>";
-}
-
-template <typename Pred> bool PumpUntil(Pred done, int ms = 15000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 class SearchFormTest : public ::testing::Test {

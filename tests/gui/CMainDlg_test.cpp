@@ -21,6 +21,7 @@
 #include "service/SongList.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/PumpUntil.h"
 #include "tools/DemoCatalog.h"
 #include "tools/DemoStation.h"
 
@@ -41,14 +42,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-template <typename Pred> bool PumpUntil(Pred done, int ms = 30000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 void Pump(int ms) {
     PumpUntil([] { return false; }, ms);
