@@ -137,6 +137,9 @@ void CMainDlg::OnInitDialog() {
     if (initialised)
         return;
     initialised = true;
+    // The sign-in goes out first, so that its round trip overlaps building the window; its
+    // reply is handled once the window runs.
+    const bool signingIn = StartSignIn();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     setWindowIcon(Resources::LoadIcon(128));
@@ -186,7 +189,8 @@ void CMainDlg::OnInitDialog() {
     listSheet->AddPage(channelPage);
     listSheet->Create(this, sheetArea);
 
-    SignIn();
+    if (!signingIn)
+        OnSignInAnswer(nullptr); // may open the login dialog over the window
 }
 
 void CMainDlg::CreateButtons() {
@@ -318,16 +322,20 @@ void CMainDlg::SetStatus(const QString& text, const QRect& region) {
 
 void CMainDlg::SignIn() {
     // A body over the service's limit cannot be sent: that sign-in fails like a rejected one.
-    if (!SignInBody(email, password)) {
+    if (!StartSignIn())
         OnSignInAnswer(nullptr);
-        return;
-    }
+}
+
+bool CMainDlg::StartSignIn() {
+    if (!SignInBody(email, password))
+        return false;
     signInJob.Start(
         [base = AppSettings().ServiceBase(), email = email,
          password = password](const std::atomic<bool>& cancel) {
             return RequestSignIn(WebClient(&cancel), base, email, password);
         },
         [this](BackgroundJob::Reply reply) { OnSignInReply(std::move(reply)); });
+    return true;
 }
 
 void CMainDlg::OnSignInReply(BackgroundJob::Reply reply) {

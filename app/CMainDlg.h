@@ -83,6 +83,7 @@ public:
     void StartFetch();
     // Sends the sign-in request from a worker; the reply is handled on the UI thread.
     void SignIn();
+    bool StartSignIn(); // false when there is nothing that can be sent
     int UpdateTime();
     void OnSpectrumTick();
     // A worker's (or a slider's) message, on the UI thread.

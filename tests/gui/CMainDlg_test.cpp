@@ -446,15 +446,32 @@ TEST_F(MainWindowTest, AutomaticSignInTriesAgainUntilTheServiceAnswers) {
 }
 
 TEST_F(MainWindowTest, RejectedAutomaticSignInOpensTheLoginDialogFilledIn) {
+    // Rejected by the service, and one too long to be sent at all: the window is built first
+    // either way, then the dialog opens over it.
+    const struct {
+        std::string password;
+        std::size_t requests;
+    } rows[] = {{"stale password", 1u}, {std::string(1100, 'p'), 0u}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.password.size());
+        const std::size_t before = station->RequestsTo("/j/app/login").size();
+        auto dlg = Open(row.password, true);
+        ASSERT_TRUE(PumpUntil([&] { return dlg->LoginDialog() != nullptr; }));
+        EXPECT_EQ(dlg->StatusText(), QStringLiteral("登录失败!"));
+        EXPECT_TRUE(dlg->LoginDialog()->isVisible());
+        EXPECT_EQ(dlg->LoginDialog()->PasswordEdit()->text().size(),
+                  static_cast<int>(std::min<std::size_t>(row.password.size(), 254)));
+        Pump(1500);
+        EXPECT_EQ(station->RequestsTo("/j/app/login").size() - before, row.requests); // no retry
+    }
+}
+
+TEST_F(MainWindowTest, DialogAfterRejectedAutomaticSignInSignsInFromTheDialog) {
     auto dlg = Open("stale password", true);
     ASSERT_TRUE(PumpUntil([&] { return dlg->LoginDialog() != nullptr; }));
-    EXPECT_EQ(dlg->StatusText(), QStringLiteral("登录失败!"));
     CLoginDlg* login = dlg->LoginDialog();
-    EXPECT_TRUE(login->isVisible());
     EXPECT_EQ(login->EmailEdit()->text(), QString::fromUtf8(DemoCatalog::kEmail));
     EXPECT_EQ(login->PasswordEdit()->text(), QStringLiteral("stale password"));
-    Pump(1500);
-    EXPECT_EQ(station->RequestsTo("/j/app/login").size(), 1u); // never retried
     // From here on it is a sign-in from the dialog.
     login->PasswordEdit()->setText(QString::fromUtf8(DemoCatalog::kPassword));
     login->OnOk();
