@@ -1,23 +1,14 @@
 #include "platform/Messages.h"
 #include "platform/qt/QtNotifyTarget.h"
+#include "tests/support/qt/PumpUntil.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
-
-// Runs the UI thread's event loop until done() or the time is up.
-template <typename Pred> bool PumpUntil(Pred done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
 
 TEST(QtNotifyTarget, SendFromAWorkerRunsTheHandlerOnTheUiThreadAndReturnsItsResult) {
     QThread* uiThread = QThread::currentThread();
