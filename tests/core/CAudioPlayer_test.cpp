@@ -448,7 +448,6 @@ TEST_F(CAudioPlayerTest, StopEndsTheThreadInEveryWaitingStateAndStartBeginsAgain
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         songs_.Clear();
-        songs_.ResetClearedFlag();
         window_.Clear();
         server_.ClearRequests();
         c.setUp();
