@@ -196,16 +196,12 @@ TEST(ChannelList, RepliesWithoutChannelsAddNothing) {
     EXPECT_TRUE(list.AppendFromReply(R"({"channels":"x"})"));
     EXPECT_TRUE(list.AppendFromReply("[1,2]"));
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.Capacity(), 0u);
 }
 
-TEST(ChannelList, CapacityStartsAtTwentyAndDoubles) {
+TEST(ChannelList, KeepsEveryAppendedChannel) {
     ChannelList list;
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i <= 20; ++i)
         list.Append({"c" + std::to_string(i), i, i + 100});
-    EXPECT_EQ(list.Capacity(), 20u);
-    list.Append({"c20", 20, 120});
-    EXPECT_EQ(list.Capacity(), 40u);
     EXPECT_EQ(list.Count(), 21);
     EXPECT_EQ(list.At(0).name, "c0");
     EXPECT_EQ(list.At(20).channel_id, 120);
