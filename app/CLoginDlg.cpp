@@ -60,6 +60,10 @@ void CLoginDlg::SetAccountStore(std::weak_ptr<AccountStore> store) {
     InstalledAccountStore() = std::move(store);
 }
 
+void CLoginDlg::ReportSaveFailure(QWidget* owner) {
+    Hook()(owner, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+}
+
 CLoginDlg::CLoginDlg(QWidget* parent)
     : QDialog(parent), fmPicture(std::make_unique<CPicture>()),
       accountPicture(std::make_unique<CPicture>()) {
@@ -145,7 +149,7 @@ void CLoginDlg::OnOk() {
 
 void CLoginDlg::StoreAccountSettings() {
     if (!Accounts()->Store(rememberBox->isChecked(), autoLoginBox->isChecked(), email, password))
-        Hook()(this, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+        ReportSaveFailure(this);
 }
 
 void CLoginDlg::paintEvent(QPaintEvent* event) {

@@ -30,6 +30,8 @@ public:
     // Where every login dialog of the run keeps the remembered account (the program's keyring);
     // while none is set, config.ini alone.
     static void SetAccountStore(std::weak_ptr<AccountStore> store);
+    // The "保存配置文件失败" box through that hook, for every save of the settings that failed.
+    static void ReportSaveFailure(QWidget* owner);
 
     explicit CLoginDlg(QWidget* parent = nullptr);
     ~CLoginDlg() override;

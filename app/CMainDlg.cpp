@@ -700,9 +700,14 @@ void CMainDlg::CloseWindow() {
         return;
     if (player) {
         player->Stop();
-        AppSettings().SaveChannel(channelId, channelName.c_str());
+        AppSettings settings;
+        bool saved = settings.SaveChannel(channelId, channelName.c_str());
         if (radioClient)
-            AppSettings().SaveHistory(radioClient->History());
+            saved = AppSettings().SaveHistory(radioClient->History()) && saved;
+        // Without a config.ini nothing is ever kept, by design; a save that failed is said
+        // before the window goes.
+        if (!saved && settings.IsLoaded())
+            CLoginDlg::ReportSaveFailure(this);
     }
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();
