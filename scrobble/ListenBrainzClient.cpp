@@ -1,10 +1,12 @@
 #include "scrobble/ListenBrainzClient.h"
 
 #include "platform/Log.h"
+#include "platform/TextEncoding.h"
 #include "scrobble/ListenPayload.h"
 
 #include <json/json.h>
 
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <memory>
@@ -37,6 +39,16 @@ std::string ServerText(const Json::Value& reply, const char* member) {
     const Json::Value& v = reply[member];
     return v.isString() ? ListenPayload::CleanText(v.asString(), ListenBrainzClient::kMaxErrorBytes)
                         : std::string();
+}
+
+// A server's id: letters, digits and "-" (a UUID), nothing that could break a request.
+bool IsWellFormedMsid(const std::string& msid) {
+    if (msid.empty() || msid.size() > 64)
+        return false;
+    for (const char c : msid)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-')
+            return false;
+    return true;
 }
 
 int HeaderNumber(const WebClient::Reply& reply, std::string_view name) {
@@ -89,8 +101,8 @@ std::optional<WebClient::Reply> ListenBrainzClient::Send(std::string_view method
 }
 
 ListenBrainzClient::SubmitResult
-ListenBrainzClient::Submit(std::string_view token, std::string_view listenType,
-                           const std::vector<Listen>& listens) const {
+ListenBrainzClient::Exchange(std::string_view method, std::string_view path, std::string_view token,
+                             std::string_view body, Json::Value* replyBody) const {
     SubmitResult result;
     if (!IsWellFormedToken(token)) {
         result.outcome = Outcome::kTokenRefused;
@@ -101,8 +113,7 @@ ListenBrainzClient::Submit(std::string_view token, std::string_view listenType,
         result.error = kNoServer;
         return result;
     }
-    const std::optional<WebClient::Reply> reply =
-        Send("POST", "/1/submit-listens", token, ListenPayload::SubmitBody(listenType, listens));
+    const std::optional<WebClient::Reply> reply = Send(method, path, token, body);
     if (!reply) {
         result.error = "no answer from " + server_;
         return result;
@@ -110,18 +121,20 @@ ListenBrainzClient::Submit(std::string_view token, std::string_view listenType,
     result.status = reply->status;
     result.rateRemaining = HeaderNumber(*reply, "X-RateLimit-Remaining");
     result.rateResetInSeconds = HeaderNumber(*reply, "X-RateLimit-Reset-In");
-    const Json::Value body = ParseObject(reply->body);
-    result.error = ServerText(body, "error");
+    Json::Value parsed = ParseObject(reply->body);
+    result.error = ServerText(parsed, "error");
     switch (reply->status) {
     case 200:
         result.outcome = Outcome::kAccepted;
         result.error.clear();
+        if (replyBody)
+            *replyBody = std::move(parsed);
         break;
     case 401:
         result.outcome = Outcome::kTokenRefused;
         break;
     case 400:
-        // Only the server's own verdict condemns a listen; a proxy's error page does not.
+        // Only the server's own verdict condemns a request; a proxy's error page does not.
         result.outcome = result.error.empty() ? Outcome::kRetryLater : Outcome::kRejected;
         break;
     case 413:
@@ -134,6 +147,57 @@ ListenBrainzClient::Submit(std::string_view token, std::string_view listenType,
     if (result.outcome != Outcome::kAccepted && result.error.empty())
         result.error = "HTTP " + std::to_string(reply->status);
     return result;
+}
+
+ListenBrainzClient::SubmitResult
+ListenBrainzClient::Submit(std::string_view token, std::string_view listenType,
+                           const std::vector<Listen>& listens) const {
+    return Exchange("POST", "/1/submit-listens", token,
+                    ListenPayload::SubmitBody(listenType, listens));
+}
+
+ListenBrainzClient::SubmitResult ListenBrainzClient::FindRecordingMsid(std::string_view token,
+                                                                       std::string_view user,
+                                                                       const Listen& listen) const {
+    const std::string path = "/1/user/" + UrlEncode(user) +
+                             "/listens?min_ts=" + std::to_string(listen.listenedAt - 1) +
+                             "&max_ts=" + std::to_string(listen.listenedAt + 1) +
+                             "&count=" + std::to_string(kLookupCount);
+    Json::Value reply;
+    SubmitResult result = Exchange("GET", path, token, {}, &reply);
+    // Each step checks the type: jsoncpp throws on a member of a value that is no object.
+    const Json::Value& payload = static_cast<const Json::Value&>(reply)["payload"];
+    if (result.outcome != Outcome::kAccepted || !payload.isObject() ||
+        !payload["listens"].isArray())
+        return result;
+    for (const Json::Value& item : payload["listens"]) {
+        if (!item.isObject() || !item["track_metadata"].isObject())
+            continue;
+        const Json::Value& meta = item["track_metadata"];
+        if (!item["listened_at"].isInt64() || item["listened_at"].asInt64() != listen.listenedAt ||
+            meta["artist_name"] != listen.artist || meta["track_name"] != listen.track)
+            continue;
+        // Newer servers put it beside the metadata, older ones inside additional_info.
+        std::string msid = ServerText(item, "recording_msid");
+        if (msid.empty() && meta["additional_info"].isObject())
+            msid = ServerText(meta["additional_info"], "recording_msid");
+        if (IsWellFormedMsid(msid)) {
+            result.msid = msid;
+            break;
+        }
+    }
+    return result;
+}
+
+ListenBrainzClient::SubmitResult
+ListenBrainzClient::SubmitFeedback(std::string_view token, std::string_view msid, int score) const {
+    Json::Value body(Json::objectValue);
+    body["recording_msid"] = std::string(msid);
+    body["score"] = score;
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Exchange("POST", "/1/feedback/recording-feedback", token,
+                    Json::writeString(builder, body));
 }
 
 ListenBrainzClient::TokenCheck ListenBrainzClient::ValidateToken(std::string_view token) const {

@@ -2,6 +2,8 @@
 #include "scrobble/Listen.h"
 #include "service/WebClient.h"
 
+#include <json/value.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -15,7 +17,8 @@ class ListenBrainzClient {
 public:
     static constexpr std::string_view kDefaultServer = "https://api.listenbrainz.org";
     static constexpr long kTotalTimeoutMs = 30'000;
-    static constexpr std::size_t kMaxReplyBytes = 64u << 10;
+    static constexpr std::size_t kMaxReplyBytes = 256u << 10;
+    static constexpr int kLookupCount = 25; // listens read around a moment
     static constexpr std::size_t kMaxTokenBytes = 256;
     static constexpr std::size_t kMaxErrorBytes = 300; // of a server's text kept for the user
 
@@ -37,14 +40,24 @@ public:
     };
     struct SubmitResult {
         Outcome outcome = Outcome::kRetryLater;
-        long status = 0;             // 0: no answer
-        std::string error;           // why, for the user and the log (bounded)
+        std::string msid;  // FindRecordingMsid: the id found; "" when the listen is not there yet
+        long status = 0;   // 0: no answer
+        std::string error; // why, for the user and the log (bounded)
         int rateRemaining = -1;      // X-RateLimit-Remaining; -1 when not sent
         int rateResetInSeconds = -1; // X-RateLimit-Reset-In; -1 when not sent
     };
     // POST /1/submit-listens of listens as listenType ("playing_now", "single", "import").
     SubmitResult Submit(std::string_view token, std::string_view listenType,
                         const std::vector<Listen>& listens) const;
+
+    // The recording_msid the server gave the user's stored listen: the one listened at
+    // listen.listenedAt with its artist and track (GET /1/user/<user>/listens around that
+    // moment). Listens are stored a little after they are accepted, so a fresh one may not be
+    // found yet: kAccepted with no msid.
+    SubmitResult FindRecordingMsid(std::string_view token, std::string_view user,
+                                   const Listen& listen) const;
+    // POST /1/feedback/recording-feedback: score 1 loves the recording, 0 takes that back.
+    SubmitResult SubmitFeedback(std::string_view token, std::string_view msid, int score) const;
 
     enum class TokenState {
         kValid,       // userName is set
@@ -64,6 +77,8 @@ public:
     static bool IsWellFormedToken(std::string_view token);
 
 private:
+    SubmitResult Exchange(std::string_view method, std::string_view path, std::string_view token,
+                          std::string_view body, Json::Value* reply = nullptr) const;
     std::optional<WebClient::Reply> Send(std::string_view method, std::string_view path,
                                          std::string_view token, std::string_view body) const;
 

@@ -59,6 +59,10 @@ std::optional<Listen> ListenRule::Poll() {
     return Check();
 }
 
+std::optional<Listen> ListenRule::CountedListen() const {
+    return active_ && counted_ ? std::optional<Listen>(listen_) : std::nullopt;
+}
+
 std::optional<std::int64_t> ListenRule::MsUntilListen() const {
     if (!active_ || !playing_ || counted_)
         return std::nullopt;

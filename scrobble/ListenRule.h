@@ -30,6 +30,8 @@ public:
     std::optional<Listen> SongEnded(std::int64_t endMs);
     // The listen, once, as soon as enough has been heard.
     std::optional<Listen> Poll();
+    // The listen of the song that plays once it has counted; none before and once it is left.
+    std::optional<Listen> CountedListen() const;
     // Milliseconds of playing still needed until Poll gives the listen; none when nothing is
     // playing or the song has counted.
     std::optional<std::int64_t> MsUntilListen() const;

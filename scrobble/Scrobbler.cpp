@@ -8,11 +8,14 @@
 #include <system_error>
 
 struct Scrobbler::Batch {
+    enum Kind { kListens, kUser, kLookup, kLove } kind = kListens;
+    std::uint64_t loveId = 0;
     std::string_view type;
     std::vector<Listen> listens;
     std::vector<std::uint64_t> ids; // queue ids; empty for a playing_now notice
     std::uint64_t noticeSeq = 0;
     std::string token;
+    std::string user, msid; // for loves
 };
 
 Scrobbler::Scrobbler(Config config)
@@ -29,10 +32,6 @@ void Scrobbler::Start() {
     if (started_ || stopping_)
         return;
     started_ = true;
-    // Read before the first send, so ids follow the queue's order. The file is small but for a
-    // long time offline; the caller's thread reads it once.
-    queue_.Load();
-    freshId_ = 0;
     try {
         worker_ = std::thread([this] { Run(); });
     } catch (const std::system_error& e) {
@@ -44,7 +43,7 @@ void Scrobbler::Shutdown() {
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!stopping_)
-            Enqueue(rule_.SongLeft());
+            Counted(rule_.SongLeft(), true);
         stopping_ = true;
     }
     cancel_ = true;
@@ -57,6 +56,7 @@ void Scrobbler::Shutdown() {
 void Scrobbler::SetToken(std::string token) {
     std::lock_guard<std::mutex> guard(lock_);
     token_ = std::move(token);
+    userName_.clear();
     tokenRefused_ = false;
     failures_ = 0;
     retryAtMs_ = 0;
@@ -78,7 +78,7 @@ void Scrobbler::SongStarted(const ListenSong& song) {
     std::lock_guard<std::mutex> guard(lock_);
     if (stopping_)
         return;
-    Enqueue(rule_.SongLeft());
+    Counted(rule_.SongLeft(), true);
     Listen notice = rule_.SongStarted(song);
     ++noticeSeq_;
     notice_.reset();
@@ -111,7 +111,7 @@ void Scrobbler::SongLeft() {
     std::lock_guard<std::mutex> guard(lock_);
     if (stopping_)
         return;
-    Enqueue(rule_.SongLeft());
+    Counted(rule_.SongLeft(), true);
     notice_.reset();
     wake_.notify_all();
 }
@@ -120,9 +120,41 @@ void Scrobbler::SongEnded(std::int64_t endMs) {
     std::lock_guard<std::mutex> guard(lock_);
     if (stopping_)
         return;
-    Enqueue(rule_.SongEnded(endMs));
+    Counted(rule_.SongEnded(endMs), true);
     notice_.reset();
     wake_.notify_all();
+}
+
+void Scrobbler::Liked() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stopping_)
+        return;
+    if (const std::optional<Listen> listen = rule_.CountedListen())
+        AddLove(*listen);
+    else
+        likedPlaying_ = true;
+    wake_.notify_all();
+}
+
+void Scrobbler::Counted(const std::optional<Listen>& listen, bool songOver) {
+    const std::size_t before = queue_.Count();
+    Enqueue(listen);
+    if (likedPlaying_ && listen && queue_.Count() != before) {
+        AddLove(*listen);
+        likedPlaying_ = false;
+    }
+    if (songOver && likedPlaying_)
+        Log(Log::kNet) << "liked song not reported: it did not count as a listen";
+    if (songOver)
+        likedPlaying_ = false;
+}
+
+void Scrobbler::AddLove(const Listen& listen) {
+    if (loves_.size() >= kMaxLoves) {
+        Log(Log::kNet) << "too many liked songs waiting: the oldest is not reported";
+        loves_.pop_front();
+    }
+    loves_.push_back(Love{nextLoveId_++, listen, {}, 0, 0});
 }
 
 void Scrobbler::Enqueue(const std::optional<Listen>& listen) {
@@ -137,9 +169,12 @@ void Scrobbler::Enqueue(const std::optional<Listen>& listen) {
 }
 
 void Scrobbler::Run() {
+    // Before the first send; the ids it renumbers are not in use yet.
+    queue_.Load();
     std::unique_lock<std::mutex> held(lock_);
+    freshId_ = 0;
     while (!stopping_) {
-        Enqueue(rule_.Poll());
+        Counted(rule_.Poll(), false);
         // What is sent is on disk first, so a kill mid-request loses nothing.
         held.unlock();
         const bool saved = queue_.Save();
@@ -172,6 +207,19 @@ std::optional<Scrobbler::Batch> Scrobbler::NextBatch(std::int64_t now) {
     // only way not to lose the listens.
     const std::vector<ListenQueue::Entry> entries =
         queue_.Oldest(batchLimit_, saveFailed_ ? UINT64_MAX : queue_.SavedThroughId());
+    // Loves once every listen is through, so the liked one is stored or on its way.
+    if (entries.empty() && queue_.Count() == 0 && !loves_.empty() &&
+        now >= loves_.front().notBeforeMs) {
+        const Love& love = loves_.front();
+        batch.kind = userName_.empty()   ? Batch::kUser
+                     : love.msid.empty() ? Batch::kLookup
+                                         : Batch::kLove;
+        batch.loveId = love.id;
+        batch.user = userName_;
+        batch.msid = love.msid;
+        batch.listens.push_back(love.listen);
+        return batch;
+    }
     if (entries.empty())
         return std::nullopt;
     for (const ListenQueue::Entry& e : entries) {
@@ -186,18 +234,56 @@ std::optional<Scrobbler::Batch> Scrobbler::NextBatch(std::int64_t now) {
 void Scrobbler::Send(Batch& batch, std::unique_lock<std::mutex>& held) {
     sending_ = true;
     Report(held);
+    if (batch.kind == Batch::kUser)
+        return CheckToken(batch, held);
     held.unlock();
-    const ListenBrainzClient::SubmitResult result =
-        client_.Submit(batch.token, batch.type, batch.listens);
+    ListenBrainzClient::SubmitResult result;
+    if (batch.kind == Batch::kListens)
+        result = client_.Submit(batch.token, batch.type, batch.listens);
+    else if (batch.kind == Batch::kLookup)
+        result = client_.FindRecordingMsid(batch.token, batch.user, batch.listens.front());
+    else
+        result = client_.SubmitFeedback(batch.token, batch.msid, 1);
     held.lock();
     sending_ = false;
-    Handle(batch, result);
+    // Answers for a token no longer set are dropped, but stored listens are stored.
+    if (batch.token == token_ || result.outcome == ListenBrainzClient::Outcome::kAccepted)
+        Handle(batch, result);
+}
+
+void Scrobbler::CheckToken(const Batch& batch, std::unique_lock<std::mutex>& held) {
+    using TokenState = ListenBrainzClient::TokenState;
+    held.unlock();
+    const ListenBrainzClient::TokenCheck check = client_.ValidateToken(batch.token);
+    held.lock();
+    sending_ = false;
+    if (batch.token != token_)
+        return;
+    error_ = check.error;
+    if (check.state == TokenState::kValid) {
+        userName_ = check.userName;
+        failures_ = 0;
+        retryAtMs_ = 0;
+    } else if (check.state == TokenState::kRefused) {
+        tokenRefused_ = true;
+        Log(Log::kNet) << "scrobbling stopped: the server refused the token (" << check.error
+                       << ")";
+    } else {
+        BackOff(clock_.SteadyMs());
+    }
+}
+
+void Scrobbler::BackOff(std::int64_t now) {
+    ++failures_;
+    freshId_ = 0;
+    const std::size_t step = std::min<std::size_t>(failures_, kRetryDelaysMs.size()) - 1;
+    retryAtMs_ = now + kRetryDelaysMs[step];
 }
 
 void Scrobbler::Handle(const Batch& batch, const ListenBrainzClient::SubmitResult& result) {
     using Outcome = ListenBrainzClient::Outcome;
     const std::int64_t now = clock_.SteadyMs();
-    const bool notice = batch.ids.empty();
+    const bool notice = batch.kind == Batch::kListens && batch.ids.empty();
     const bool sameNotice = notice && batch.noticeSeq == noticeSeq_;
     auto waitOut = [&](std::int64_t seconds) {
         if (seconds >= 0)
@@ -213,6 +299,8 @@ void Scrobbler::Handle(const Batch& batch, const ListenBrainzClient::SubmitResul
         if (sameNotice)
             notice_.reset();
         queue_.Remove(batch.ids);
+        if (batch.kind != Batch::kListens)
+            LoveAnswered(batch, result.msid, now);
         break;
     case Outcome::kTokenRefused:
         tokenRefused_ = true;
@@ -223,7 +311,11 @@ void Scrobbler::Handle(const Batch& batch, const ListenBrainzClient::SubmitResul
     case Outcome::kTooLarge:
         if (sameNotice)
             notice_.reset();
-        if (batch.ids.size() == 1) {
+        if (batch.kind != Batch::kListens) {
+            Log(Log::kNet) << "liked song not reported: the server refused it (" << result.error
+                           << ")";
+            std::erase_if(loves_, [&](const Love& l) { return l.id == batch.loveId; });
+        } else if (batch.ids.size() == 1) {
             Log(Log::kNet) << "listen of " << batch.listens.front().listenedAt
                            << " dropped: the server refused it (" << result.error << ")";
             queue_.Remove(batch.ids);
@@ -233,15 +325,32 @@ void Scrobbler::Handle(const Batch& batch, const ListenBrainzClient::SubmitResul
             batchLimit_ = std::max<std::size_t>(batch.ids.size() / 2, 1);
         }
         break;
-    case Outcome::kRetryLater: {
-        ++failures_;
-        freshId_ = 0;
-        const std::size_t step = std::min<std::size_t>(failures_, kRetryDelaysMs.size()) - 1;
-        retryAtMs_ = now + kRetryDelaysMs[step];
+    case Outcome::kRetryLater:
+        BackOff(now);
         if (result.status == 429)
             waitOut(result.rateResetInSeconds);
         break;
     }
+}
+
+void Scrobbler::LoveAnswered(const Batch& batch, const std::string& msid, std::int64_t now) {
+    auto love = std::find_if(loves_.begin(), loves_.end(),
+                             [&](const Love& l) { return l.id == batch.loveId; });
+    if (love == loves_.end())
+        return;
+    if (batch.kind == Batch::kLove) {
+        loves_.erase(love);
+    } else if (!msid.empty()) {
+        love->msid = msid;
+    } else if (batch.kind == Batch::kLookup) {
+        // Not stored yet, or never: listens are stored a little after they are accepted.
+        if (love->lookups == kLookupDelaysMs.size()) {
+            Log(Log::kNet) << "liked song not reported: its listen of " << love->listen.listenedAt
+                           << " is not among the user's listens";
+            loves_.erase(love);
+        } else {
+            love->notBeforeMs = now + kLookupDelaysMs[love->lookups++];
+        }
     }
 }
 
@@ -249,8 +358,12 @@ void Scrobbler::WaitForWork(std::unique_lock<std::mutex>& held, std::int64_t now
     std::optional<std::int64_t> deadline;
     auto consider = [&](std::int64_t at) { deadline = deadline ? std::min(*deadline, at) : at; };
     const bool pending = notice_ || queue_.Count() > 0;
-    if (pending && !token_.empty() && !tokenRefused_)
-        consider(std::max(retryAtMs_, rateUntilMs_));
+    const std::int64_t nextTry = std::max(retryAtMs_, rateUntilMs_);
+    const bool canSend = !token_.empty() && !tokenRefused_;
+    if (pending && canSend)
+        consider(nextTry);
+    else if (!loves_.empty() && canSend)
+        consider(std::max(nextTry, loves_.front().notBeforeMs));
     if (const std::optional<std::int64_t> ms = rule_.MsUntilListen())
         consider(now + *ms);
     if (!deadline) {

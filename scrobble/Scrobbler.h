@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,11 @@
 // until SetToken; a listen the server refuses (400) is found by halving the batch and dropped
 // with a log line, the rest stay.
 //
+// A liked song is loved on the server once its listen is stored there: the love needs the
+// recording_msid the server gave the listen, read back from the user's listens (the user name
+// comes from checking the token). A song left before it counted has no listen to love. Loves
+// wait in memory only: a love not yet delivered at exit is lost, never a listen.
+//
 // Every method is thread-safe and returns at once. The observer hears each status change on
 // the worker thread, with no lock held; it must not call Shutdown.
 class Scrobbler {
@@ -31,6 +37,9 @@ public:
     static constexpr std::size_t kMaxBatch = 100;
     static constexpr std::array<std::int64_t, 5> kRetryDelaysMs{1000, 2000, 4000, 8000, 10000};
     static constexpr std::int64_t kMaxRateWaitMs = 60 * 60 * 1000;
+    // Reading back a fresh listen that is not stored yet: tries after these, then gives up.
+    static constexpr std::array<std::int64_t, 5> kLookupDelaysMs{5000, 15000, 30000, 60000, 120000};
+    static constexpr std::size_t kMaxLoves = 100;
     // In the program's data folder, beside config.ini.
     static constexpr std::string_view kQueueFileName = "listens.jsonl";
 
@@ -83,12 +92,27 @@ public:
     void Resumed();
     void SongLeft();
     void SongEnded(std::int64_t endMs);
+    // The playing song is liked (see above).
+    void Liked();
 
 private:
     struct Batch;
+    struct Love {
+        std::uint64_t id = 0;
+        Listen listen;
+        std::string msid; // "" until read back
+        std::size_t lookups = 0;
+        std::int64_t notBeforeMs = 0;
+    };
     void Run();
-    void Enqueue(const std::optional<Listen>& listen); // lock_ held
-    std::optional<Batch> NextBatch(std::int64_t now);  // lock_ held
+    // The rule's listen of a song (none: it did not count); then the song is done with.
+    void Counted(const std::optional<Listen>& listen, bool songOver); // lock_ held
+    void Enqueue(const std::optional<Listen>& listen);                // lock_ held
+    void AddLove(const Listen& listen);                               // lock_ held
+    void BackOff(std::int64_t now);                                   // lock_ held
+    void CheckToken(const Batch& batch, std::unique_lock<std::mutex>& held);
+    void LoveAnswered(const Batch& batch, const std::string& msid, std::int64_t now);
+    std::optional<Batch> NextBatch(std::int64_t now); // lock_ held
     void Send(Batch& batch, std::unique_lock<std::mutex>& held);
     void Handle(const Batch& batch, const ListenBrainzClient::SubmitResult& result);
     void WaitForWork(std::unique_lock<std::mutex>& held, std::int64_t now);
@@ -118,6 +142,10 @@ private:
     std::int64_t retryAtMs_ = 0;         // back-off: no request before
     std::int64_t rateUntilMs_ = 0;       // rate limit: no request before
     std::size_t batchLimit_ = kMaxBatch; // halved while a refused listen is looked for
+    bool likedPlaying_ = false;          // the playing song is liked and has not counted
+    std::deque<Love> loves_;             // oldest first
+    std::uint64_t nextLoveId_ = 1;
+    std::string userName_; // the token's user; "" until checked
     std::string error_;
     std::optional<Status> reported_;
 

@@ -189,6 +189,26 @@ TEST_F(ScrobblerTest, ARefusedTokenStopsSendingAndARefusedListenAloneIsDropped) 
     EXPECT_NE(Logged().find("dropped: the server refused it"), std::string::npos);
 }
 
+TEST_F(ScrobblerTest, ALikedSongIsLovedOnceItsListenIsStored) {
+    server.HideListens(1); // the first read back comes before the listen is stored
+    auto s = Make();
+    s->SongStarted({"A", "Skipped", "Album", 180'000});
+    s->Liked();
+    clock.ms += 10'000;
+    s->SongStarted({"A", "LikedEarly", "Album", 180'000});
+    s->Liked();
+    clock.ms += 100'000;
+    s->SongStarted({"A", "LikedLate", "Album", 180'000});
+    clock.ms += 100'000;
+    ASSERT_TRUE(WaitUntil([&] { return s->Wake(), server.Listens().size() == 2; }, kPatience));
+    s->Liked();
+    s->SongLeft();
+    ASSERT_TRUE(WaitUntil([&] { return s->Wake(), clock.ms += 1000, server.Loves().size() == 2; },
+                          kPatience));
+    EXPECT_EQ(server.Loves(), (std::vector<std::string>{"LikedEarly 1", "LikedLate 1"}));
+    EXPECT_NE(Logged().find("liked song not reported: it did not count"), std::string::npos);
+}
+
 TEST_F(ScrobblerTest, TokenCheck) {
     using TS = ListenBrainzClient::TokenState;
     struct Case {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -85,12 +86,23 @@ FakeListenBrainz::Seen ReadListen(const Json::Value& item, bool withTime) {
     return seen;
 }
 
+// The id the server gives the listen at index i.
+std::string Msid(std::size_t i) {
+    char id[48];
+    std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012zu", i);
+    return id;
+}
+
 } // namespace
 
 FakeListenBrainz::FakeListenBrainz(std::string token, std::string user)
     : token_(std::move(token)), user_(std::move(user)) {
     server_.Post("/1/submit-listens", [this](const auto& req, auto& res) { Submit(req, res); });
     server_.Get("/1/validate-token", [this](const auto& req, auto& res) { Validate(req, res); });
+    server_.Get("/1/user/([^/]+)/listens",
+                [this](const auto& req, auto& res) { ReadListens(req, res); });
+    server_.Post("/1/feedback/recording-feedback",
+                 [this](const auto& req, auto& res) { Feedback(req, res); });
     server_.Start();
 }
 
@@ -108,12 +120,8 @@ void FakeListenBrainz::Submit(const httplib::Request& req, httplib::Response& re
     std::lock_guard<std::mutex> guard(lock_);
     if (Answered(res))
         return;
-    if (req.get_header_value("Authorization") != "Token " + token_) {
-        Json::Value body;
-        body["code"] = 401;
-        body["error"] = "Invalid authorization token.";
-        return Answer(res, 401, body);
-    }
+    if (!Authorized(req, res))
+        return;
     std::vector<Seen> seen;
     std::string type;
     try {
@@ -161,6 +169,68 @@ void FakeListenBrainz::Submit(const httplib::Request& req, httplib::Response& re
     Answer(res, 200, ok);
 }
 
+bool FakeListenBrainz::Authorized(const httplib::Request& req, httplib::Response& res) {
+    if (req.get_header_value("Authorization") == "Token " + token_)
+        return true;
+    Json::Value body;
+    body["code"] = 401;
+    body["error"] = "Invalid authorization token.";
+    Answer(res, 401, body);
+    return false;
+}
+
+void FakeListenBrainz::ReadListens(const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (Answered(res) || !Authorized(req, res))
+        return;
+    if (req.matches[1] != user_)
+        return Answer(res, 404, Json::Value("no such user"));
+    const std::int64_t minTs = std::stoll(req.get_param_value("min_ts"));
+    const std::int64_t maxTs = std::stoll(req.get_param_value("max_ts"));
+    Json::Value listens(Json::arrayValue);
+    for (std::size_t i = 0; i < listens_.size() && hiddenReads_ == 0; ++i) {
+        const Seen& s = listens_[i];
+        if (s.listenedAt <= minTs || s.listenedAt >= maxTs)
+            continue;
+        Json::Value item;
+        item["listened_at"] = Json::Int64(s.listenedAt);
+        item["recording_msid"] = Msid(i);
+        item["track_metadata"]["artist_name"] = s.artist;
+        item["track_metadata"]["track_name"] = s.track;
+        listens.append(item);
+    }
+    hiddenReads_ = std::max(hiddenReads_ - 1, 0);
+    Json::Value body;
+    body["payload"]["count"] = listens.size();
+    body["payload"]["listens"] = listens;
+    Answer(res, 200, body);
+}
+
+void FakeListenBrainz::Feedback(const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (Answered(res) || !Authorized(req, res))
+        return;
+    Json::Value root;
+    std::istringstream in(req.body);
+    std::string track;
+    if (Json::parseFromStream(Json::CharReaderBuilder(), in, &root, nullptr) && root.isObject() &&
+        root.size() == 2 && root["score"].isInt() && root["recording_msid"].isString())
+        for (std::size_t i = 0; i < listens_.size(); ++i)
+            if (Msid(i) == root["recording_msid"].asString())
+                track = listens_[i].track;
+    if (track.empty()) {
+        problems_.push_back("bad feedback " + req.body);
+        Json::Value body;
+        body["code"] = 400;
+        body["error"] = "bad feedback";
+        return Answer(res, 400, body);
+    }
+    loves_.push_back(track + " " + std::to_string(root["score"].asInt()));
+    Json::Value ok;
+    ok["status"] = "ok";
+    Answer(res, 200, ok);
+}
+
 void FakeListenBrainz::Validate(const httplib::Request& req, httplib::Response& res) {
     std::lock_guard<std::mutex> guard(lock_);
     if (Answered(res))
@@ -172,6 +242,16 @@ void FakeListenBrainz::Validate(const httplib::Request& req, httplib::Response& 
     if (body["valid"].asBool())
         body["user_name"] = user_;
     Answer(res, 200, body);
+}
+
+void FakeListenBrainz::HideListens(int n) {
+    std::lock_guard<std::mutex> guard(lock_);
+    hiddenReads_ = n;
+}
+
+std::vector<std::string> FakeListenBrainz::Loves() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return loves_;
 }
 
 void FakeListenBrainz::SetDown(bool down) {
