@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+
+#include <unistd.h>
 
 #include <httplib.h>
 #include <json/json.h>
@@ -182,6 +185,24 @@ bool WriteWholeFile(const std::filesystem::path& p, const std::string& bytes) {
     return static_cast<bool>(f);
 }
 
+// Other stations (other test processes) may read the same cache folder meanwhile: each file
+// appears whole or not at all.
+bool PublishFile(const std::filesystem::path& p, const std::string& bytes) {
+    static std::atomic<unsigned> serial{0};
+    const std::filesystem::path aside =
+        p.string() + "." + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".new";
+    std::error_code ec;
+    if (WriteWholeFile(aside, bytes))
+        std::filesystem::rename(aside, p, ec);
+    else
+        ec = std::make_error_code(std::errc::io_error);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(aside, ignored);
+    }
+    return !ec;
+}
+
 std::string MediaStampText(double songSeconds) {
     std::ostringstream s;
     s << "lantor-station media v" << kMediaFormatVersion << " songs " << DemoCatalog::Songs().size()
@@ -284,14 +305,14 @@ bool DemoStation::Prepare() {
         fs::remove(fs::path(mediaFolder_) / kMediaStamp, ec);
         for (const auto& [sid, m] : media_) {
             fs::path base = fs::path(mediaFolder_) / sid;
-            if (!WriteWholeFile(base.string() + ".mp3", m.mp3) ||
-                !WriteWholeFile(base.string() + ".lrc", m.lrc) ||
-                !WriteWholeFile(base.string() + ".jpg", m.jpg))
+            if (!PublishFile(base.string() + ".mp3", m.mp3) ||
+                !PublishFile(base.string() + ".lrc", m.lrc) ||
+                !PublishFile(base.string() + ".jpg", m.jpg))
                 return false;
         }
         // Written last: a set interrupted half-way is generated again next time.
-        if (!WriteWholeFile(fs::path(mediaFolder_) / kMediaStamp,
-                            MediaStampText(options_.songSeconds)))
+        if (!PublishFile(fs::path(mediaFolder_) / kMediaStamp,
+                         MediaStampText(options_.songSeconds)))
             return false;
     }
     prepared_ = true;

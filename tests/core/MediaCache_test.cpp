@@ -8,6 +8,7 @@
 #include "service/RadioClient.h"
 #include "service/SongList.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/DemoStation.h"
 
@@ -27,8 +28,7 @@ constexpr double kSongSeconds = 3.0;
 constexpr auto kLong = 20s;
 
 DemoStationOptions StationOptions() {
-    DemoStationOptions o;
-    o.songSeconds = kSongSeconds;
+    DemoStationOptions o = TestStationOptions(kSongSeconds);
     o.checkToken = false;
     // A trickled 3-second song (48 KB) takes about 2.4 s to download.
     o.trickleBytes = 2048;

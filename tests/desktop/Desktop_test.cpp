@@ -17,6 +17,7 @@
 #include "service/SongList.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/qt/PumpUntil.h"
 #include "tools/DemoCatalog.h"
 #include "tools/DemoStation.h"
@@ -218,8 +219,7 @@ private:
 class DesktopTest : public ::testing::Test {
 protected:
     DesktopTest() : dir(true) {
-        DemoStationOptions options;
-        options.songSeconds = kSongSeconds;
+        DemoStationOptions options = TestStationOptions(kSongSeconds);
         station = std::make_unique<DemoStation>(options);
         EXPECT_TRUE(station->Start(0));
         EXPECT_TRUE(DemoStation::WriteClientFolder(dir.Path().string(), station->BaseUrl()));

@@ -10,6 +10,7 @@
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcWindow.h"
 #include "playback/CAudioPlayer.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/qt/ProgramUnderTest.h"
 #include "tests/support/qt/TickGapProbe.h"
 #include "tools/DemoCatalog.h"
@@ -224,8 +225,7 @@ protected:
     FaultSuite() : station(Options()) { EXPECT_TRUE(station.Start(0)); }
 
     static DemoStationOptions Options() {
-        DemoStationOptions o;
-        o.songSeconds = kSongSeconds;
+        DemoStationOptions o = TestStationOptions(kSongSeconds);
         o.stallMs = kStallLimitMs;
         o.trickleBytes = 16;
         o.trickleIntervalMs = 100;

@@ -6,6 +6,7 @@
 #include "tests/install/ChildProcess.h"
 #include "tests/install/XScreen.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/DemoStation.h"
 
@@ -111,9 +112,7 @@ std::unique_ptr<TempDir> InstallTest::root_;
 bool InstallTest::installed_ = false;
 
 TEST_F(InstallTest, LauncherKeepsTheAccountAndChannelInTheUsersFolders) {
-    DemoStationOptions options;
-    options.songSeconds = 15;
-    DemoStation station(options);
+    DemoStation station(TestStationOptions(15));
     ASSERT_TRUE(station.Start(0));
     const fs::path data = home_.Path() / "xdg-data/lantorfm";
     const fs::path cache = home_.Path() / "xdg-cache/lantorfm";

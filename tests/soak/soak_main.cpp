@@ -9,6 +9,7 @@
 #include "app/CMainDlg.h"
 #include "playback/CAudioPlayer.h"
 #include "tests/soak/StationProcess.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/qt/ProgramUnderTest.h"
 #include "tests/support/qt/TickGapProbe.h"
 #include "tools/DemoCatalog.h"
@@ -148,8 +149,7 @@ int main(int argc, char** argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
 
     // Forks: before any thread exists.
-    DemoStationOptions options;
-    options.songSeconds = kSongSeconds;
+    DemoStationOptions options = TestStationOptions(kSongSeconds);
     StationProcess station(options);
     if (!station.Running()) {
         std::fprintf(stderr, "lantor-soak: the station did not start\n");
