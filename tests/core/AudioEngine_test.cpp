@@ -1,6 +1,7 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/SpectrumAnalyzer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestStation.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
@@ -29,76 +30,6 @@ AudioEngine::SaveFile SaveAs(const std::filesystem::path& path) {
     return {path.string(), path.string() + ".part"};
 }
 
-// Serves an MP3 on 127.0.0.1: "/song.mp3" with a Content-Length, "/chunked.mp3" without, both
-// trickled in chunks, "/dropped.mp3" broken off after half; "/page.html" is a web page;
-// "/silent.mp3" sends headers and then nothing; everything else is 404.
-class MediaServer {
-public:
-    MediaServer(std::string mp3, size_t chunkBytes, std::chrono::milliseconds chunkDelay)
-        : mp3_(std::move(mp3)), chunk_(chunkBytes), delay_(chunkDelay) {
-        server_.Get("/song.mp3", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(mp3_.size(), "audio/mpeg",
-                                     [this](size_t offset, size_t, httplib::DataSink& sink) {
-                                         return Send(offset, sink);
-                                     });
-        });
-        server_.Get("/chunked.mp3", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("audio/mpeg",
-                                             [this](size_t offset, httplib::DataSink& sink) {
-                                                 if (offset == mp3_.size()) {
-                                                     sink.done();
-                                                     return true;
-                                                 }
-                                                 return Send(offset, sink);
-                                             });
-        });
-        // Half the file, then the connection closes.
-        server_.Get("/dropped.mp3", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(mp3_.size(), "audio/mpeg",
-                                     [this](size_t offset, size_t, httplib::DataSink& sink) {
-                                         if (offset >= mp3_.size() / 2)
-                                             return false;
-                                         return Send(offset, sink);
-                                     });
-        });
-        server_.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
-            std::string page = "<html><body>";
-            for (int i = 0; i < 200; ++i)
-                page += "<p>Not a song, but a page about one.</p>\n";
-            res.set_content(page + "</body></html>", "text/html");
-        });
-        server_.Get("/silent.mp3", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(1000000, "audio/mpeg", [this](size_t, size_t, auto&) {
-                server_.Sleep(60s); // until the server stops
-                return false;
-            });
-        });
-        server_.Start();
-    }
-
-    std::string Url(const std::string& path) const { return server_.Url(path); }
-    // The whole body has gone out.
-    bool Served() const { return served_; }
-
-private:
-    bool Send(size_t offset, httplib::DataSink& sink) {
-        if (!server_.Sleep(delay_))
-            return false;
-        size_t n = std::min(chunk_, mp3_.size() - offset);
-        if (!sink.write(mp3_.data() + offset, n))
-            return false;
-        if (offset + n == mp3_.size())
-            served_ = true;
-        return true;
-    }
-
-    const std::string mp3_;
-    const size_t chunk_;
-    const std::chrono::milliseconds delay_;
-    std::atomic<bool> served_{false};
-    LoopbackServer server_;
-};
-
 class AudioEngineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { setenv("SDL_AUDIODRIVER", "dummy", 0); }
@@ -112,6 +43,29 @@ protected:
 
     TempDir dir_;
     AudioEngine engine_;
+};
+
+// Streams the demo station's 3 s songs; Trickle sends 4,096 bytes every 100 ms, about 1.2 s a
+// song.
+class AudioEngineUrlTest : public AudioEngineTest {
+protected:
+    static DemoStationOptions Options() {
+        DemoStationOptions o = TestStationOptions(3);
+        o.trickleBytes = 4096;
+        o.trickleIntervalMs = 100;
+        return o;
+    }
+    void SetUp() override {
+        AudioEngineTest::SetUp();
+        ASSERT_TRUE(station_.Start());
+    }
+    std::string Url(const std::string& path = "/music/2800101.mp3") const {
+        return station_.BaseUrl() + path;
+    }
+    const std::string& Song() const { return station_.Media("2800101")->mp3; }
+
+    DemoStation station_{Options()};
+    const std::string save_ = (dir_.Path() / "cached.mp3").string();
 };
 
 TEST_F(AudioEngineTest, FileStreamPlaysToItsEndThenIsInactive) {
@@ -196,12 +150,9 @@ TEST_F(AudioEngineTest, PauseHoldsThePositionAndStartResumes) {
     EXPECT_TRUE(WaitUntil([&] { return Position(h) > stopped; }, 2s));
 }
 
-TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent) {
-    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
-    MediaServer server(mp3, 4096, 100ms); // about 1.2 s for the whole file
-    const std::string save = (dir_.Path() / "cached.mp3").string();
-
-    AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/song.mp3"), SaveAs(save));
+TEST_F(AudioEngineUrlTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent) {
+    station_.SetFault(StationFault::Trickle, "/music/");
+    AudioEngine::Handle h = engine_.StreamCreateURL(Url(), SaveAs(save_));
     ASSERT_NE(h, 0u);
     // Until the file is in, the length comes from the Content-Length and the bitrate.
     EXPECT_NEAR(static_cast<double>(engine_.StreamGetLength(h)), 3.0 * kBytesPerSecond,
@@ -209,32 +160,29 @@ TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent)
     ASSERT_TRUE(engine_.Start());
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
-    EXPECT_FALSE(server.Served());
-    EXPECT_FALSE(std::filesystem::exists(save)); // only a complete copy goes there
+    EXPECT_FALSE(std::filesystem::exists(save_)); // still coming; only a complete copy goes there
 
     ASSERT_TRUE(WaitUntil([&] { return engine_.ChannelIsActive(h) == 0; }, 10s));
     EXPECT_EQ(engine_.StreamGetLength(h), 3 * kBytesPerSecond);
     EXPECT_EQ(Position(h), 3 * kBytesPerSecond);
     EXPECT_TRUE(engine_.StreamFree(h));
-    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == mp3);
-    EXPECT_FALSE(std::filesystem::exists(save + ".part"));
+    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == Song());
+    EXPECT_FALSE(std::filesystem::exists(save_ + ".part"));
 }
 
-TEST_F(AudioEngineTest, UnfinishedDownloadsLeaveNoFile) {
-    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
-    MediaServer server(mp3, 4096, 100ms);
-    const std::string save = (dir_.Path() / "cached.mp3").string();
+TEST_F(AudioEngineUrlTest, UnfinishedDownloadsLeaveNoFile) {
     struct Case {
         const char* name;
-        const char* path;
+        StationFault fault;
         bool freeAtOnce; // freed while it downloads, as when the player leaves the song
     } cases[] = {
-        {"freed mid-download", "/song.mp3", true},
-        {"broken off by the server", "/dropped.mp3", false},
+        {"freed mid-download", StationFault::Trickle, true},
+        {"broken off by the server", StationFault::DropMidBody, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        AudioEngine::Handle h = engine_.StreamCreateURL(server.Url(c.path), SaveAs(save));
+        station_.SetFault(c.fault, "/music/");
+        AudioEngine::Handle h = engine_.StreamCreateURL(Url(), SaveAs(save_));
         ASSERT_NE(h, 0u);
         ASSERT_TRUE(engine_.StreamPlay(h, false));
         ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
@@ -246,11 +194,9 @@ TEST_F(AudioEngineTest, UnfinishedDownloadsLeaveNoFile) {
     }
 }
 
-TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
-    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
-    MediaServer server(mp3, 4096, 100ms);
-    AudioEngine::Handle h =
-        engine_.StreamCreateURL(server.Url("/song.mp3"), SaveAs(dir_.Path() / "cached.mp3"));
+TEST_F(AudioEngineUrlTest, PausedUrlStreamKeepsFillingTheCacheFile) {
+    station_.SetFault(StationFault::Trickle, "/music/");
+    AudioEngine::Handle h = engine_.StreamCreateURL(Url(), SaveAs(save_));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return Position(h) > 0; }, 2s));
@@ -258,8 +204,8 @@ TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
     const int64_t paused = Position(h);
 
     // The decoder holds one second of three; the rest still comes in.
-    ASSERT_TRUE(WaitUntil([&] { return dir_.ReadFile("cached.mp3").size() == mp3.size(); }, 5s));
-    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == mp3);
+    ASSERT_TRUE(WaitUntil([&] { return dir_.ReadFile("cached.mp3").size() == Song().size(); }, 5s));
+    EXPECT_TRUE(dir_.ReadFile("cached.mp3") == Song());
     EXPECT_EQ(Position(h), paused);
     EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kPaused);
     EXPECT_TRUE(WaitUntil([&] { return engine_.StreamGetLength(h) == 3 * kBytesPerSecond; }, 2s));
@@ -279,7 +225,18 @@ TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
 }
 
 TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
-    MediaServer server(MediaGenerator::MakeToneMp3({{440, 1.0}}), 8192, 10ms);
+    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 1.0}});
+    // Chunked: no Content-Length tells the size.
+    LoopbackServer server{[&](LoopbackServer& s) {
+        s.Get("/chunked.mp3", [&](const auto&, httplib::Response& res) {
+            res.set_chunked_content_provider("audio/mpeg", [&](size_t at, httplib::DataSink& sink) {
+                if (at < mp3.size())
+                    return sink.write(mp3.data() + at, std::min<size_t>(8192, mp3.size() - at));
+                sink.done();
+                return true;
+            });
+        });
+    }};
     AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/chunked.mp3"), {});
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
@@ -288,25 +245,21 @@ TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path()));
 }
 
-TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
-    MediaServer server(MediaGenerator::MakeToneMp3({{440, 1.0}}), 8192, 0ms);
-    const std::string save = (dir_.Path() / "cached.mp3").string();
+TEST_F(AudioEngineUrlTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
     const std::string urls[] = {
-        server.Url("/missing.mp3"),    // 404
-        server.Url("/page.html"),      // not an MP3
+        Url("/music/none.mp3"),        // 404
+        Url("/"),                      // not an MP3
         "http://127.0.0.1:1/song.mp3", // nobody listens
-        "file://" + save,              // only HTTP is streamed
+        "file://" + save_,             // only HTTP is streamed
         "",
     };
     for (const std::string& url : urls) {
-        EXPECT_EQ(engine_.StreamCreateURL(url, SaveAs(save)), 0u) << url;
-        EXPECT_FALSE(std::filesystem::exists(save)) << url;
+        EXPECT_EQ(engine_.StreamCreateURL(url, SaveAs(save_)), 0u) << url;
+        EXPECT_FALSE(std::filesystem::exists(save_)) << url;
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir_.Path())); // no part file either
     // The cache folder is missing: nothing could be saved, so nothing is played.
-    EXPECT_EQ(engine_.StreamCreateURL(server.Url("/song.mp3"),
-                                      SaveAs(dir_.Path() / "no/such/folder.mp3")),
-              0u);
+    EXPECT_EQ(engine_.StreamCreateURL(Url(), SaveAs(dir_.Path() / "no/such/folder.mp3")), 0u);
 
     dir_.WriteFile("text.mp3", "ID3 but not really an MP3 file at all");
     EXPECT_EQ(engine_.StreamCreateFile((dir_.Path() / "text.mp3").string()), 0u);
@@ -314,36 +267,31 @@ TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
     EXPECT_EQ(engine_.StreamCreateFile(dir_.Path().string()), 0u);
 }
 
-TEST_F(AudioEngineTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
-    MediaServer server("", 0, 0ms);
-    const std::string save = (dir_.Path() / "cached.mp3").string();
-    auto creation = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save));
-    });
+TEST_F(AudioEngineUrlTest, FreeEndsAStreamCreationThatWaitsForASilentServer) {
+    station_.SetFault(StationFault::Stall, "/music/");
+    auto creation = std::async(std::launch::async,
+                               [&] { return engine_.StreamCreateURL(Url(), SaveAs(save_)); });
     EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout); // still waiting for audio
     engine_.Free();
     ASSERT_EQ(creation.wait_for(3s), std::future_status::ready); // not after kCreateTimeout
     EXPECT_EQ(creation.get(), 0u);
-    EXPECT_FALSE(std::filesystem::exists(save));
+    EXPECT_FALSE(std::filesystem::exists(save_));
 }
 
-TEST_F(AudioEngineTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
-    MediaServer server("", 0, 0ms);
-    const std::string save = (dir_.Path() / "cached.mp3").string();
+TEST_F(AudioEngineUrlTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
+    station_.SetFault(StationFault::Stall, "/music/");
     std::atomic<bool> abort{false};
-    auto creation = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save), &abort);
-    });
+    auto creation = std::async(
+        std::launch::async, [&] { return engine_.StreamCreateURL(Url(), SaveAs(save_), &abort); });
     EXPECT_EQ(creation.wait_for(300ms), std::future_status::timeout);
     abort = true;
     engine_.AbortCreations();
     ASSERT_EQ(creation.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(creation.get(), 0u);
-    EXPECT_FALSE(std::filesystem::exists(save));
+    EXPECT_FALSE(std::filesystem::exists(save_));
     // Raised before the call: no wait for the server, and the engine still works afterwards.
-    auto refused = std::async(std::launch::async, [&] {
-        return engine_.StreamCreateURL(server.Url("/silent.mp3"), SaveAs(save), &abort);
-    });
+    auto refused = std::async(
+        std::launch::async, [&] { return engine_.StreamCreateURL(Url(), SaveAs(save_), &abort); });
     ASSERT_EQ(refused.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(refused.get(), 0u);
     AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 1.0}}));
