@@ -1,6 +1,7 @@
 #include "platform/Connectivity.h"
 #include "service/WebClient.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +62,6 @@ void Routes(LoopbackServer& s) {
     });
 }
 
-// Counts the bodies that have sent their first part and stalled.
-std::atomic<int> gStalledBodies{0};
-
 // A body announced as 100,000 bytes that breaks off after 40,000, at once or after stalling.
 void BrokenBody(LoopbackServer& s, const std::string& path, bool stall) {
     s.Get(path, [&s, stall](const auto&, httplib::Response& res) {
@@ -73,10 +71,8 @@ void BrokenBody(LoopbackServer& s, const std::string& path, bool stall) {
                                          std::string part = Pattern(40'000);
                                          return sink.write(part.data(), part.size());
                                      }
-                                     if (stall) {
-                                         ++gStalledBodies;
+                                     if (stall)
                                          s.Sleep(30s);
-                                     }
                                      return false;
                                  });
     });
@@ -291,7 +287,6 @@ TEST_F(WebClientTest, StalledTransfersTimeOut) {
 }
 
 TEST_F(WebClientTest, CancelEndsRunningTransfers) {
-    gStalledBodies = 0;
     std::atomic<bool> cancel{false};
     WebClient web(&cancel);
     std::optional<std::string> body = "unset";
@@ -300,11 +295,8 @@ TEST_F(WebClientTest, CancelEndsRunningTransfers) {
     std::thread download(
         [&] { result = web.Download(server_.Url("/stalled-body"), "5", kCacheMusic); });
     ASSERT_TRUE(server_.WaitForRequests(2, 10s));
-    // Cancel once the download is part-way into its body: the server has sent the first part
-    // and loopback delivers it at once.
-    for (int i = 0; i < 1000 && gStalledBodies == 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(500ms);
+    // Cancel once the download is part-way into its body: its temporary file is there.
+    ASSERT_TRUE(WaitUntil([] { return MusicFiles() == 1; }, 10s));
     auto start = std::chrono::steady_clock::now();
     cancel = true;
     get.join();
