@@ -1,10 +1,11 @@
 #include "controls/CLantorListPage.h"
 #include "controls/CMusicListSheet.h"
-#include "controls/IListOwner.h"
 #include "controls/ReportListView.h"
 #include "platform/Messages.h"
 #include "platform/RecordingTarget.h"
 #include "service/SongList.h"
+#include "tests/support/FakeListOwner.h"
+#include "tests/support/PlaylistJson.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -14,32 +15,6 @@
 #include <vector>
 
 namespace {
-
-struct FakeOwner : IListOwner {
-    void PlaySongAt(int index) override { played.push_back(index); }
-    void SwitchChannel(int id, const std::string& name) override {
-        switched.emplace_back(id, name);
-    }
-    void ShowListPage(int page) override { shown.push_back(page); }
-    std::vector<int> played;
-    std::vector<std::pair<int, std::string>> switched;
-    std::vector<int> shown;
-};
-
-// A playlist reply with one song per title; titles are UTF-8 on the wire, GBK in the list.
-std::string Reply(std::initializer_list<std::pair<std::string, int>> songs) {
-    std::string json = R"({"song":[)";
-    bool first = true;
-    for (const auto& [title, like] : songs) {
-        if (!first)
-            json += ",";
-        first = false;
-        json += R"({"title":")" + title + R"(","artist":"artist )" + title +
-                R"(","albumtitle":"album )" + title + R"(","rating_avg":4.5,"sid":"s)" + title +
-                R"(","aid":"a","like":)" + std::to_string(like) + "}";
-    }
-    return json + "]}";
-}
 
 class SongPageTest : public ::testing::Test {
 protected:
@@ -54,10 +29,12 @@ protected:
         });
     }
     void Arrive(const std::string& title, int like = 0) {
-        ASSERT_TRUE(songs.AppendFromReply(Reply({{title, like}}), &window));
+        // Titles are UTF-8 on the wire, GBK in the list.
+        const TestSong song{"s" + title, 4.5, like, title, "artist " + title, "album " + title};
+        ASSERT_TRUE(songs.AppendFromReply(PlaylistJson({SongJson(song)}), &window));
     }
     ReportListView& List() { return *page.List(); }
-    FakeOwner owner;
+    FakeListOwner owner;
     SongList songs;
     RecordingTarget window;
     bool showingSongs = true;
@@ -156,10 +133,10 @@ TEST_F(SongPageTest, DoubleClickPlaysTheSelectedSong) {
     Arrive("a");
     Arrive("b");
     page.OnListDoubleClick(); // nothing selected: nothing happens
-    EXPECT_TRUE(owner.played.empty());
+    EXPECT_TRUE(owner.calls.empty());
     List().SelectRow(1);
     page.OnListDoubleClick();
-    EXPECT_EQ(owner.played, std::vector<int>{1});
+    EXPECT_EQ(owner.calls, std::vector<std::string>{"play 1"});
 
     // Through the mouse, on the first row.
     page.resize(400, 200);
@@ -175,7 +152,7 @@ TEST_F(SongPageTest, DoubleClickPlaysTheSelectedSong) {
                           down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &event);
     }
-    EXPECT_EQ(owner.played, (std::vector<int>{1, 0}));
+    EXPECT_EQ(owner.calls, (std::vector<std::string>{"play 1", "play 0"}));
 }
 
 TEST_F(SongPageTest, DislikedSongsAreGreyedWhereverTheyAreListed) {
@@ -215,7 +192,7 @@ struct CountingPage : CSheetPage {
 TEST(CMusicListSheet, ShowsOnePageFillingTheSheet) {
     QWidget window;
     window.resize(471, 400);
-    FakeOwner owner;
+    FakeListOwner owner;
     SongList songs;
     auto* sheet = new CMusicListSheet;
     auto* songPage = new CLantorListPage(owner, songs);
