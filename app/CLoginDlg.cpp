@@ -43,6 +43,10 @@ void CLoginDlg::SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = hook ? std::move(hook) : MessageBoxHook(ShowMessageBox);
 }
 
+void CLoginDlg::ReportSaveFailure(QWidget* owner) {
+    Hook()(owner, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+}
+
 CLoginDlg::CLoginDlg(QWidget* parent)
     : QDialog(parent), fmPicture(std::make_unique<CPicture>()),
       accountPicture(std::make_unique<CPicture>()) {

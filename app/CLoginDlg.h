@@ -26,6 +26,8 @@ public:
     using MessageBoxHook =
         std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
     static void SetMessageBoxHook(MessageBoxHook hook);
+    // The "保存配置文件失败" box through that hook, for every save of the settings that failed.
+    static void ReportSaveFailure(QWidget* owner);
 
     explicit CLoginDlg(QWidget* parent = nullptr);
     ~CLoginDlg() override;

@@ -89,10 +89,13 @@ const QRect CMainDlg::kRegionStatusPrepare = Region(140, 5, 200, 30);
 const QRect CMainDlg::kRegionTime = Region(400, 130, 500, 155);
 const QRect CMainDlg::kRegionCover = Region(5, 5, 125, 125);
 
-CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(SongList::Instance(), parent) {}
+CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, parent) {}
 
-CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
-    : QDialog(parent), songList(songs),
+CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, parent) {}
+
+CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
+    : QDialog(parent), ownSongs(songs ? nullptr : std::make_unique<SongList>()),
+      songList(songs ? *songs : *ownSongs),
       target(std::make_unique<QtNotifyTarget>(
           [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return OnMessage(m, w, l); })),
       coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
@@ -393,9 +396,6 @@ void CMainDlg::StartFetch() {
             channelName = kPersonalChannel;
         radioClient = std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
-        std::string history;
-        if (AppSettings().LoadHistory(history) && !history.empty())
-            radioClient->SetHistory(history);
     }
     if (!player)
         player = std::make_unique<CAudioPlayer>(target.get(), songList);
@@ -689,9 +689,14 @@ void CMainDlg::CloseWindow() {
         return;
     if (player) {
         player->Stop();
-        AppSettings().SaveChannel(channelId, channelName.c_str());
+        AppSettings settings;
+        bool saved = settings.SaveChannel(channelId, channelName.c_str());
         if (radioClient)
-            AppSettings().SaveHistory(radioClient->History());
+            saved = AppSettings().SaveHistory(radioClient->History()) && saved;
+        // Without a config.ini nothing is ever kept, by design; a save that failed is said
+        // before the window goes.
+        if (!saved && settings.IsLoaded())
+            CLoginDlg::ReportSaveFailure(this);
     }
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();

@@ -151,6 +151,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    CMainDlg(SongList* songs, QWidget* parent);
     void CreateButtons();
     void ShowPauseButton();
     void ShowPlayButton();
@@ -173,6 +174,7 @@ private:
     static const QRect kRegionTime;          // (400, 130)-(500, 155)
     static const QRect kRegionCover;         // (5, 5)-(125, 125)
 
+    std::unique_ptr<SongList> ownSongs; // when no list was given
     SongList& songList;
     std::unique_ptr<QtNotifyTarget> target;
     CLrcWindow* lrcWindow = nullptr;
