@@ -491,7 +491,7 @@ private:
 
 TEST(AudioEngineOutput, PauseLosesNoSampleAndResumesFromSilence) {
     TempDir dir;
-    dir.WriteFile("song.mp3", ToneMp3::Sine(440, 1.0));
+    dir.WriteFile("song.mp3", MediaGenerator::MakeToneMp3({{440, 1.0}}));
     constexpr size_t kLength = 44100;
     constexpr size_t kPauseAt = 20000;
     // The whole song, paused once after kPauseAt frames when the device's unheard buffer is
@@ -543,7 +543,7 @@ TEST(AudioEngineOutput, PauseLosesNoSampleAndResumesFromSilence) {
 
 TEST(AudioEngineOutput, AFailedDeviceIsOpenedAgainWhenThereIsSomethingToPlay) {
     TempDir dir;
-    dir.WriteFile("song.mp3", ToneMp3::Sine(440, 1.0));
+    dir.WriteFile("song.mp3", MediaGenerator::MakeToneMp3({{440, 1.0}}));
     std::vector<TapeOutput*> opened;
     AudioEngine engine([&](int) {
         auto made = std::make_unique<TapeOutput>(0);
