@@ -89,10 +89,13 @@ const QRect CMainDlg::kRegionStatusPrepare = Region(140, 5, 200, 30);
 const QRect CMainDlg::kRegionTime = Region(400, 130, 500, 155);
 const QRect CMainDlg::kRegionCover = Region(5, 5, 125, 125);
 
-CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(SongList::Instance(), parent) {}
+CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, parent) {}
 
-CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
-    : QDialog(parent), songList(songs),
+CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, parent) {}
+
+CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
+    : QDialog(parent), ownSongs(songs ? nullptr : std::make_unique<SongList>()),
+      songList(songs ? *songs : *ownSongs),
       target(std::make_unique<QtNotifyTarget>(
           [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return OnMessage(m, w, l); })),
       coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
@@ -128,6 +131,16 @@ void CMainDlg::SetCredentials(std::string email_, std::string password_) {
     password = std::move(password_);
 }
 
+void CMainDlg::ResumeSignIn(std::string password_) {
+    password = std::move(password_);
+    if (!std::exchange(signInHeld, false) || !initialised || ended)
+        return;
+    if (password.empty())
+        OnSignInAnswer(nullptr);
+    else
+        SignIn();
+}
+
 int CMainDlg::exec() {
     OnInitDialog();
     return QDialog::exec();
@@ -139,7 +152,7 @@ void CMainDlg::OnInitDialog() {
     initialised = true;
     // The sign-in goes out first, so that its round trip overlaps building the window; its
     // reply is handled once the window runs.
-    const bool signingIn = StartSignIn();
+    const bool signingIn = signInHeld || StartSignIn();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     setWindowIcon(Resources::LoadIcon(128));
@@ -356,6 +369,7 @@ void CMainDlg::OnSignInAnswer(const std::string* reply) {
     token = values.token;
     expire = values.expire;
     if (accepted) {
+        emit signedIn();
         StartFetch();
         return;
     }
@@ -393,9 +407,6 @@ void CMainDlg::StartFetch() {
             channelName = kPersonalChannel;
         radioClient = std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
-        std::string history;
-        if (AppSettings().LoadHistory(history) && !history.empty())
-            radioClient->SetHistory(history);
     }
     if (!player)
         player = std::make_unique<CAudioPlayer>(target.get(), songList);
@@ -689,9 +700,14 @@ void CMainDlg::CloseWindow() {
         return;
     if (player) {
         player->Stop();
-        AppSettings().SaveChannel(channelId, channelName.c_str());
+        AppSettings settings;
+        bool saved = settings.SaveChannel(channelId, channelName.c_str());
         if (radioClient)
-            AppSettings().SaveHistory(radioClient->History());
+            saved = AppSettings().SaveHistory(radioClient->History()) && saved;
+        // Without a config.ini nothing is ever kept, by design; a save that failed is said
+        // before the window goes.
+        if (!saved && settings.IsLoaded())
+            CLoginDlg::ReportSaveFailure(this);
     }
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();

@@ -3,10 +3,10 @@
 // sample handed to the output for a loopback URL. Prints figures; asserts nothing.
 #include "bench/BenchReport.h"
 #include "platform/audio/AudioEngine.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/PlaybackMeasures.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ToneMp3.h"
+#include "tools/LoopbackServer.h"
+#include "tools/MediaGenerator.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,10 +33,10 @@ double Ms(Clock::duration d) {
 }
 
 std::string Fixture() {
-    std::vector<ToneMp3::Tone> tones;
+    std::vector<MediaGenerator::Tone> tones;
     for (int i = 0; i < static_cast<int>(kPlaySeconds); ++i)
         tones.push_back({220.0 * (1 + i % 4), 1.0, 0.4});
-    return ToneMp3::Encode(ToneMp3::Pcm(tones));
+    return MediaGenerator::MakeToneMp3(tones);
 }
 
 // CPU seconds per second of playback through the engine, the spectrum fetched every 50 ms as
@@ -143,7 +143,7 @@ int main() {
                   .target = BenchFigure::Target::kOursAtMost,
                   .limit = 1});
 
-    dir.WriteFile("song.mp3", ToneMp3::Sine(440, 240.0));
+    dir.WriteFile("song.mp3", MediaGenerator::MakeToneMp3({{440, 240.0}}));
     const double createMs = CreateFileMs((dir.Path() / "song.mp3").string());
     std::printf("StreamCreateFile of a 4-minute song (page cache warm): %.2f ms\n", createMs);
     ReportFigure({.what = "Audio engine StreamCreateFile of a 4-minute song (exact length)",

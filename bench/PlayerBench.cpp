@@ -7,10 +7,10 @@
 #include "platform/RecordingTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/PlaybackMeasures.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ToneMp3.h"
+#include "tools/LoopbackServer.h"
+#include "tools/MediaGenerator.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,10 +39,10 @@ double Ms(Clock::duration d) {
 }
 
 std::string Fixture() {
-    std::vector<ToneMp3::Tone> tones;
+    std::vector<MediaGenerator::Tone> tones;
     for (int i = 0; i < static_cast<int>(kPlaySeconds); ++i)
         tones.push_back({220.0 * (1 + i % 4), 1.0, 0.4});
-    return ToneMp3::Encode(ToneMp3::Pcm(tones));
+    return MediaGenerator::MakeToneMp3(tones);
 }
 
 void NoLyrics(NotifyTarget*, std::uintptr_t, std::string, std::string, std::string,

@@ -74,8 +74,6 @@ private:
     const NowPlayingInfo& song_;
 };
 
-CAudioPlayer::CAudioPlayer(NotifyTarget* window) : CAudioPlayer(window, SongList::Instance()) {}
-
 CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
     : CAudioPlayer(window, songs, Options{}) {}
 
@@ -390,8 +388,10 @@ void CAudioPlayer::Run() {
             continue; // the new songs may be disliked too
         }
 
+        const std::uint64_t generation = songList.Generation();
         const SongRecord song = songList.At(current);
         NowPlayingInfo prepared;
+        prepared.generation = generation;
         prepared.index = current;
         prepared.displayName = DisplayName(song.artist, song.title);
         prepared.title = song.title;
@@ -414,7 +414,7 @@ void CAudioPlayer::Run() {
         if (StopRequested())
             return;
 
-        const AudioEngine::Handle handle = OpenSong(current, song, prepared.musicPath);
+        const AudioEngine::Handle handle = OpenSong(prepared, song.url);
         if (handle == 0) {
             songList.EndPlay(current);
             retry = true;
@@ -429,7 +429,7 @@ void CAudioPlayer::Run() {
             continue;
         }
         retry = false;
-        songList.MarkPlayed(current, song.sid);
+        songList.MarkPlayed(current, song.sid, generation);
         const Step step = PlaySong(requested, handle, prepared.sid);
         // The stream is freed: a download it had not completed has left no file.
         songList.EndPlay(current);
@@ -442,10 +442,10 @@ void CAudioPlayer::Run() {
     }
 }
 
-AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
-                                           const std::string& musicPath) {
+AudioEngine::Handle CAudioPlayer::OpenSong(const NowPlayingInfo& song, const std::string& url) {
+    const std::string& musicPath = song.musicPath;
     // The claim keeps the prefetch off the song from here until EndPlay.
-    const int status = songList.BeginPlay(index, song.sid);
+    const int status = songList.BeginPlay(song.index, song.sid, song.generation);
     if (status < 0)
         return 0; // the list changed under us: the next attempt reads it again
     // A cache file is only ever complete; a song left mid-stream before has none and streams
@@ -465,7 +465,7 @@ AudioEngine::Handle CAudioPlayer::OpenSong(int index, const SongRecord& song,
         AudioEngine::SaveFile save;
         if (status != 1 && !musicPath.empty())
             save = {musicPath, CacheTempPath(musicPath)};
-        handle = engine.StreamCreateURL(song.url, save, &abortOpen);
+        handle = engine.StreamCreateURL(url, save, &abortOpen);
     }
     if (handle == 0)
         return 0;

@@ -50,7 +50,6 @@ public:
         LyricsWorker lyrics; // empty: RunLyricsWorker with the player's LrcSearcher
     };
 
-    explicit CAudioPlayer(NotifyTarget* window);
     CAudioPlayer(NotifyTarget* window, SongList& songs);
     CAudioPlayer(NotifyTarget* window, SongList& songs, Options options);
     ~CAudioPlayer(); // Shutdown()
@@ -109,7 +108,7 @@ private:
     // One run from index 0 until a Stop (or a failed initialisation).
     void Run();
     // Opens and starts song; the handle, or 0 when the attempt failed.
-    AudioEngine::Handle OpenSong(int index, const SongRecord& song, const std::string& musicPath);
+    AudioEngine::Handle OpenSong(const NowPlayingInfo& song, const std::string& url);
     void SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
     // Polls the open song until it ends, a command leaves it or it is disliked.

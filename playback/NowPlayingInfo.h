@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 // What the player tells the window about the song it has prepared. The player sends the address
@@ -8,6 +9,7 @@
 struct NowPlayingInfo {
     static constexpr std::size_t kMaxDisplayName = 119;
 
+    std::uint64_t generation = 0; // of the song list the song was taken from
     int index = 0;
     std::string displayName; // "artist - title", cut to kMaxDisplayName bytes
     std::string title;

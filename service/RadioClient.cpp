@@ -14,11 +14,6 @@ RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string 
       serviceBase(serviceBase_.empty() ? AppSettings().ServiceBase() : std::move(serviceBase_)),
       web(&cancel_), fetchWeb(&fetchCancel_) {}
 
-RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string token_,
-                         std::string expire_)
-    : RadioClient(window, std::move(userId_), std::move(token_), std::move(expire_),
-                  SongList::Instance()) {}
-
 RadioClient::~RadioClient() {
     Shutdown();
 }
@@ -46,10 +41,6 @@ void RadioClient::SetChannel(int n) {
     // Cleared after the channel changed: a request built before the Clear finds its reply
     // refused, one built after it asks for the new channel.
     songs.Clear();
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        channelChanged = true;
-    }
     RequestMore();
 }
 
@@ -69,11 +60,6 @@ bool RadioClient::Like(std::string sid_, std::string aid_) {
     if (!stopping)
         likeThreads.Start([this] { LikeWorker(); });
     return true;
-}
-
-void RadioClient::SetHistory(std::string text) {
-    std::lock_guard<std::mutex> guard(historyLock);
-    history = std::move(text);
 }
 
 std::string RadioClient::History() {
@@ -131,12 +117,12 @@ void RadioClient::FetchWorker() {
             fetchCancel_ = false;
         }
         // Read before the request: a Clear after it (a channel switch) makes the reply unwanted.
-        const std::uint64_t clears = songs.ClearCount();
+        const std::uint64_t generation = songs.Generation();
         Request r = PlaylistRequest(false);
         int appended = -1;
         if (auto reply = fetchWeb.Get(r.url))
-            appended = songs.AppendFromReplySince(*reply, notifyWindow, clears);
-        const bool superseded = songs.ClearCount() != clears;
+            appended = songs.AppendFromReply(*reply, notifyWindow, generation);
+        const bool superseded = songs.Generation() != generation;
         bool stopped;
         {
             std::lock_guard<std::mutex> guard(lock);
@@ -153,10 +139,10 @@ void RadioClient::FetchWorker() {
 }
 
 void RadioClient::LikeWorker() {
-    const std::uint64_t clears = songs.ClearCount();
+    const std::uint64_t generation = songs.Generation();
     Request r = PlaylistRequest(true);
     auto reply = web.Get(r.url);
-    int appended = reply ? songs.AppendFromReplySince(*reply, notifyWindow, clears) : -1;
+    int appended = reply ? songs.AppendFromReply(*reply, notifyWindow, generation) : -1;
     if (reply) {
         // The report carries the same values as the request it follows.
         web.Get(LikeReportUrl(serviceBase, r.Query(userId, expire, token)));
@@ -166,7 +152,7 @@ void RadioClient::LikeWorker() {
         std::lock_guard<std::mutex> guard(lock);
         stopped = stopping;
     }
-    if (appended <= 0 && songs.ClearCount() == clears && !stopped && notifyWindow)
+    if (appended <= 0 && songs.Generation() == generation && !stopped && notifyWindow)
         notifyWindow->Send(msg::kFetchNoSongs, 0, 0);
 }
 
@@ -181,26 +167,26 @@ void RadioClient::StartPrefetch() {
 }
 
 void RadioClient::PrefetchWorker() {
-    songs.ResetClearedFlag();
+    std::uint64_t generation = songs.Generation();
     bool any = songs.Count() > 0;
     for (int i = 0; any && i < songs.Count(); ++i) {
         {
             std::lock_guard<std::mutex> guard(lock);
             if (stopping)
                 break;
-            if (channelChanged) {
-                channelChanged = false;
-                i = 0;
-                songs.ResetClearedFlag();
-            }
+        }
+        // A channel switch: the pass starts again with the new channel's first song.
+        if (const std::uint64_t now = songs.Generation(); now != generation) {
+            generation = now;
+            i = 0;
         }
         // Songs the player has claimed or played are its own: their files are never written
         // here, and their status 3 stays.
         SongRecord song = songs.At(i);
-        if (song.status != 0 || !songs.BeginDownload(i, song.sid))
+        if (song.status != 0 || !songs.BeginDownload(i, song.sid, generation))
             continue;
         int result = web.Download(song.url, song.sid, kCacheMusic);
-        songs.EndDownload(i, song.sid, result == kDownloadOk);
+        songs.EndDownload(i, song.sid, generation, result == kDownloadOk);
     }
     bool stopped;
     {

@@ -23,7 +23,6 @@ public:
     // serviceBase: "scheme://host[:port]"; empty means the configured one (AppSettings).
     RadioClient(NotifyTarget* window, std::string userId, std::string token, std::string expire,
                 SongList& songs, std::string serviceBase = {});
-    RadioClient(NotifyTarget* window, std::string userId, std::string token, std::string expire);
     ~RadioClient();
     RadioClient(const RadioClient&) = delete;
     RadioClient& operator=(const RadioClient&) = delete;
@@ -36,8 +35,6 @@ public:
     void RequestMore();
     // Remembers the song and asks for a playlist with history, then sends the like report.
     bool Like(std::string sid, std::string aid);
-    // Replaced by the next BuildHistory: a saved history never reaches the service.
-    void SetHistory(std::string text);
     // Rebuilds the history from the list and returns it.
     std::string History();
     // Up to 20 "sid:p" (played) or "sid:s" entries of the newest songs, newest first, joined
@@ -79,12 +76,11 @@ private:
     std::atomic<bool> fetchCancel_{false}; // raised by a channel switch and by Shutdown
     WebClient fetchWeb;                    // the fetch worker's transfers
 
-    mutable std::mutex lock; // guards the fields down to channelChanged
+    mutable std::mutex lock; // guards the fields down to aid
     bool fetchBusy = false;
     bool prefetchBusy = false;
     bool stopping = false;
     int channel = 1;
-    bool channelChanged = false;
     std::optional<std::string> sid; // none until the first like: sent as "(null)"
     std::optional<std::string> aid;
 

@@ -4,11 +4,6 @@
 #include "platform/NotifyTarget.h"
 #include "service/SongReply.h"
 
-SongList& SongList::Instance() {
-    static SongList list;
-    return list;
-}
-
 SongList::SongList() {
     records_.reserve(kInitialCapacity);
 }
@@ -32,13 +27,13 @@ bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
     return Append(text, window, std::nullopt) >= 0;
 }
 
-int SongList::AppendFromReplySince(std::string_view text, NotifyTarget* window,
-                                   std::uint64_t since) {
-    return Append(text, window, since);
+int SongList::AppendFromReply(std::string_view text, NotifyTarget* window,
+                              std::uint64_t generation) {
+    return Append(text, window, generation);
 }
 
 int SongList::Append(std::string_view text, NotifyTarget* window,
-                     std::optional<std::uint64_t> since) {
+                     std::optional<std::uint64_t> generation) {
     // Parsed before the lock is taken: only the append itself holds it.
     std::vector<SongRecord> block;
     if (!ParseSongReply(text, [&](SongRecord&& record) { block.push_back(std::move(record)); }))
@@ -47,7 +42,7 @@ int SongList::Append(std::string_view text, NotifyTarget* window,
     int count = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (since && clears_ != *since)
+        if (generation && generation_ != *generation)
             return 0;
         std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
         while (capacity < records_.size() + block.size())
@@ -73,14 +68,14 @@ int SongList::Append(std::string_view text, NotifyTarget* window,
     return appended;
 }
 
-std::uint64_t SongList::ClearCount() const {
+std::uint64_t SongList::Generation() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return clears_;
+    return generation_;
 }
 
 void SongList::SetStatus(int i, int status) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (cleared_ || i < 0 || static_cast<std::size_t>(i) >= records_.size())
+    if (i < 0 || static_cast<std::size_t>(i) >= records_.size())
         return;
     records_[static_cast<std::size_t>(i)].status = status;
 }
@@ -88,14 +83,8 @@ void SongList::SetStatus(int i, int status) {
 void SongList::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     records_.clear();
-    cleared_ = true;
-    ++clears_;
+    ++generation_;
     playing_ = -1;
-}
-
-void SongList::ResetClearedFlag() {
-    std::lock_guard<std::mutex> guard(lock_);
-    cleared_ = false;
 }
 
 std::size_t SongList::Capacity() const {
@@ -103,25 +92,25 @@ std::size_t SongList::Capacity() const {
     return records_.capacity();
 }
 
-SongRecord* SongList::FindLocked(int i, std::string_view sid) {
-    if (i < 0 || static_cast<std::size_t>(i) >= records_.size())
+SongRecord* SongList::FindLocked(int i, std::string_view sid, std::uint64_t generation) {
+    if (generation != generation_ || i < 0 || static_cast<std::size_t>(i) >= records_.size())
         return nullptr;
     SongRecord& record = records_[static_cast<std::size_t>(i)];
     return record.sid == sid ? &record : nullptr;
 }
 
-int SongList::BeginPlay(int i, std::string_view sid) {
+int SongList::BeginPlay(int i, std::string_view sid, std::uint64_t generation) {
     std::lock_guard<std::mutex> guard(lock_);
-    const SongRecord* record = FindLocked(i, sid);
+    const SongRecord* record = FindLocked(i, sid, generation);
     if (!record)
         return -1;
     playing_ = i;
     return record->status;
 }
 
-void SongList::MarkPlayed(int i, std::string_view sid) {
+void SongList::MarkPlayed(int i, std::string_view sid, std::uint64_t generation) {
     std::lock_guard<std::mutex> guard(lock_);
-    SongRecord* record = FindLocked(i, sid);
+    SongRecord* record = FindLocked(i, sid, generation);
     if (record && playing_ == i)
         record->status = 3;
 }
@@ -132,18 +121,18 @@ void SongList::EndPlay(int i) {
         playing_ = -1;
 }
 
-bool SongList::BeginDownload(int i, std::string_view sid) {
+bool SongList::BeginDownload(int i, std::string_view sid, std::uint64_t generation) {
     std::lock_guard<std::mutex> guard(lock_);
-    SongRecord* record = FindLocked(i, sid);
-    if (cleared_ || !record || playing_ == i || record->status != 0)
+    SongRecord* record = FindLocked(i, sid, generation);
+    if (!record || playing_ == i || record->status != 0)
         return false;
     record->status = 1;
     return true;
 }
 
-void SongList::EndDownload(int i, std::string_view sid, bool ok) {
+void SongList::EndDownload(int i, std::string_view sid, std::uint64_t generation, bool ok) {
     std::lock_guard<std::mutex> guard(lock_);
-    SongRecord* record = FindLocked(i, sid);
-    if (!cleared_ && record && record->status == 1)
+    SongRecord* record = FindLocked(i, sid, generation);
+    if (record && record->status == 1)
         record->status = ok ? 2 : 0;
 }

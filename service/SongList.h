@@ -10,14 +10,17 @@
 
 class NotifyTarget;
 
-// The song queue: one per process, appended to in reply order until a channel switch clears it.
+// The song queue of one session, appended to in reply order until a channel switch clears it.
 // A song's index is its position. Every operation takes the list's own lock; messages to the
 // window are sent only after it has been released, with copies of what the handler reads.
+//
+// Each Clear starts a new generation. Work begun on an older one (a reply asked for before a
+// channel switch, a prefetch pass or a song claimed from the old songs) names its generation, and
+// finds its appends and status changes refused: one mechanism for every "the list was cleared".
 class SongList {
 public:
     static constexpr std::size_t kInitialCapacity = 50;
 
-    static SongList& Instance();
     SongList();
 
     int Count() const;
@@ -29,49 +32,45 @@ public:
     // call) and msg::kPlaylistArrived with the count when the list is not empty. False when the
     // reply does not parse. window may be null.
     bool AppendFromReply(std::string_view text, NotifyTarget* window);
-    // The same for a reply asked for when ClearCount() was `since`: a reply to a request made
-    // before a Clear belongs to what was cleared, so once a Clear has come none of it is
+    // The same for a reply asked for in generation: once a Clear has come, none of it is
     // appended and nothing is sent. The songs appended, -1 when the reply does not parse.
-    int AppendFromReplySince(std::string_view text, NotifyTarget* window, std::uint64_t since);
-    // How many times the list has been cleared.
-    std::uint64_t ClearCount() const;
-    // Ignored while the cleared flag is raised or when i is out of range.
+    int AppendFromReply(std::string_view text, NotifyTarget* window, std::uint64_t generation);
+    std::uint64_t Generation() const;
+    // Ignored when i is out of range.
     void SetStatus(int i, int status);
-    // Empties the list (the capacity stays), raises the cleared flag and ends the player's claim.
+    // Empties the list (the capacity stays), starts a new generation and ends the player's claim.
     void Clear();
-    void ResetClearedFlag();
     std::size_t Capacity() const;
 
     // Who writes a song's music file. The player claims the song it opens and owns any file it
     // saves for it; the prefetch downloads only songs of status 0 that the player has not
     // claimed, and its result never replaces the player's status 3. Each call checks that
-    // record i still is the song sid, so a call about a list that was cleared meanwhile does
-    // nothing.
+    // record i still is the song sid of generation, so a call about a list that was cleared
+    // meanwhile does nothing.
 
     // The player is about to open song i: claims it until EndPlay and returns its status, or -1
     // when record i is not the song sid.
-    int BeginPlay(int i, std::string_view sid);
-    // Status 3 for the song the player claimed, also while the cleared flag is raised: the claim
-    // was made after the Clear.
-    void MarkPlayed(int i, std::string_view sid);
+    int BeginPlay(int i, std::string_view sid, std::uint64_t generation);
+    // Status 3 for the song the player claimed.
+    void MarkPlayed(int i, std::string_view sid, std::uint64_t generation);
     // The player has left song i (its stream is freed).
     void EndPlay(int i);
     // The prefetch may download song i: status 0 becomes 1. False when the song is claimed by
-    // the player, not at status 0, or the cleared flag is raised.
-    bool BeginDownload(int i, std::string_view sid);
+    // the player or not at status 0.
+    bool BeginDownload(int i, std::string_view sid, std::uint64_t generation);
     // The prefetch's download of song i has ended: status 1 becomes 2 (ok) or 0; any other
     // status stays.
-    void EndDownload(int i, std::string_view sid, bool ok);
+    void EndDownload(int i, std::string_view sid, std::uint64_t generation, bool ok);
 
 private:
-    // Appends a reply's songs unless since is given and a Clear came after it.
-    int Append(std::string_view text, NotifyTarget* window, std::optional<std::uint64_t> since);
-    // Record i when it exists and is the song sid; lock_ held.
-    SongRecord* FindLocked(int i, std::string_view sid);
+    // Appends a reply's songs unless generation is given and a Clear came after it.
+    int Append(std::string_view text, NotifyTarget* window,
+               std::optional<std::uint64_t> generation);
+    // Record i when it exists and is the song sid of generation; lock_ held.
+    SongRecord* FindLocked(int i, std::string_view sid, std::uint64_t generation);
 
-    mutable std::mutex lock_; // guards records_, cleared_, clears_ and playing_
+    mutable std::mutex lock_; // guards the fields below
     std::vector<SongRecord> records_;
-    bool cleared_ = false;
-    std::uint64_t clears_ = 0;
-    int playing_ = -1; // the song the player has claimed since the last Clear; -1 none
+    std::uint64_t generation_ = 0; // Clears so far
+    int playing_ = -1;             // the song the player has claimed since the last Clear; -1 none
 };

@@ -387,6 +387,20 @@ std::string MediaGenerator::MakeShortMp3(double seconds, std::uint32_t seed) {
     return EncodeMp3(RenderMelody(seconds, seed).pcm);
 }
 
+std::string MediaGenerator::MakeToneMp3(const std::vector<Tone>& tones) {
+    std::vector<std::int16_t> pcm;
+    for (const Tone& tone : tones) {
+        const double step = 2.0 * kPi * tone.hz / kSampleRate;
+        const double scale = std::clamp(tone.amplitude, 0.0, 1.0) * 32767.0;
+        for (long i = 0, n = std::lround(tone.seconds * kSampleRate); i < n; ++i) {
+            const auto sample = static_cast<std::int16_t>(std::lround(scale * std::sin(step * i)));
+            pcm.push_back(sample);
+            pcm.push_back(sample);
+        }
+    }
+    return EncodeMp3(pcm);
+}
+
 std::string MediaGenerator::MakeNoiseMp3(double seconds, std::uint32_t seed) {
     Rng rng(seed);
     const auto frames = static_cast<std::size_t>(std::max(0.1, seconds) * kSampleRate);

@@ -41,6 +41,15 @@ public:
     // A whole short song (meant for 1 to 3 s) as MP3 bytes, for tests that need a real file.
     static std::string MakeShortMp3(double seconds, std::uint32_t seed = 1);
 
+    // A sine of hz (0: silence) at amplitude (of full scale) for seconds, to the sample.
+    struct Tone {
+        double hz = 440;
+        double seconds = 1;
+        double amplitude = 0.5;
+    };
+    // Tones one after another as MP3 bytes: fixtures whose length and pitch a test knows.
+    static std::string MakeToneMp3(const std::vector<Tone>& tones);
+
     // Full-scale white noise of the given length (at least 0.1 s) as MP3 bytes: every spectrum
     // band busy at once.
     static std::string MakeNoiseMp3(double seconds, std::uint32_t seed = 1);

@@ -3,8 +3,11 @@
 namespace EntityTable {
 namespace {
 
-// Bucket = sum of the name's bytes mod 130. Within a bucket, records run by code point, except
-// that the capitalised twin of a name comes right before its lower-case one.
+constexpr int kBuckets = 130;
+
+// Bucket = sum of the name's bytes mod 130. Each record: one digit of name length, four digits of
+// code point and the name, as in "30038amp30174reg". Within a bucket, records run by code point,
+// except that the capitalised twin of a name comes right before its lower-case one.
 constexpr const char* kTable[kBuckets] = {
     "60216oslash60248oslash60217ugrave60249ugrave",
     "60221yacute60253yacute50937omega50969omega58968lceil",
@@ -139,12 +142,6 @@ constexpr const char* kTable[kBuckets] = {
 };
 
 } // namespace
-
-std::string_view Bucket(int index) {
-    if (index < 0 || index >= kBuckets)
-        return {};
-    return kTable[index];
-}
 
 int Lookup(std::string_view lowerName) {
     if (lowerName.empty() || lowerName.size() > 9)

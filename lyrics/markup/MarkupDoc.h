@@ -109,7 +109,6 @@ public:
     const std::string& Result() const { return result_; }
     // Records in use, record 0 (the document) included; 0 before the first load.
     int ElementCount() const { return nextFree_; }
-    int Capacity() const { return capacity_; }
     ElementInfo Element(int elem) const;
 
     // Entity decoding as applied to attribute values.

@@ -1,9 +1,9 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/SpectrumAnalyzer.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ToneMp3.h"
 #include "tests/support/WaitUntil.h"
+#include "tools/LoopbackServer.h"
+#include "tools/MediaGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -115,12 +115,11 @@ protected:
 };
 
 TEST_F(AudioEngineTest, FileStreamPlaysToItsEndThenIsInactive) {
-    const std::vector<ToneMp3::Tone> tones = {{440, 0.6}, {660, 0.6}};
-    AudioEngine::Handle h = OpenFile(ToneMp3::Encode(ToneMp3::Pcm(tones)));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 0.6}, {660, 0.6}}));
     ASSERT_NE(h, 0u);
     // The Info tag and the scan give the exact length: encoder delay and padding removed.
     const int64_t length = engine_.StreamGetLength(h);
-    EXPECT_EQ(length, ToneMp3::FrameCount(tones) * 4);
+    EXPECT_EQ(length, 2 * 26460 * 4); // 0.6 s is 26,460 frames of 4 bytes
     EXPECT_NEAR(engine_.ChannelBytes2Seconds(h, length), 1.2, 1e-3);
     EXPECT_EQ(engine_.ChannelIsActive(h), AudioEngine::kStopped); // created, not played
 
@@ -140,7 +139,7 @@ TEST_F(AudioEngineTest, FileStreamPlaysToItsEndThenIsInactive) {
 }
 
 TEST_F(AudioEngineTest, PositionsAreBytesAndSeeksLandWhereAsked) {
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 3.0}}));
     ASSERT_NE(h, 0u);
     const int64_t length = engine_.StreamGetLength(h);
     ASSERT_EQ(length, 3 * kBytesPerSecond);
@@ -171,7 +170,7 @@ TEST_F(AudioEngineTest, PositionsAreBytesAndSeeksLandWhereAsked) {
 }
 
 TEST_F(AudioEngineTest, PauseHoldsThePositionAndStartResumes) {
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 3.0}}));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     ASSERT_TRUE(WaitUntil([&] { return Position(h) > kBytesPerSecond / 5; }, 3s));
@@ -198,7 +197,7 @@ TEST_F(AudioEngineTest, PauseHoldsThePositionAndStartResumes) {
 }
 
 TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent) {
-    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
     MediaServer server(mp3, 4096, 100ms); // about 1.2 s for the whole file
     const std::string save = (dir_.Path() / "cached.mp3").string();
 
@@ -222,7 +221,7 @@ TEST_F(AudioEngineTest, UrlStreamStartsBeforeTheDownloadEndsAndSavesWhatWasSent)
 }
 
 TEST_F(AudioEngineTest, UnfinishedDownloadsLeaveNoFile) {
-    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
     MediaServer server(mp3, 4096, 100ms);
     const std::string save = (dir_.Path() / "cached.mp3").string();
     struct Case {
@@ -248,7 +247,7 @@ TEST_F(AudioEngineTest, UnfinishedDownloadsLeaveNoFile) {
 }
 
 TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
-    const std::string mp3 = ToneMp3::Sine(440, 3.0);
+    const std::string mp3 = MediaGenerator::MakeToneMp3({{440, 3.0}});
     MediaServer server(mp3, 4096, 100ms);
     AudioEngine::Handle h =
         engine_.StreamCreateURL(server.Url("/song.mp3"), SaveAs(dir_.Path() / "cached.mp3"));
@@ -280,7 +279,7 @@ TEST_F(AudioEngineTest, PausedUrlStreamKeepsFillingTheCacheFile) {
 }
 
 TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
-    MediaServer server(ToneMp3::Sine(440, 1.0), 8192, 10ms);
+    MediaServer server(MediaGenerator::MakeToneMp3({{440, 1.0}}), 8192, 10ms);
     AudioEngine::Handle h = engine_.StreamCreateURL(server.Url("/chunked.mp3"), {});
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
@@ -290,7 +289,7 @@ TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
 }
 
 TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
-    MediaServer server(ToneMp3::Sine(440, 1.0), 8192, 0ms);
+    MediaServer server(MediaGenerator::MakeToneMp3({{440, 1.0}}), 8192, 0ms);
     const std::string save = (dir_.Path() / "cached.mp3").string();
     const std::string urls[] = {
         server.Url("/missing.mp3"),    // 404
@@ -347,12 +346,12 @@ TEST_F(AudioEngineTest, AbortEndsAStreamCreationAndARaisedFlagRefusesOne) {
     });
     ASSERT_EQ(refused.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(refused.get(), 0u);
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 1.0));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 1.0}}));
     EXPECT_NE(h, 0u);
 }
 
 TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
-    AudioEngine::Handle freed = OpenFile(ToneMp3::Sine(440, 1.0));
+    AudioEngine::Handle freed = OpenFile(MediaGenerator::MakeToneMp3({{440, 1.0}}));
     ASSERT_NE(freed, 0u);
     ASSERT_TRUE(engine_.StreamFree(freed));
     float bins[512];
@@ -366,7 +365,7 @@ TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
         EXPECT_EQ(engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024), -1);
         EXPECT_FALSE(engine_.StreamFree(h));
     }
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 1.0));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 1.0}}));
     EXPECT_NE(h, freed); // handles are not reused
     EXPECT_EQ(engine_.ChannelGetData(h, bins, AudioEngine::kDataFft1024), -1); // nothing output
     ASSERT_TRUE(engine_.StreamPlay(h, false));
@@ -383,7 +382,7 @@ TEST_F(AudioEngineTest, BadHandlesAndArgumentsFail) {
 }
 
 TEST_F(AudioEngineTest, SpectrumOfA1kHzSinePeaksInBin23Or24) {
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(1000, 2.0, 0.5));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{1000, 2.0, 0.5}}));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.SetVolume(10)); // the spectrum is taken before the volume
     ASSERT_TRUE(engine_.StreamPlay(h, false));
@@ -419,7 +418,7 @@ TEST(SpectrumAnalyzer, FullScaleSineReadsOneInItsBin) {
 }
 
 TEST_F(AudioEngineTest, CallsFromSeveralThreadsWhilePlaying) {
-    AudioEngine::Handle h = OpenFile(ToneMp3::Sine(440, 3.0));
+    AudioEngine::Handle h = OpenFile(MediaGenerator::MakeToneMp3({{440, 3.0}}));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(engine_.StreamPlay(h, false));
     std::atomic<bool> done{false};

@@ -3,10 +3,10 @@
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/ToneMp3.h"
 #include "tests/support/WaitUntil.h"
+#include "tools/LoopbackServer.h"
+#include "tools/MediaGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +36,9 @@ constexpr auto kStopDeadline = 300ms;
 // The media the test server and the cache files hold, made once.
 const std::map<std::string, std::string>& Media() {
     static const std::map<std::string, std::string> media = {
-        {"short", ToneMp3::Sine(440, 1.0)},
-        {"two", ToneMp3::Sine(660, 2.0)},
-        {"k1000", ToneMp3::Sine(1000, 3.0, 0.8)},
+        {"short", MediaGenerator::MakeToneMp3({{440, 1.0}})},
+        {"two", MediaGenerator::MakeToneMp3({{660, 2.0}})},
+        {"k1000", MediaGenerator::MakeToneMp3({{1000, 3.0, 0.8}})},
     };
     return media;
 }
@@ -448,7 +448,6 @@ TEST_F(CAudioPlayerTest, StopEndsTheThreadInEveryWaitingStateAndStartBeginsAgain
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         songs_.Clear();
-        songs_.ResetClearedFlag();
         window_.Clear();
         server_.ClearRequests();
         c.setUp();

@@ -101,25 +101,43 @@ TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
     EXPECT_EQ(list.At(10050).index, 10050);
 }
 
-TEST(SongList, ClearEmptiesAndBlocksStatusChangesUntilReset) {
+TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {
     SongList list;
     list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr);
-    list.SetStatus(1, 2);
-    EXPECT_EQ(list.At(1).status, 2);
-    list.SetStatus(2, 3); // out of range
-    list.SetStatus(-1, 3);
+    const std::uint64_t old = list.Generation();
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.Capacity(), 50u);
     SongRecord none = list.At(0);
     EXPECT_TRUE(none.sid.empty() && none.title.empty() && none.like.empty());
     EXPECT_EQ(none.index, 0);
-    list.AppendFromReply(Reply({Song("7")}), nullptr);
-    list.SetStatus(0, 3);
-    EXPECT_EQ(list.At(0).status, 0);
-    list.ResetClearedFlag();
-    list.SetStatus(0, 3);
-    EXPECT_EQ(list.At(0).status, 3);
+    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr); // the same songs again
+    const std::uint64_t now = list.Generation();
+    EXPECT_NE(now, old);
+    // Each row once on a fresh record 0 ("1", status 0): only the new generation's work lands.
+    const struct {
+        const char* what;
+        std::uint64_t generation;
+        int status; // of record 0 afterwards
+    } rows[] = {
+        {"a download of the old list", old, 0},
+        {"a download of this list", now, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        list.SetStatus(0, 0);
+        list.BeginDownload(0, "1", row.generation);
+        EXPECT_EQ(list.At(0).status, row.status);
+    }
+    EXPECT_EQ(list.BeginPlay(1, "2", old), -1);
+    EXPECT_EQ(list.BeginPlay(1, "1", now), -1); // another song at that index
+    EXPECT_EQ(list.BeginPlay(1, "2", now), 0);
+    list.MarkPlayed(1, "2", now);
+    EXPECT_EQ(list.At(1).status, 3);
+    EXPECT_FALSE(list.BeginDownload(1, "2", now)); // the player's
+    EXPECT_EQ(list.AppendFromReply(Reply({Song("3")}), nullptr, old), 0);
+    EXPECT_EQ(list.AppendFromReply(Reply({Song("3")}), nullptr, now), 1);
+    EXPECT_EQ(list.Count(), 3);
 }
 
 TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {

@@ -6,17 +6,9 @@
 
 namespace {
 
-TEST(Resources, BitmapsHaveTheirFixedSizes) {
-    const struct {
-        int id, w, h;
-    } cases[] = {{204, 72, 24}, {205, 246, 18}, {206, 5, 9},   {207, 30, 2},  {208, 30, 2},
-                 {209, 30, 2},  {210, 32, 16},  {211, 32, 16}, {212, 32, 16}, {213, 40, 20},
-                 {214, 40, 20}, {215, 40, 20},  {217, 40, 20}, {245, 80, 40}};
-    for (const auto& c : cases) {
-        const QPixmap bitmap = Resources::LoadBitmap(c.id);
-        ASSERT_FALSE(bitmap.isNull()) << c.id;
-        EXPECT_EQ(bitmap.size(), QSize(c.w, c.h)) << c.id;
-    }
+TEST(Resources, EveryBitmapIsBundled) {
+    for (int id : {204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 217, 245})
+        EXPECT_FALSE(Resources::LoadBitmap(id).isNull()) << id;
     EXPECT_TRUE(Resources::LoadBitmap(999).isNull());
 }
 
