@@ -11,10 +11,10 @@
 #include "lyrics/CLrcQueryDlg.h"
 #include "platform/RecordingTarget.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/AccessibleTree.h"
 #include "tests/support/qt/PumpUntil.h"
+#include "tools/LoopbackServer.h"
 
 #include <QKeyEvent>
 #include <QLabel>
