@@ -176,6 +176,16 @@ void CMainDlg::SetCredentials(std::string email_, std::string password_) {
     password = std::move(password_);
 }
 
+void CMainDlg::ResumeSignIn(std::string password_) {
+    password = std::move(password_);
+    if (!std::exchange(signInHeld, false) || !initialised || ended)
+        return;
+    if (password.empty())
+        OnSignInAnswer(nullptr);
+    else
+        SignIn();
+}
+
 int CMainDlg::exec() {
     OnInitDialog();
     return QDialog::exec();
@@ -187,7 +197,7 @@ void CMainDlg::OnInitDialog() {
     initialised = true;
     // The sign-in goes out first, so that its round trip overlaps building the window; its
     // reply is handled once the window runs.
-    const bool signingIn = StartSignIn();
+    const bool signingIn = signInHeld || StartSignIn();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     setWindowIcon(Resources::LoadIcon(128));
@@ -404,6 +414,7 @@ void CMainDlg::OnSignInAnswer(const std::string* reply) {
     token = values.token;
     expire = values.expire;
     if (accepted) {
+        emit signedIn();
         StartFetch();
         return;
     }
@@ -723,9 +734,14 @@ void CMainDlg::CloseWindow() {
         return;
     if (player) {
         player->Stop();
-        AppSettings().SaveChannel(channelId, channelName.c_str());
+        AppSettings settings;
+        bool saved = settings.SaveChannel(channelId, channelName.c_str());
         if (radioClient)
-            AppSettings().SaveHistory(radioClient->History());
+            saved = AppSettings().SaveHistory(radioClient->History()) && saved;
+        // Without a config.ini nothing is ever kept, by design; a save that failed is said
+        // before the window goes.
+        if (!saved && settings.IsLoaded())
+            CLoginDlg::ReportSaveFailure(this);
     }
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();

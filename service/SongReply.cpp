@@ -1,8 +1,9 @@
 #include "service/SongReply.h"
 
-#include "service/JsonNode.h"
 #include "platform/TextEncoding.h"
+#include "service/JsonNode.h"
 
+#include <algorithm>
 #include <json/value.h>
 
 namespace {
@@ -29,6 +30,11 @@ bool ReadSongElement(const JsonNode& element, SongRecord& out) {
         song.albumtitle = ReadText(element, "albumtitle");
         song.public_time = ReadText(element, "public_time");
         song.sid = ReadText(element, "sid");
+        // The sid names cache files and goes into the history setting: a control character
+        // there is a broken or hostile record.
+        if (std::any_of(song.sid.begin(), song.sid.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+            return false;
         song.aid = ReadText(element, "aid");
         song.like.assign(1, element.GetInt("like") != 0 ? '1' : '0');
     } catch (const Json::Exception&) {

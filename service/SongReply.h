@@ -9,8 +9,8 @@ class JsonNode;
 // Songs of a playlist reply ({"song": [ ... ]}).
 
 // Builds the record for one element of the "song" array. False when the element is to be
-// skipped: rating_avg not above 1.0 (missing counts as 0), the element is not an object, or a
-// member has the wrong type (a number where text belongs, text where a number belongs); out is
+// skipped: rating_avg not above 1.0 (missing counts as 0), the element is not an object, the
+// sid holds a control character, or a member has the wrong type (a number where text belongs, text where a number belongs); out is
 // then left alone. Texts are converted from UTF-8 to ANSI; like becomes "1" or "0". index and
 // status are the caller's to set when it appends.
 bool ReadSongElement(const JsonNode& element, SongRecord& out);

@@ -2,8 +2,6 @@
 
 #include "platform/TextEncoding.h"
 
-#include <filesystem>
-
 namespace {
 constexpr const char* kAccount = "Account";
 constexpr const char* kAppSet = "AppSet";
@@ -37,12 +35,7 @@ bool AppSettings::SaveAccount(std::string_view email, std::string_view password)
     ini_.AddSection(kAccount);
     ini_.SetString(kAccount, "email", HexEncode(email));
     ini_.SetString(kAccount, "pass", HexEncode(password));
-    // The password is only hex-encoded, so the file becomes private to its owner before it
-    // is written (rewriting an existing file keeps its permissions).
-    std::error_code ec;
-    std::filesystem::permissions(
-        kFileName, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-        std::filesystem::perm_options::replace, ec);
+    // The password is only hex-encoded: Save writes a file private to its owner.
     return ini_.Save();
 }
 

@@ -1,26 +1,68 @@
 #include "settings/IniFile.h"
 
+#include "platform/CodePage.h"
+#include "platform/Log.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
-// Appends one line to the text Save writes; the line feed becomes CR LF as a text-mode write
-// would make it, and an over-long line is cut so that it still loads back.
+bool IsControl(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7f;
+}
+
+bool HasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsControl);
+}
+
+// Appends one line to the text Save writes, with CR LF as a text-mode write would end it. A line
+// is never over the limit (SetString cuts values); one loaded at the read limit is cut here so
+// that it still loads back.
 void AppendLine(std::string& out, std::string_view line) {
-    if (line.size() > IniFile::kMaxLineWrite)
-        line = line.substr(0, IniFile::kMaxLineWrite);
-    for (char c : line) {
-        if (c == '\n')
-            out += "\r\n";
-        else
-            out.push_back(c);
-    }
+    out.append(line.substr(0, IniFile::kMaxLineWrite));
     out += "\r\n";
+}
+
+std::string Reason() {
+    return std::strerror(errno);
+}
+
+// Writes all of text to fd; false on a short write (a full disk) or an error.
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The file a save replaces: the target of a link, so a linked config.ini stays linked.
+std::string SaveTarget(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        std::filesystem::path target = std::filesystem::canonical(path, ec);
+        if (!ec)
+            return target.string();
+    }
+    return path;
 }
 
 } // namespace
@@ -80,12 +122,46 @@ std::string IniFile::Serialize() const {
 }
 
 bool IniFile::Save() {
-    std::string text = Serialize();
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    if (!file)
+    const std::string text = Serialize();
+    const std::string target = SaveTarget(path_);
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    // Beside the file, so the rename stays on one file system and replaces it in one step.
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC); // mode 0600: it may hold the password
+    if (fd < 0) {
+        Log(Log::kSettings) << "save " << target << " failed: cannot create " << temp << ": "
+                            << Reason();
         return false;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    }
+    const char* step = nullptr;
+    if (!WriteAll(fd, text))
+        step = "write";
+    else if (::fsync(fd) != 0)
+        step = "fsync";
+    const std::string why = step ? Reason() : std::string();
+    if (::close(fd) != 0 && !step)
+        step = "close";
+    if (!step && ::rename(temp.c_str(), target.c_str()) != 0)
+        step = "rename";
+    if (step) {
+        Log(Log::kSettings) << "save " << target << " failed: " << step << ": "
+                            << (why.empty() ? Reason() : why) << "; the old file stays";
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk only with the folder.
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        // Some file systems cannot sync a folder (EINVAL); the file itself is synced.
+        const bool synced = ::fsync(dir) == 0 || errno == EINVAL;
+        const std::string dirWhy = synced ? std::string() : Reason();
+        ::close(dir);
+        if (!synced) {
+            Log(Log::kSettings) << "save " << target << ": the folder did not sync: " << dirWhy;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -108,9 +184,21 @@ bool IniFile::HasSection(std::string_view name) const {
 }
 
 bool IniFile::AddSection(std::string_view name) {
+    if (!IsSectionName(name))
+        return false;
     if (!HasSection(name))
         sections_.push_back({std::string(name), {}});
     return true;
+}
+
+bool IniFile::IsSectionName(std::string_view name) {
+    return name.find(']') == std::string_view::npos && !HasControl(name) &&
+           name.size() + 2 <= kMaxLineWrite;
+}
+
+bool IniFile::IsKey(std::string_view key) {
+    return !key.empty() && key.front() != '[' && key.find('=') == std::string_view::npos &&
+           !HasControl(key) && key.size() + 1 < kMaxLineWrite;
 }
 
 bool IniFile::GetString(std::string_view section, std::string_view key, std::string& out,
@@ -145,6 +233,13 @@ bool IniFile::GetInt(std::string_view section, std::string_view key, int& out, i
 }
 
 bool IniFile::SetString(std::string_view section, std::string_view key, std::string_view value) {
+    if (!IsSectionName(section) || !IsKey(key))
+        return false;
+    std::string clean;
+    clean.reserve(value.size());
+    std::copy_if(value.begin(), value.end(), std::back_inserter(clean),
+                 [](char c) { return !IsControl(c); });
+    CodePage::CutAtCharacter(clean, kMaxLineWrite - key.size() - 1);
     Section* s = FindSection(section);
     if (!s) {
         sections_.push_back({std::string(section), {}});
@@ -152,11 +247,11 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
     }
     for (auto& entry : s->entries) {
         if (entry.key == key) {
-            entry.value = std::string(value);
+            entry.value = std::move(clean);
             return true;
         }
     }
-    s->entries.push_back({std::string(key), std::string(value)});
+    s->entries.push_back({std::string(key), std::move(clean)});
     return true;
 }
 

@@ -1,9 +1,18 @@
 #include "settings/AppSettings.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/support/WaitUntil.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -157,6 +166,61 @@ TEST(AppSettings, HistoryAndChannelAreSeparateSavesThatKeepOtherKeys) {
     EXPECT_EQ(dir.ReadFile("config.ini"),
               "[Account]\r\nremstate=on\r\n\r\n[AppSet]\r\nvolume=33\r\nchid=5\r\nchname=" +
                   kHuayu + "\r\nhistory=103:s|102:s|101:p\r\n\r\n");
+}
+
+// This test run again with kSaveLoop set is the child that saves in a loop; it is killed at
+// random moments, and config.ini must always be the old text or a new one, whole.
+constexpr const char* kSaveLoop = "LANTOR_SAVE_LOOP";
+
+TEST(AppSettings, AKillDuringSavesNeverLeavesTheFileEmptyOrCut) {
+    if (const char* folder = std::getenv(kSaveLoop)) {
+        std::filesystem::current_path(folder);
+        for (int i = 1;; ++i) {
+            AppSettings().SaveChannel(i, "x");
+            AppSettings().SaveHistory(std::string(static_cast<std::size_t>(i % 3000), 'h'));
+        }
+    }
+    TempDir dir(true);
+    dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\nemail=61\r\npass=62\r\n\r\n"
+                                "[AppSet]\r\nvolume=30\r\nchid=0\r\nchname=x\r\nhistory=\r\n\r\n");
+    const std::string self = "/proc/self/exe";
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter =
+        std::string("--gtest_filter=") + test.test_suite_name() + "." + test.name();
+    const std::string loop = std::string(kSaveLoop) + "=" + dir.Path().string();
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+        env.push_back(*e);
+    env.push_back(const_cast<char*>(loop.c_str()));
+    env.push_back(nullptr);
+    std::mt19937 random(std::random_device{}());
+    for (int round = 0; round < 20; ++round) {
+        const std::string before = dir.ReadFile("config.ini");
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()),
+                        nullptr};
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, self.c_str(), &quiet, nullptr, argv, env.data()), 0);
+        posix_spawn_file_actions_destroy(&quiet);
+        // Once it has saved, at a random moment of its loop.
+        EXPECT_TRUE(WaitUntil([&] { return dir.ReadFile("config.ini") != before; },
+                              std::chrono::seconds(60)));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+
+        const std::string text = dir.ReadFile("config.ini");
+        IniFile ini;
+        ini.Parse(text);
+        ASSERT_EQ(ini.Serialize(), text) << "round " << round << ": not a whole file";
+        std::string value;
+        for (const char* key : {"remstate", "email", "pass"})
+            EXPECT_TRUE(ini.GetString("Account", key, value, "")) << key;
+        for (const char* key : {"volume", "chid", "chname", "history"})
+            EXPECT_TRUE(ini.GetString("AppSet", key, value, "")) << key;
+    }
 }
 
 } // namespace

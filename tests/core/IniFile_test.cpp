@@ -2,6 +2,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -131,6 +132,59 @@ TEST(IniFile, MissingAndUnwritableFiles) {
     IniFile bad;
     bad.Load((dir.Path() / "no/such/dir.ini").string());
     EXPECT_FALSE(bad.Save());
+}
+
+} // namespace
+
+namespace {
+
+using namespace std::string_literals;
+
+// Whatever SetString takes comes back from Save and Load as itself: no value, key or section
+// can add a line, a key or a section.
+TEST(IniFile, ValuesAreDataNeverStructure) {
+    const std::string gbk = "\xBB\xAA\xD3\xEF"; // 华语
+    const std::string ascii(2001, 'x');
+    const struct {
+        std::string section, key, value;
+        const char* why;
+        std::optional<std::string> stored; // none: refused
+    } cases[] = {
+        {"AppSet", "history", "1002\n[Server]\nservice=http://h", "",
+         "1002[Server]service=http://h"},
+        {"AppSet", "chname", "a\r\nb\rc\0d\te\x7Fz"s, "", "abcdez"},
+        {"AppSet", "chname", gbk + "=[x]", "GBK bytes stay", gbk + "=[x]"},
+        {"", "k", "v", "", "v"},
+        {"S", "k", ascii + std::string(2000, '\xB0'), "cut to a line between characters",
+         ascii + std::string(1994, '\xB0')},
+        {"S", "key=x", "v", "", std::nullopt},
+        {"S", "[Server]x", "v", "", std::nullopt},
+        {"S", "", "v", "", std::nullopt},
+        {"S", "a\nb", "v", "", std::nullopt},
+        {"S]\n[T", "k", "v", "", std::nullopt},
+        {"S\r", "k", "v", "", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key + " " + c.why);
+        IniFile ini;
+        ini.Parse("[AppSet]\r\nvolume=3\r\n");
+        EXPECT_EQ(ini.SetString(c.section, c.key, c.value), c.stored.has_value());
+        IniFile back;
+        back.Parse(ini.Serialize());
+        ASSERT_EQ(back.Sections().size(), ini.Sections().size());
+        for (std::size_t i = 0; i < ini.Sections().size(); ++i) {
+            const auto &was = ini.Sections()[i], &is = back.Sections()[i];
+            EXPECT_EQ(is.name, was.name);
+            ASSERT_EQ(is.entries.size(), was.entries.size());
+            for (std::size_t k = 0; k < was.entries.size(); ++k) {
+                EXPECT_EQ(is.entries[k].key, was.entries[k].key);
+                EXPECT_EQ(is.entries[k].value, was.entries[k].value);
+            }
+        }
+        std::string v;
+        EXPECT_EQ(back.GetString(c.section, c.key, v, "<absent>"), c.stored.has_value());
+        EXPECT_EQ(v, c.stored.value_or("<absent>"));
+    }
 }
 
 } // namespace

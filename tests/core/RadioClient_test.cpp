@@ -1,8 +1,8 @@
 #include "service/RadioClient.h"
 #include "service/SongList.h"
 #include "tests/support/EventRecorder.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

@@ -4,8 +4,8 @@
 #include "service/SignInReply.h"
 #include "service/SongReply.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +282,11 @@ TEST(SongReply, FiltersByRatingAndSkipsBadElementsOnly) {
         {Song(R"("sid":"i","rating_avg":3,"like":"1")"), nullptr},
         {Song(R"("sid":"j","rating_avg":3,"title":["x"])"), nullptr},
         {Song(R"("sid":"k","rating_avg":3,"like":true)"), "k", "1"},
+        // A control character in the sid would become structure in the history setting.
+        {Song(R"("sid":"1002\n[Server]\nservice=http://x","rating_avg":3)"), nullptr},
+        {Song(R"("sid":"m\u0000","rating_avg":3)"), nullptr},
+        {Song(R"("sid":"n\u007f","rating_avg":3)"), nullptr},
+        {Song(R"("sid":"o/..","rating_avg":3)"), "o/.."}, // the cache name rule judges it
         {"5", nullptr},
         {"\"text\"", nullptr},
         {"null", nullptr},

@@ -19,6 +19,7 @@
 #include "service/RadioClient.h"
 #include "service/SongList.h"
 #include "settings/IniFile.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/qt/PumpUntil.h"
@@ -346,6 +347,37 @@ TEST_F(MainWindowTest, EscEndsAtOnceAndLeavesCacheAndSettings) {
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(dir.ReadFile("config.ini"), before);
     EXPECT_GT(FilesIn("Temp/Album"), 0);
+}
+
+// On a real disk that is full, closing the window and ticking "记住密码" each say that the save
+// failed, and config.ini stays whole with every key it had.
+TEST_F(MainWindowTest, OnAFullDiskSavesSayTheyFailedAndConfigStaysWhole) {
+    SmallDisk disk;
+    if (!disk.Mounted())
+        GTEST_SKIP() << disk.Reason();
+    auto dlg = Open();
+    ASSERT_TRUE(WaitForSong(*dlg, 0));
+    fs::copy_file("config.ini", disk.Path() / "config.ini");
+    const std::string before = dir.ReadFile("config.ini");
+    fs::current_path(disk.Path());
+    ASSERT_TRUE(disk.Fill());
+    std::vector<QString> boxes;
+    CLoginDlg::SetMessageBoxHook(
+        [&](QWidget*, const QString& text, const QString&) { boxes.push_back(text); });
+    dlg->close();
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(boxes.size(), 1u);
+    {
+        CLoginDlg login;
+        login.FillAccount("new@lantor.fm", "new password");
+        login.RememberBox()->setChecked(false);
+        login.RememberBox()->click();
+    }
+    CLoginDlg::SetMessageBoxHook(nullptr);
+    EXPECT_EQ(boxes, std::vector<QString>(2, QStringLiteral("保存配置文件失败")));
+    std::ifstream file("config.ini", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), before);
+    fs::current_path(dir.Path());
 }
 
 TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
