@@ -1,7 +1,7 @@
 #include "platform/Connectivity.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
