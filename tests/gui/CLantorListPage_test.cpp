@@ -1,8 +1,6 @@
 #include "controls/CLantorListPage.h"
 #include "controls/CMusicListSheet.h"
 #include "controls/ReportListView.h"
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "service/SongList.h"
 #include "tests/support/FakeListOwner.h"
 #include "tests/support/PlaylistJson.h"
@@ -18,25 +16,20 @@ namespace {
 
 class SongPageTest : public ::testing::Test {
 protected:
-    SongPageTest() : page(owner, songs) {
-        // What the main window does on a song-appended notice while page 0 shows.
-        window.SetHandler([this](unsigned message, std::uintptr_t wParam, std::intptr_t) {
-            if (message == msg::kSongAppended && showingSongs) {
-                const auto* s = reinterpret_cast<const SongRecord*>(wParam);
-                page.AddSong(s->index, s->title, s->artist, s->albumtitle, s->like != "0");
-            }
-            return std::intptr_t{0};
-        });
-    }
+    SongPageTest() : page(owner, songs) {}
+    // What the main window does with the songs a reply appended while page 0 shows.
     void Arrive(const std::string& title, int like = 0) {
         // Titles are UTF-8 on the wire, GBK in the list.
         const TestSong song{"s" + title, 4.5, like, title, "artist " + title, "album " + title};
-        ASSERT_TRUE(songs.AppendFromReply(PlaylistJson({SongJson(song)}), &window));
+        std::vector<SongRecord> added;
+        ASSERT_TRUE(songs.AppendFromReply(PlaylistJson({SongJson(song)}), &added));
+        for (const SongRecord& s : added)
+            if (showingSongs)
+                page.AddSong(s.index, s.title, s.artist, s.albumtitle, s.like != "0");
     }
     ReportListView& List() { return *page.List(); }
     FakeListOwner owner;
     SongList songs;
-    RecordingTarget window;
     bool showingSongs = true;
     CLantorListPage page;
 };
