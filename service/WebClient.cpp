@@ -161,6 +161,55 @@ std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::O
     return std::move(sink.body);
 }
 
+// Collects a Request's response headers; a new status line (after "100 Continue") starts over.
+struct HeaderSink {
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::size_t bytes = 0;
+};
+
+std::size_t AppendHeader(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* sink = static_cast<HeaderSink*>(target);
+    const std::size_t bytes = size * count;
+    if (bytes > WebClient::kMaxHeaderBytes - sink->bytes)
+        return 0; // over the cap: the transfer fails
+    sink->bytes += bytes;
+    std::string_view line(data, bytes);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.substr(0, 5) == "HTTP/") {
+        sink->headers.clear();
+        return bytes;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return bytes;
+    try {
+        sink->headers.emplace_back(line.substr(0, colon), line.substr(colon + 1));
+    } catch (const std::bad_alloc&) {
+        ExitOutOfMemory();
+    }
+    return bytes;
+}
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
 // Writes a download into its temporary file (see CacheTempPath); whatever is not moved into
 // place by Commit is deleted when the sink goes.
 struct FileSink {
@@ -365,4 +414,51 @@ std::size_t WebClient::DownloadCap(int kind) const {
     default:
         return kMaxLyricsBytes;
     }
+}
+
+std::string WebClient::Reply::Header(std::string_view name) const {
+    for (const auto& [key, value] : headers)
+        if (SameNoCase(key, name))
+            return std::string(Trimmed(value));
+    return {};
+}
+
+std::optional<WebClient::Reply> WebClient::Request(std::string_view method, std::string_view url,
+                                                   const std::vector<std::string>& headerLines,
+                                                   std::string_view body) const {
+    const bool post = method == "POST";
+    if ((!post && method != "GET") || url.empty() || Cancelled(options_))
+        return std::nullopt;
+    // No "Expect: 100-continue" round trip before a larger body.
+    HeaderList headers(curl_slist_append(nullptr, "Expect:"));
+    if (!headers)
+        ExitOutOfMemory();
+    for (const std::string& line : headerLines) {
+        if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return std::nullopt;
+        // Appending to a list keeps its head.
+        if (!curl_slist_append(headers.get(), line.c_str()))
+            ExitOutOfMemory();
+    }
+    EasyHandle h = NewHandle(std::string(url), options_);
+    if (!h)
+        return std::nullopt;
+    CURL* c = h.get();
+    MemorySink sink{c, {}, options_.maxBodyBytes};
+    HeaderSink headerSink;
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    if (post) {
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
+    }
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendToMemory);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, AppendHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &headerSink);
+    const CURLcode rc = curl_easy_perform(c);
+    const long status = ResponseCode(c);
+    h.reset();
+    if (rc != CURLE_OK || status == 0)
+        return std::nullopt;
+    return Reply{status, std::move(headerSink.headers), std::move(sink.body)};
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // Result of WebClient::Download.
 enum DownloadResult {
@@ -71,6 +73,24 @@ public:
 
     // The body of a form POST (application/x-www-form-urlencoded) of body, or none.
     std::optional<std::string> Post(std::string_view url, std::string_view body) const;
+
+    // What Request brings back.
+    struct Reply {
+        long status = 0;
+        std::vector<std::pair<std::string, std::string>> headers; // as sent, in order
+        std::string body;
+        // The value of the first header of that name (in any case), trimmed; "" when absent.
+        std::string Header(std::string_view name) const;
+    };
+    static constexpr std::size_t kMaxHeaderBytes = 64u << 10;
+
+    // A request of method "GET" or "POST" (body sent as it is) with extra header lines
+    // ("Name: value"), giving the answer whatever its status. None when no complete answer came
+    // (no connection, time-out, cancel, a body over the cap or headers over kMaxHeaderBytes),
+    // for another method, and for a header line holding CR, LF or NUL (it would forge headers).
+    std::optional<Reply> Request(std::string_view method, std::string_view url,
+                                 const std::vector<std::string>& headerLines,
+                                 std::string_view body = {}) const;
 
     // Streams the body, in chunks of at most kDownloadChunkBytes, into a temporary file beside
     // CachePath(kind, name) (see CacheTempPath) and moves it into place, replacing an older copy,
