@@ -458,7 +458,10 @@ std::optional<WebClient::Reply> WebClient::Request(std::string_view method, std:
     const CURLcode rc = curl_easy_perform(c);
     const long status = ResponseCode(c);
     h.reset();
-    if (rc != CURLE_OK || status == 0)
+    if (rc != CURLE_OK || status == 0) {
+        LogFailure(options_, method, url, status, rc, sink.body.size(),
+                   sink.overCap ? sink.cap : 0);
         return std::nullopt;
+    }
     return Reply{status, std::move(headerSink.headers), std::move(sink.body)};
 }
