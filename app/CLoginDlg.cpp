@@ -3,7 +3,7 @@
 #include "controls/CPicture.h"
 #include "controls/Resources.h"
 #include "platform/CodePage.h"
-#include "settings/AppSettings.h"
+#include "settings/AccountStore.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -37,10 +38,26 @@ CLoginDlg::MessageBoxHook& Hook() {
     static CLoginDlg::MessageBoxHook hook = ShowMessageBox;
     return hook;
 }
+
+std::weak_ptr<AccountStore>& InstalledAccountStore() {
+    static std::weak_ptr<AccountStore> store;
+    return store;
+}
+
+std::shared_ptr<AccountStore> Accounts() {
+    if (auto store = InstalledAccountStore().lock())
+        return store;
+    static const auto configOnly = std::make_shared<AccountStore>(nullptr);
+    return configOnly;
+}
 } // namespace
 
 void CLoginDlg::SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = hook ? std::move(hook) : MessageBoxHook(ShowMessageBox);
+}
+
+void CLoginDlg::SetAccountStore(std::weak_ptr<AccountStore> store) {
+    InstalledAccountStore() = std::move(store);
 }
 
 void CLoginDlg::ReportSaveFailure(QWidget* owner) {
@@ -89,19 +106,20 @@ CLoginDlg::CLoginDlg(QWidget* parent)
 CLoginDlg::~CLoginDlg() = default;
 
 void CLoginDlg::FillAccountFields() {
-    AppSettings settings;
-    if (settings.LoadRememberState()) {
-        rememberBox->setChecked(true);
-        std::string storedEmail, storedPassword;
-        settings.LoadAccount(storedEmail, storedPassword);
-        emailEdit->setText(Resources::AnsiToQString(storedEmail));
-        passwordEdit->setText(Resources::AnsiToQString(storedPassword));
-        autoLoginBox->setChecked(settings.LoadAutoLogin());
-    } else {
-        rememberBox->setChecked(false);
-        emailEdit->clear();
-        passwordEdit->clear();
-    }
+    const std::shared_ptr<AccountStore> accounts = Accounts();
+    const AccountStore::Account account = accounts->Load();
+    rememberBox->setChecked(account.remember);
+    emailEdit->setText(Resources::AnsiToQString(account.email));
+    passwordEdit->setText(Resources::AnsiToQString(account.password));
+    if (account.remember)
+        autoLoginBox->setChecked(account.autoLogin);
+    if (!account.passwordInKeyring)
+        return;
+    accounts->ReadPassword(account.email, [self = QPointer<CLoginDlg>(this)](std::string stored) {
+        // Unless the listener has typed one meanwhile.
+        if (self && !self->passwordEdit->isModified() && self->passwordEdit->text().isEmpty())
+            self->passwordEdit->setText(Resources::AnsiToQString(stored));
+    });
 }
 
 void CLoginDlg::FillAccount(const std::string& email_, const std::string& password_) {
@@ -130,20 +148,8 @@ void CLoginDlg::OnOk() {
 }
 
 void CLoginDlg::StoreAccountSettings() {
-    bool ok;
-    {
-        AppSettings settings;
-        if (rememberBox->isChecked()) {
-            ok = settings.SaveRememberState(true) && settings.SaveAccount(email, password) &&
-                 settings.SaveAutoLogin(autoLoginBox->isChecked());
-        } else {
-            // The stored account, and whether it signs in by itself, stay as they were: they
-            // count only while remembering is on.
-            ok = settings.SaveRememberState(false);
-        }
-    }
-    if (!ok)
-        Hook()(this, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+    if (!Accounts()->Store(rememberBox->isChecked(), autoLoginBox->isChecked(), email, password))
+        ReportSaveFailure(this);
 }
 
 void CLoginDlg::paintEvent(QPaintEvent* event) {

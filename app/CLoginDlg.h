@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+class AccountStore;
 class CPicture;
 class QCheckBox;
 class QLineEdit;
@@ -26,6 +27,9 @@ public:
     using MessageBoxHook =
         std::function<void(QWidget* owner, const QString& text, const QString& caption)>;
     static void SetMessageBoxHook(MessageBoxHook hook);
+    // Where every login dialog of the run keeps the remembered account (the program's keyring);
+    // while none is set, config.ini alone.
+    static void SetAccountStore(std::weak_ptr<AccountStore> store);
     // The "保存配置文件失败" box through that hook, for every save of the settings that failed.
     static void ReportSaveFailure(QWidget* owner);
 

@@ -131,6 +131,16 @@ void CMainDlg::SetCredentials(std::string email_, std::string password_) {
     password = std::move(password_);
 }
 
+void CMainDlg::ResumeSignIn(std::string password_) {
+    password = std::move(password_);
+    if (!std::exchange(signInHeld, false) || !initialised || ended)
+        return;
+    if (password.empty())
+        OnSignInAnswer(nullptr);
+    else
+        SignIn();
+}
+
 int CMainDlg::exec() {
     OnInitDialog();
     return QDialog::exec();
@@ -142,7 +152,7 @@ void CMainDlg::OnInitDialog() {
     initialised = true;
     // The sign-in goes out first, so that its round trip overlaps building the window; its
     // reply is handled once the window runs.
-    const bool signingIn = StartSignIn();
+    const bool signingIn = signInHeld || StartSignIn();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     setWindowIcon(Resources::LoadIcon(128));
@@ -359,6 +369,7 @@ void CMainDlg::OnSignInAnswer(const std::string* reply) {
     token = values.token;
     expire = values.expire;
     if (accepted) {
+        emit signedIn();
         StartFetch();
         return;
     }

@@ -62,6 +62,11 @@ public:
     void SetCredentials(std::string email, std::string password);
     // The credentials are the stored account, used without the login dialog.
     void SetAutoSignIn(bool on) { autoSignIn = on; }
+    // The stored account's password is still on its way from the keyring: the window opens
+    // saying it signs in and waits for ResumeSignIn, where an empty password fails the
+    // automatic sign-in (which opens the login dialog).
+    void HoldSignIn() { signInHeld = true; }
+    void ResumeSignIn(std::string password);
     // Creates the children, reads the last channel and starts signing in. exec() calls it
     // first; tests may call it and then show().
     void OnInitDialog();
@@ -137,6 +142,7 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
+    void signedIn();        // the service accepted the account
     void songStarted();     // Player()->GetNowPlaying() describes the new song
     void coverArrived();    // the playing song's cover is in the cache
     void lengthChanged();   // the playing song's length became known or exact
@@ -205,6 +211,7 @@ private:
     QTimer progressTimer;
     QTimer spectrumTimer;
     bool autoSignIn = false;
+    bool signInHeld = false;
     CLoginDlg* loginDialog = nullptr;
     BackgroundJob signInJob;
     RetryTimer signInRetry;

@@ -5,11 +5,14 @@
 #include "app/InstanceGuard.h"
 #include "app/MprisService.h"
 #include "app/SongNotifier.h"
+#include "platform/qt/QtSecretStore.h"
 #include "service/CachePath.h"
-#include "settings/AppSettings.h"
+#include "settings/AccountStore.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 int RunLantorFM() {
@@ -31,15 +34,16 @@ int RunLantorFM() {
     // The cache folders are made here when missing; without them nothing could be cached.
     CreateCacheFolders();
 
-    std::string email, password;
-    bool autoLogin = false;
-    {
-        AppSettings settings;
-        if (settings.LoadRememberState() && settings.LoadAutoLogin()) {
-            settings.LoadAccount(email, password);
-            autoLogin = !email.empty() && !password.empty();
-        }
-    }
+    // The remembered account. Its password may be in the keyring, whose answer the main window
+    // then waits for, saying it signs in; a pass still in config.ini moves into the keyring once
+    // it has signed in.
+    QtSecretStore keyring;
+    const auto accounts = std::make_shared<AccountStore>(&keyring);
+    CLoginDlg::SetAccountStore(accounts);
+    const AccountStore::Account account = accounts->Load();
+    std::string email = account.email, password = account.password;
+    const bool autoLogin = account.remember && account.autoLogin && !email.empty() &&
+                           (!password.empty() || account.passwordInKeyring);
     if (!autoLogin) {
         CLoginDlg login;
         if (login.exec() != 1)
@@ -50,6 +54,16 @@ int RunLantorFM() {
     CMainDlg main;
     main.SetCredentials(email, password);
     main.SetAutoSignIn(autoLogin);
+    if (autoLogin && password.empty()) {
+        main.HoldSignIn();
+        accounts->ReadPassword(email, [held = QPointer<CMainDlg>(&main)](std::string stored) {
+            if (held)
+                held->ResumeSignIn(std::move(stored));
+        });
+    } else if (autoLogin) {
+        QObject::connect(&main, &CMainDlg::signedIn,
+                         [&accounts, &email, &password] { accounts->SignedIn(email, password); });
+    }
     MprisService mpris(main);
     SongNotifier notifier(main);
     return main.exec();

@@ -3,9 +3,9 @@
 // sample handed to the output for a loopback URL. Prints figures; asserts nothing.
 #include "bench/BenchReport.h"
 #include "platform/audio/AudioEngine.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/PlaybackMeasures.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
 
 #include <algorithm>

@@ -7,9 +7,9 @@
 #include "platform/RecordingTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/PlaybackMeasures.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // its own connection on both sides (the server closes after every answer).
 #include "bench/BenchReport.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <algorithm>
 #include <chrono>

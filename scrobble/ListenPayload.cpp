@@ -31,6 +31,33 @@ Json::Value ToJson(const Listen& listen, bool withTime) {
     return item;
 }
 
+// Well-formed UTF-8 (shortest forms, no surrogates, up to U+10FFFF): the server refuses less.
+bool IsUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = c < 0x80   ? 1
+                              : c < 0xC2 ? 0
+                              : c < 0xE0 ? 2
+                              : c < 0xF0 ? 3
+                              : c < 0xF5 ? 4
+                                         : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            cp = cp << 6 | (b & 0x3F);
+        }
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 std::string Write(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
@@ -77,6 +104,8 @@ std::string Problem(const Listen& listen, bool withTime) {
         return "no artist";
     if (listen.track.empty())
         return "no title";
+    if (!IsUtf8(listen.artist) || !IsUtf8(listen.track) || !IsUtf8(listen.release))
+        return "a text is not UTF-8";
     if (withTime && listen.listenedAt < kEarliestListenedAt)
         return "the clock is before 2002";
     return {};

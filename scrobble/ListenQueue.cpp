@@ -68,7 +68,7 @@ bool WriteDurably(const std::string& path, const std::string& bytes) {
 ListenQueue::ListenQueue(std::string path) : path_(std::move(path)) {}
 
 bool ListenQueue::Load() {
-    std::deque<Listen> loaded;
+    std::deque<Entry> loaded;
     std::error_code ec;
     const bool exists = std::filesystem::exists(path_, ec);
     bool ok = !ec;
@@ -83,7 +83,7 @@ bool ListenQueue::Load() {
             if (line.empty())
                 continue;
             if (std::optional<Listen> listen = ListenPayload::FromLine(line))
-                loaded.push_back(std::move(*listen));
+                loaded.push_back(Entry{0, std::move(*listen), std::move(line)});
             else
                 Log(Log::kNet) << "listen queue " << path_ << ": line " << number
                                << " is no listen, dropped";
@@ -98,11 +98,9 @@ bool ListenQueue::Load() {
     std::lock_guard<std::mutex> files(fileLock_);
     std::lock_guard<std::mutex> guard(lock_);
     const bool appended = !entries_.empty();
-    std::deque<Entry> all;
-    for (Listen& listen : loaded)
-        all.push_back(Entry{0, std::move(listen)});
-    all.insert(all.end(), entries_.begin(), entries_.end());
-    entries_ = std::move(all);
+    const std::size_t fromFile = loaded.size();
+    loaded.insert(loaded.end(), entries_.begin(), entries_.end());
+    entries_ = std::move(loaded);
     for (Entry& e : entries_)
         e.id = nextId_++;
     if (entries_.size() > kMaxListens) {
@@ -112,7 +110,7 @@ bool ListenQueue::Load() {
     }
     ++version_;
     // Unchanged from the file unless listens came meanwhile or some were dropped.
-    if (ok && !appended && entries_.size() == loaded.size()) {
+    if (ok && !appended && entries_.size() == fromFile) {
         savedVersion_ = version_;
         savedThroughId_ = entries_.empty() ? 0 : entries_.back().id;
     }
@@ -126,7 +124,7 @@ std::uint64_t ListenQueue::Append(const Listen& listen) {
                        << entries_.front().listen.listenedAt << ") is dropped";
         entries_.pop_front();
     }
-    entries_.push_back(Entry{nextId_++, listen});
+    entries_.push_back(Entry{nextId_++, listen, ListenPayload::ToLine(listen)});
     ++version_;
     return entries_.back().id;
 }
@@ -169,7 +167,7 @@ bool ListenQueue::Save() {
             return true;
         lastId = nextId_ - 1;
         for (const Entry& e : entries_) {
-            text += ListenPayload::ToLine(e.listen);
+            text += e.line;
             text += '\n';
         }
     }

@@ -23,6 +23,7 @@ public:
     struct Entry {
         std::uint64_t id = 0; // increasing in queue order
         Listen listen;
+        std::string line; // as the file holds it
     };
 
     explicit ListenQueue(std::string path);

@@ -32,10 +32,6 @@ void Scrobbler::Start() {
     if (started_ || stopping_)
         return;
     started_ = true;
-    // Read before the first send, so ids follow the queue's order. The file is small but for a
-    // long time offline; the caller's thread reads it once.
-    queue_.Load();
-    freshId_ = 0;
     try {
         worker_ = std::thread([this] { Run(); });
     } catch (const std::system_error& e) {
@@ -173,7 +169,10 @@ void Scrobbler::Enqueue(const std::optional<Listen>& listen) {
 }
 
 void Scrobbler::Run() {
+    // Before the first send; the ids it renumbers are not in use yet.
+    queue_.Load();
     std::unique_lock<std::mutex> held(lock_);
+    freshId_ = 0;
     while (!stopping_) {
         Counted(rule_.Poll(), false);
         // What is sent is on disk first, so a kill mid-request loses nothing.

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/TextEncoding.h"
 #include "settings/IniFile.h"
+#include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
 
 #include <algorithm>
@@ -23,7 +24,6 @@ constexpr const char* kAppVersion = "100";
 constexpr const char* kMediaStamp = "complete";
 constexpr int kMediaFormatVersion = 1;
 constexpr std::size_t kLoggedBodyLimit = 4096; // per printed line; the in-memory log keeps all
-constexpr std::size_t kServerThreads = 16;     // stalled answers each hold one
 constexpr std::size_t kHugeChunkBytes = 64 << 10;
 constexpr const char* kBadJson = R"({"r":0,"err":"ok","channels":[{"name":"broken",)";
 
@@ -228,7 +228,26 @@ bool StationRequest::HasParam(std::string_view key) const {
     return std::any_of(params.begin(), params.end(), [&](const auto& p) { return p.first == key; });
 }
 
-DemoStation::DemoStation(DemoStationOptions options) : options_(std::move(options)) {}
+DemoStation::DemoStation(DemoStationOptions options)
+    : options_(std::move(options)), server_(std::make_unique<LoopbackServer>()) {
+    auto on = [this](Handler handler) {
+        return [this, handler](const httplib::Request& req, httplib::Response& res) {
+            Route(req, res, handler);
+        };
+    };
+    server_->Post("/j/app/login", on(&DemoStation::Login));
+    server_->Get("/j/app/radio/channels", on(&DemoStation::ChannelList));
+    server_->Get("/j/app/radio/people", on(&DemoStation::People));
+    server_->Get("/s/", on(&DemoStation::FirstSiteSearch));
+    server_->Post(R"(/so\.asp)", on(&DemoStation::SecondSiteSearch));
+    server_->Get(R"(/d/[^/]+\.lrc)", on(&DemoStation::FirstSiteLyrics));
+    server_->Get(R"(/lrc/[^/]+\.lrc)", on(&DemoStation::SecondSiteLyrics));
+    server_->Get(R"(/music/[^/]+\.mp3)", on(&DemoStation::Music));
+    server_->Get(R"(/cover/[^/]+\.jpg)", on(&DemoStation::Cover));
+    server_->Get("/", on(&DemoStation::Index));
+    server_->Get(".*", on(&DemoStation::NotFound));
+    server_->Post(".*", on(&DemoStation::NotFound));
+}
 
 DemoStation::~DemoStation() {
     Stop();
@@ -413,54 +432,15 @@ bool DemoStation::WriteClientFolder(const std::string& dir, const std::string& b
 // ---- serving ---------------------------------------------------------------------------
 
 bool DemoStation::Start(int port) {
-    if (server_ || !Prepare())
+    if (!Prepare())
         return false;
     {
         std::lock_guard lock(stopMutex_);
         stopping_ = false;
     }
-    auto server = std::make_unique<httplib::Server>();
-    // httplib takes ownership of the queue it is handed.
-    server->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
-    server->set_keep_alive_timeout(2);
-    // httplib's default adds SO_REUSEPORT, which would let a second station share the port.
-    server->set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    auto on = [this](Handler handler) {
-        return [this, handler](const httplib::Request& req, httplib::Response& res) {
-            Route(req, res, handler);
-        };
-    };
-    server->Post("/j/app/login", on(&DemoStation::Login));
-    server->Get("/j/app/radio/channels", on(&DemoStation::ChannelList));
-    server->Get("/j/app/radio/people", on(&DemoStation::People));
-    server->Get("/s/", on(&DemoStation::FirstSiteSearch));
-    server->Post(R"(/so\.asp)", on(&DemoStation::SecondSiteSearch));
-    server->Get(R"(/d/[^/]+\.lrc)", on(&DemoStation::FirstSiteLyrics));
-    server->Get(R"(/lrc/[^/]+\.lrc)", on(&DemoStation::SecondSiteLyrics));
-    server->Get(R"(/music/[^/]+\.mp3)", on(&DemoStation::Music));
-    server->Get(R"(/cover/[^/]+\.jpg)", on(&DemoStation::Cover));
-    server->Get("/", on(&DemoStation::Index));
-    server->Get(".*", on(&DemoStation::NotFound));
-    server->Post(".*", on(&DemoStation::NotFound));
-
-    int bound = port == 0 ? server->bind_to_any_port(options_.host)
-                          : (server->bind_to_port(options_.host, port) ? port : -1);
-    if (bound <= 0)
+    if (!server_->Start(port, options_.host))
         return false;
-    port_ = bound;
-    server_ = std::move(server);
-    auto returned = std::make_shared<std::atomic<bool>>(false);
-    serverThread_ = std::thread([s = server_.get(), returned] {
-        s->listen_after_bind();
-        *returned = true;
-    });
-    // httplib's stop() does nothing until the listening loop has begun, so a Stop right after
-    // Start would leave the thread listening for ever.
-    while (!server_->is_running() && !*returned)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    port_ = server_->Port();
     return true;
 }
 
@@ -475,11 +455,7 @@ void DemoStation::Stop() {
         ++faultSerial_;
     }
     faultChanged_.notify_all();
-    if (server_)
-        server_->stop();
-    if (serverThread_.joinable())
-        serverThread_.join();
-    server_.reset();
+    server_->Stop();
 }
 
 bool DemoStation::Stopping() {
@@ -501,7 +477,7 @@ void DemoStation::SetFault(StationFault fault, std::string pathPrefix, int times
         ++faultSerial_;
     }
     faultChanged_.notify_all();
-    if (fault == StationFault::Down && server_) {
+    if (fault == StationFault::Down && server_->Listening()) {
         Stop();
         down_ = true;
     } else if (fault != StationFault::Down && down_) {

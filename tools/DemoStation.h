@@ -10,15 +10,14 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
+class LoopbackServer;
 
 // Ways the station can misbehave on purpose, for the client's robustness tests.
 enum class StationFault {
@@ -169,9 +168,8 @@ private:
     std::string mediaFolder_;
     bool prepared_ = false;
 
-    // Owned by the thread that calls Start and Stop.
-    std::unique_ptr<httplib::Server> server_;
-    std::thread serverThread_;
+    // Routes added by the constructor; started and stopped by the thread that calls Start and Stop.
+    const std::unique_ptr<LoopbackServer> server_;
     int port_ = 0;
     bool down_ = false; // serving stopped by StationFault::Down
 

@@ -1,8 +1,8 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/SpectrumAnalyzer.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
+#include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
+#include "tools/LoopbackServer.h"
 #include "tools/MediaGenerator.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 #include "platform/Messages.h"
 #include "platform/RecordingTarget.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 

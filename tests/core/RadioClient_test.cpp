@@ -2,8 +2,8 @@
 #include "platform/RecordingTarget.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

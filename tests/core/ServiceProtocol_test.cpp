@@ -4,8 +4,8 @@
 #include "service/SignInReply.h"
 #include "service/SongReply.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "platform/Connectivity.h"
 #include "platform/Log.h"
 #include "service/WebClient.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
+#include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
 // LantorFM on the desktop, against a private session bus, the demo station and SDL's dummy
 // driver: the MPRIS player (its properties and methods, and playerctl as the real client), the
-// song notifications (against a stand-in notification service) and one instance per folder.
+// song notifications (against a stand-in notification service), one instance per folder and the
+// remembered password in the keyring.
+#include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
 #include "app/InstanceGuard.h"
 #include "app/LantorApp.h"
@@ -8,7 +10,9 @@
 #include "app/SongNotifier.h"
 #include "controls/CCustomSliderCtrl.h"
 #include "controls/Resources.h"
+#include "platform/Log.h"
 #include "platform/Messages.h"
+#include "platform/TextEncoding.h"
 #include "playback/CAudioPlayer.h"
 #include "service/SongList.h"
 #include "settings/IniFile.h"
@@ -18,15 +22,19 @@
 #include "tools/DemoStation.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTimer>
@@ -647,6 +655,184 @@ INSTANTIATE_TEST_SUITE_P(HandOver, SecondInstanceTest,
                          ::testing::Values(HandOverCase{"OverMpris", true},
                                            HandOverCase{"OverTheFolderSocket", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What another program finds in the keyring: command (secret-tool ...) on the demo account.
+std::string SecretTool(const QString& command) {
+    QProcess tool;
+    tool.start("/bin/sh", {"-c", command + " user demo@lantor.fm server lantorfm type plaintext"});
+    tool.waitForFinished(30000);
+    return tool.readAllStandardOutput().toStdString();
+}
+
+// A Secret Service whose collection is locked and whose unlock prompt stays open for good.
+class StalledKeyring : public QDBusVirtualObject {
+public:
+    StalledKeyring() : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "keyring")) {
+        bus.registerVirtualObject("/org/freedesktop/secrets", this, QDBusConnection::SubPath);
+        bus.registerService("org.freedesktop.secrets");
+    }
+    ~StalledKeyring() override { QDBusConnection::disconnectFromBus("keyring"); }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& connection) override {
+        const auto path = [](const char* p) { return QVariant::fromValue(QDBusObjectPath(p)); };
+        const auto paths = [](QList<QDBusObjectPath> p) { return QVariant::fromValue(p); };
+        const QString method = call.member();
+        QDBusMessage reply = call.createErrorReply("org.freedesktop.DBus.Error.NotSupported", {});
+        if (method == "OpenSession" && call.arguments().value(0) == "plain")
+            reply = call.createReply({QVariant::fromValue(QDBusVariant(QString())),
+                                      path("/org/freedesktop/secrets/session/1")});
+        else if (method == "SearchItems")
+            reply = call.createReply(
+                {paths({}), paths({QDBusObjectPath("/org/freedesktop/secrets/collection/a/1")})});
+        else if (method == "Unlock")
+            reply = call.createReply({paths({}), path("/org/freedesktop/secrets/prompt/1")});
+        else if (method == "Prompt")
+            reply = call.createReply(), prompted = true; // and Completed never comes
+        return connection.send(reply);
+    }
+    bool prompted = false;
+
+private:
+    QDBusConnection bus;
+};
+
+enum Keyring { kGnome, kAbsent, kStalled };
+enum Before { kNothing, kOldConfig, kInKeyring }; // where the password is at the start
+enum Dialog { kNoDialog, kRemember, kUntick };    // what the listener does in it
+
+struct KeyringCase {
+    const char* name;
+    Keyring keyring;
+    Before before;
+    Dialog dialog;
+    // Afterwards: config.ini's pass, what the keyring holds, whether a second start signs in.
+    std::string pass, inKeyring;
+    bool restart;
+};
+
+void PrintTo(const KeyringCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class KeyringTest : public DesktopTest, public ::testing::WithParamInterface<KeyringCase> {
+protected:
+    ~KeyringTest() override {
+        Log::SetSink({});
+        Log::Configure("");
+        daemon.terminate();
+        daemon.waitForFinished(30000);
+    }
+    QProcess daemon;
+    TempDir home;
+};
+
+TEST_P(KeyringTest, KeepsThePasswordWhereItBelongs) {
+    static int casesRun = 0;
+    if (++casesRun > 1)
+        GTEST_SKIP() << "libsecret keeps its first keyring for the whole process: one case per "
+                        "process, as ctest runs them";
+    const KeyringCase& c = GetParam();
+    // Whatever desktop runs the tests, qtkeychain is to use the Secret Service.
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                             "KDE_SESSION_VERSION", "GNOME_DESKTOP_SESSION_ID"})
+        unsetenv(name);
+    std::string log;
+    Log::Configure("settings");
+    Log::SetSink([&](std::string_view line) { log.append(line); });
+    auto stalled = c.keyring == kStalled ? std::make_unique<StalledKeyring>() : nullptr;
+    if (c.keyring == kGnome) { // an unlocked login keyring, in a home of its own
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
+            env.insert(name, QString::fromStdString(home.Path().string()));
+        daemon.setProcessEnvironment(env);
+        daemon.start("gnome-keyring-daemon", {"--foreground", "--unlock", "--components=secrets"});
+        daemon.write("unlock");
+        daemon.closeWriteChannel();
+        ASSERT_TRUE(PumpUntil([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                "org.freedesktop.secrets");
+        }));
+        if (c.before == kInKeyring)
+            SecretTool("printf lantor+demo | secret-tool store --label=x");
+    }
+    IniFile ini;
+    ASSERT_TRUE(ini.Load("config.ini"));
+    ini.SetString("Account", "autologin", c.dialog == kNoDialog ? "on" : "off");
+    ini.SetString("Account", "remstate", c.before == kNothing ? "off" : "on");
+    if (c.before != kOldConfig)
+        ini.SetString("Account", "pass", "");
+    ASSERT_TRUE(ini.Save());
+
+    // The program as started by the listener, who acts in the login dialog and the main window.
+    const auto run = [](std::function<void(CLoginDlg&)> atLogin,
+                        std::function<void(CMainDlg&)> atMain) {
+        bool loginSeen = false, mainSeen = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* login = qobject_cast<CLoginDlg*>(modal); login && !loginSeen) {
+                loginSeen = true;
+                if (atLogin)
+                    return atLogin(*login);
+                ADD_FAILURE() << "a login dialog";
+                login->reject();
+            } else if (auto* main = qobject_cast<CMainDlg*>(modal); main && !mainSeen) {
+                mainSeen = true;
+                atMain(*main);
+                main->close();
+            }
+        });
+        probe.start(50);
+        EXPECT_EQ(RunLantorFM(), 0);
+    };
+    const auto atLogin = [&](CLoginDlg& login) {
+        if (c.dialog == kUntick) { // once the remembered password came from the keyring
+            EXPECT_TRUE(PumpUntil([&] { return login.PasswordEdit()->text() == "lantor+demo"; }));
+        } else {
+            login.EmailEdit()->setText(DemoCatalog::kEmail);
+            login.PasswordEdit()->setText(DemoCatalog::kPassword);
+            login.AutoLoginBox()->setChecked(true);
+        }
+        login.RememberBox()->click();
+        login.accept();
+    };
+    // Signed in, and the keyring's answers in, before the window closes.
+    const auto signsIn = [&](CMainDlg& main) {
+        EXPECT_TRUE(PumpUntil([&] { return !main.UserId().empty(); }) && main.UserId() != "0");
+        EXPECT_TRUE(PumpUntil([&] { return Setting("Account", "pass") == c.pass; }));
+    };
+    run(c.dialog == kNoDialog ? nullptr : std::function<void(CLoginDlg&)>(atLogin),
+        [&](CMainDlg& main) {
+            if (!stalled)
+                return signsIn(main);
+            // Waiting for the listener at the keyring's prompt, and still answering.
+            ASSERT_TRUE(PumpUntil([&] { return stalled->prompted; }));
+            Pump(200);
+            EXPECT_EQ(main.StatusText(), QStringLiteral("正在登录..."));
+            EXPECT_TRUE(station->RequestsTo("/j/app/login").empty());
+        });
+    if (stalled)
+        return;
+    if (c.keyring == kGnome)
+        EXPECT_TRUE(PumpUntil([&] { return SecretTool("secret-tool lookup") == c.inKeyring; }));
+    else
+        EXPECT_NE(log.find("org.freedesktop.secrets"), log.npos) << "no line says why";
+    if (c.restart)
+        run(nullptr, signsIn);
+    for (const StationRequest& request : station->RequestsTo("/j/app/login"))
+        EXPECT_EQ(request.Param("password"), DemoCatalog::kPassword);
+}
+
+const std::string kPass = DemoCatalog::kPassword;
+INSTANTIATE_TEST_SUITE_P(
+    Account, KeyringTest,
+    ::testing::Values(
+        KeyringCase{"Remembered", kGnome, kNothing, kRemember, "", kPass, true},
+        KeyringCase{"MovedFromAnOldConfig", kGnome, kOldConfig, kNoDialog, "", kPass, true},
+        KeyringCase{"UntickedDeletesIt", kGnome, kInKeyring, kUntick, "", "", false},
+        KeyringCase{"NoSecretService", kAbsent, kNothing, kRemember, HexEncode(kPass), "", true},
+        KeyringCase{"PromptNeverAnswers", kStalled, kInKeyring, kNoDialog, "", "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 

@@ -4,9 +4,9 @@
 #include "controls/IListOwner.h"
 #include "controls/ReportListView.h"
 #include "service/SongList.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/PumpUntil.h"
+#include "tools/LoopbackServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

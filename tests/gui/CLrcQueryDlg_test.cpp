@@ -1,9 +1,9 @@
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
-#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/PumpUntil.h"
+#include "tools/LoopbackServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 #pragma once
-#include "tests/support/LoopbackServer.h"
+#include "tools/LoopbackServer.h"
 
 #include <cstdint>
 #include <mutex>

@@ -1,6 +1,14 @@
-#include "tests/support/LoopbackServer.h"
+#include "tools/LoopbackServer.h"
 
+#include <atomic>
 #include <stdexcept>
+
+namespace {
+
+constexpr std::size_t kServerThreads = 16; // stalled answers each hold one
+constexpr time_t kKeepAliveSeconds = 2;
+
+} // namespace
 
 std::string LoopbackServer::Request::Header(const std::string& name) const {
     auto it = headers.find(name);
@@ -9,7 +17,8 @@ std::string LoopbackServer::Request::Header(const std::string& name) const {
 
 LoopbackServer::LoopbackServer(const std::function<void(LoopbackServer&)>& routes) {
     routes(*this);
-    Start();
+    if (!Start())
+        throw std::runtime_error("LoopbackServer: cannot bind 127.0.0.1");
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -17,21 +26,13 @@ LoopbackServer::~LoopbackServer() {
 }
 
 LoopbackServer& LoopbackServer::Get(const std::string& pattern, Handler handler) {
-    server_.Get(pattern, Recorded(std::move(handler)));
+    routes_.push_back({false, pattern, std::move(handler)});
     return *this;
 }
 
 LoopbackServer& LoopbackServer::Post(const std::string& pattern, Handler handler) {
-    server_.Post(pattern, Recorded(std::move(handler)));
+    routes_.push_back({true, pattern, std::move(handler)});
     return *this;
-}
-
-LoopbackServer::Handler LoopbackServer::Recorded(Handler handler) {
-    return
-        [this, handler = std::move(handler)](const httplib::Request& req, httplib::Response& res) {
-            Record(req);
-            handler(req, res);
-        };
 }
 
 void LoopbackServer::Record(const httplib::Request& req) {
@@ -51,23 +52,59 @@ void LoopbackServer::Record(const httplib::Request& req) {
     changed_.notify_all();
 }
 
-void LoopbackServer::Start() {
-    if (started_)
-        return;
+bool LoopbackServer::Start(int port, const std::string& host) {
+    if (server_)
+        return false;
+    auto server = std::make_unique<httplib::Server>();
+    // httplib takes ownership of the queue it is handed.
+    server->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+    server->set_keep_alive_timeout(kKeepAliveSeconds);
+    // httplib's default adds SO_REUSEPORT, which would let a second server share the port.
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    auto recorded = [this](Handler handler) {
+        return [this, handler](const httplib::Request& req, httplib::Response& res) {
+            Record(req);
+            handler(req, res);
+        };
+    };
+    for (const Route& route : routes_) {
+        if (route.post)
+            server->Post(route.pattern, recorded(route.handler));
+        else
+            server->Get(route.pattern, recorded(route.handler));
+    }
     // Whatever no route takes is still recorded, then answered 404.
-    auto notFound = [](const httplib::Request&, httplib::Response& res) { res.status = 404; };
-    server_.Get(".*", Recorded(notFound));
-    server_.Post(".*", Recorded(notFound));
-    server_.Put(".*", Recorded(notFound));
-    server_.Delete(".*", Recorded(notFound));
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    if (port_ < 0)
-        throw std::runtime_error("LoopbackServer: cannot bind 127.0.0.1");
-    started_ = true;
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    const Handler notFound = [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+    };
+    server->Get(".*", recorded(notFound));
+    server->Post(".*", recorded(notFound));
+    server->Put(".*", recorded(notFound));
+    server->Delete(".*", recorded(notFound));
+
+    const int bound =
+        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+    if (bound <= 0)
+        return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopping_ = false;
+    }
+    host_ = host;
+    port_ = bound;
+    server_ = std::move(server);
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    thread_ = std::thread([s = server_.get(), returned] {
+        s->listen_after_bind();
+        *returned = true;
+    });
     // stop() only takes effect once the accept loop runs.
-    while (!server_.is_running())
+    while (!server_->is_running() && !*returned)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
 }
 
 void LoopbackServer::Stop() {
@@ -76,15 +113,15 @@ void LoopbackServer::Stop() {
         stopping_ = true;
     }
     changed_.notify_all();
-    if (started_) {
-        server_.stop();
-        if (thread_.joinable())
-            thread_.join();
-    }
+    if (server_)
+        server_->stop();
+    if (thread_.joinable())
+        thread_.join();
+    server_.reset();
 }
 
 std::string LoopbackServer::Base() const {
-    return "http://127.0.0.1:" + std::to_string(port_);
+    return "http://" + host_ + ":" + std::to_string(port_);
 }
 
 std::vector<LoopbackServer::Request> LoopbackServer::Requests() const {
