@@ -13,7 +13,8 @@
 #include "controls/Resources.h"
 #include "lyrics/CLrcWindow.h"
 #include "platform/Messages.h"
-#include "platform/qt/QtNotifyTarget.h"
+#include "platform/NotifyTarget.h"
+#include "platform/qt/QtDispatcher.h"
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
 #include "service/JsonNode.h"
@@ -83,6 +84,52 @@ const ButtonSpec kButtons[] = {
 
 } // namespace
 
+// Every report of the workers and the sliders, queued to the UI thread with its values. Once the
+// dispatcher is closed none is handled any more.
+class CMainDlg::Reports : public RadioClient::Listener,
+                          public CAudioPlayer::Listener,
+                          public NotifyTarget {
+public:
+    explicit Reports(CMainDlg& window) : window_(window) {}
+    QtDispatcher dispatcher;
+
+    void OnPlaylist(std::uint64_t generation, SongList::Appended result) override {
+        Queue([generation, result = std::move(result)](CMainDlg& w) {
+            w.OnPlaylist(generation, result);
+        });
+    }
+    void OnPrefetchPassDone() override {
+        Queue([](CMainDlg& w) { w.OnPrefetchPassDone(); });
+    }
+    void OnSongStarting(NowPlayingInfo song) override {
+        Queue([song = std::move(song)](CMainDlg& w) { w.OnSongStarting(song); });
+    }
+    void OnEndOfList(NowPlayingInfo last) override {
+        Queue([last = std::move(last)](CMainDlg& w) { w.OnEndOfList(last); });
+    }
+    void OnDecoderFailure() override {
+        Queue([](CMainDlg& w) { w.OnDecoderFailure(); });
+    }
+    void OnCoverReady(NowPlayingInfo song) override {
+        Queue([song = std::move(song)](CMainDlg& w) { w.OnCoverReady(song); });
+    }
+    void OnLyricsState(NowPlayingInfo song, bool found) override {
+        Queue([song = std::move(song), found](CMainDlg& w) { w.OnLyricsState(song, found); });
+    }
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        if (message == msg::kSliderRelease)
+            Queue([wParam, lParam](CMainDlg& w) {
+                w.OnSliderRelease(static_cast<int>(wParam), static_cast<int>(lParam));
+            });
+    }
+
+private:
+    template <class F> void Queue(F handler) {
+        dispatcher.Post([this, handler = std::move(handler)] { handler(window_); });
+    }
+    CMainDlg& window_;
+};
+
 const QRect CMainDlg::kRegionStatusSong = Region(140, 5, 500, 30);
 const QRect CMainDlg::kRegionStatusPlay = Region(140, 5, 215, 30);
 const QRect CMainDlg::kRegionStatusPrepare = Region(140, 5, 200, 30);
@@ -95,9 +142,7 @@ CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, parent) 
 
 CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
     : QDialog(parent), ownSongs(songs ? nullptr : std::make_unique<SongList>()),
-      songList(songs ? *songs : *ownSongs),
-      target(std::make_unique<QtNotifyTarget>(
-          [this](unsigned m, std::uintptr_t w, std::intptr_t l) { return OnMessage(m, w, l); })),
+      songList(songs ? *songs : *ownSongs), reports(std::make_unique<Reports>(*this)),
       coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
       textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
       timeText(QStringLiteral("0:00/0:00")), signInRetry([this] {
@@ -162,12 +207,12 @@ void CMainDlg::OnInitDialog() {
     progressSlider = new CCustomSliderCtrl(205, 207, 206, 208, 209, this);
     progressSlider->setGeometry(DluRect(169, 65, 141, 15));
     progressSlider->SetPageSize(0);
-    progressSlider->SetNotifyTarget(target.get(), kIdProgress);
+    progressSlider->SetNotifyTarget(reports.get(), kIdProgress);
     progressSlider->show();
     volumeSlider = new CCustomSliderCtrl(205, 207, 206, 208, 209, this);
     volumeSlider->setGeometry(DluRect(107, 65, 59, 15));
     volumeSlider->SetPageSize(0);
-    volumeSlider->SetNotifyTarget(target.get(), kIdVolume);
+    volumeSlider->SetNotifyTarget(reports.get(), kIdVolume);
     volumeSlider->show();
 
     volumePicture->LoadFile("res/vol.jpg");
@@ -305,7 +350,7 @@ void CMainDlg::SetVolume(int volume) {
     if (!volumeSlider)
         return;
     volumeSlider->SetPos(volume);
-    OnMessage(msg::kSliderRelease, kIdVolume, volumeSlider->Pos());
+    OnSliderRelease(kIdVolume, volumeSlider->Pos());
 }
 
 void CMainDlg::SeekTo(double seconds) {
@@ -405,18 +450,15 @@ void CMainDlg::StartFetch() {
     if (!radioClient) {
         if (userId == "0" && channelId == 0)
             channelName = kPersonalChannel;
-        radioClient = std::make_unique<RadioClient>(target.get(), userId, token, expire, songList);
+        radioClient = std::make_unique<RadioClient>(reports.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
     }
     if (!player)
-        player = std::make_unique<CAudioPlayer>(target.get(), songList);
+        player = std::make_unique<CAudioPlayer>(reports.get(), songList);
     radioClient->RequestMore();
 }
 
 void CMainDlg::OnPlaylistArrived() {
-    // The reply's songs were cleared by a channel switch before this report was handled.
-    if (songList.Count() == 0)
-        return;
     if (radioClient)
         radioClient->StartPrefetch();
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
@@ -568,86 +610,79 @@ void CMainDlg::OnSpectrumTick() {
             std::span<const float>(player->GetSpectrumData(), CAudioPlayer::kSpectrumSize));
 }
 
-std::intptr_t CMainDlg::OnMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    switch (message) {
-    case msg::kSongAppended: {
-        const auto* song = reinterpret_cast<const SongRecord*>(wParam);
+void CMainDlg::OnPlaylist(std::uint64_t generation, const SongList::Appended& result) {
+    // Songs of a channel the listener has left meanwhile.
+    if (generation != songList.Generation())
+        return;
+    for (const SongRecord& song : result.songs) {
         fetchRetry.Reset();
-        if (song && listSheet && listSheet->ActivePageIndex() == 0)
-            listPage->AddSong(song->index, song->title, song->artist, song->albumtitle,
-                              song->like != "0");
-        break;
+        if (listSheet && listSheet->ActivePageIndex() == 0)
+            listPage->AddSong(song.index, song.title, song.artist, song.albumtitle,
+                              song.like != "0");
     }
-    case msg::kPlaylistArrived:
+    if (result.parsed && result.count > 0)
         OnPlaylistArrived();
-        break;
-    case msg::kCoverReady: {
-        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
-        // The player checked before sending, but may have moved on since.
-        if (info && !IsNowPlaying(*info))
-            break;
-        coverPicture->Free();
-        if (info) {
-            if (auto path = CachePath(kCacheAlbum, info->sid))
-                coverPicture->LoadFile(*path);
-        }
-        repaint(kRegionCover);
-        emit coverArrived();
-        break;
-    }
-    case msg::kSongStarting: {
-        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
-        if (!info)
-            break;
-        listPage->MarkPlaying(info->index);
-        spectrumWindow->Reset();
-        setWindowTitle(QStringLiteral("LantorFM (正在播放: %1 )")
-                           .arg(Resources::AnsiToQString(info->displayName)));
-        SetStatus(kPlaying, kRegionStatusSong);
-        emit songStarted();
-        break;
-    }
-    case msg::kLyricsState: {
-        const auto* info = reinterpret_cast<const NowPlayingInfo*>(wParam);
-        if (info && !IsNowPlaying(*info))
-            break;
-        if (lParam == 1 && info && lrcWindow->LoadLrcFile(info->sid))
-            lrcWindow->ParseLrc();
-        else
-            lrcWindow->ClearLrc();
-        break;
-    }
-    case msg::kPrefetchPassDone:
-        if (songList.Count() < kRefillBelow)
-            StartFetch();
-        break;
-    case msg::kEndOfList:
+    if (result.songs.empty() && !ended)
+        fetchRetry.Schedule();
+}
+
+void CMainDlg::OnPrefetchPassDone() {
+    if (songList.Count() < kRefillBelow)
         StartFetch();
-        break;
-    case msg::kFetchNoSongs:
-        if (!ended)
-            fetchRetry.Schedule();
-        break;
-    case msg::kDecoderFailure:
-        SetStatus(kDecoderError, kRegionStatusSong);
-        emit playbackChanged();
-        break;
-    case msg::kSliderRelease:
-        if (!player)
-            break;
-        if (wParam == kIdVolume) {
-            player->SetVolume(static_cast<int>(lParam));
-            emit volumeChanged(player->GetVolume());
-        } else if (wParam == kIdProgress) {
-            player->SeekPercent(static_cast<int>(lParam));
-            if (const float length = player->GetDuration(); length > 0.0f)
-                emit seeked(length * std::clamp(static_cast<int>(lParam), 0, 100) / 100.0);
-        }
-        break;
-    default:
-        break;
+}
+
+void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
+    if (info.generation != songList.Generation())
+        return;
+    listPage->MarkPlaying(info.index);
+    spectrumWindow->Reset();
+    setWindowTitle(
+        QStringLiteral("LantorFM (正在播放: %1 )").arg(Resources::AnsiToQString(info.displayName)));
+    SetStatus(kPlaying, kRegionStatusSong);
+    emit songStarted();
+}
+
+void CMainDlg::OnEndOfList(const NowPlayingInfo& last) {
+    if (last.generation == songList.Generation())
+        StartFetch();
+}
+
+void CMainDlg::OnDecoderFailure() {
+    SetStatus(kDecoderError, kRegionStatusSong);
+    emit playbackChanged();
+}
+
+void CMainDlg::OnCoverReady(const NowPlayingInfo& info) {
+    // The player checked before reporting, but may have moved on since.
+    if (!IsNowPlaying(info))
+        return;
+    coverPicture->Free();
+    if (auto path = CachePath(kCacheAlbum, info.sid))
+        coverPicture->LoadFile(*path);
+    repaint(kRegionCover);
+    emit coverArrived();
+}
+
+void CMainDlg::OnLyricsState(const NowPlayingInfo& info, bool found) {
+    if (!IsNowPlaying(info))
+        return;
+    if (found && lrcWindow->LoadLrcFile(info.sid))
+        lrcWindow->ParseLrc();
+    else
+        lrcWindow->ClearLrc();
+}
+
+void CMainDlg::OnSliderRelease(int id, int position) {
+    if (!player)
+        return;
+    if (id == kIdVolume) {
+        player->SetVolume(position);
+        emit volumeChanged(player->GetVolume());
+    } else if (id == kIdProgress) {
+        player->SeekPercent(position);
+        if (const float length = player->GetDuration(); length > 0.0f)
+            emit seeked(length * std::clamp(position, 0, 100) / 100.0);
     }
-    return 0;
 }
 
 bool CMainDlg::IsNowPlaying(const NowPlayingInfo& info) const {
@@ -655,7 +690,7 @@ bool CMainDlg::IsNowPlaying(const NowPlayingInfo& info) const {
         return false;
     NowPlayingInfo now;
     player->GetNowPlaying(now);
-    return now.index == info.index && now.sid == info.sid;
+    return now.playId == info.playId && now.generation == info.generation;
 }
 
 void CMainDlg::paintEvent(QPaintEvent*) {
@@ -686,9 +721,8 @@ void CMainDlg::EndWorkers() {
     signInRetry.Reset();
     fetchRetry.Reset();
     signInJob.Shutdown();
-    // From here on no handler runs: a worker blocked in a send is released at once, so joining
-    // it below cannot wait on this thread.
-    target->BeginClosing();
+    // From here on no report is handled, also none already queued.
+    reports->dispatcher.Close();
     if (player)
         player->Shutdown();
     if (radioClient)

@@ -2,6 +2,7 @@
 #include "app/RetryTimer.h"
 #include "controls/IListOwner.h"
 #include "platform/qt/BackgroundJob.h"
+#include "service/SongList.h"
 
 #include <QDialog>
 #include <QString>
@@ -20,15 +21,14 @@ class CLrcWindow;
 class CMusicListSheet;
 class CPicture;
 class CTrumWindow;
-class QtNotifyTarget;
 struct NowPlayingInfo;
 class RadioClient;
-class SongList;
 struct SongRecord;
 
 // The main window: the only place where the listener's commands, the workers' reports and the
-// display meet. Workers report through its message target; everything here runs on the UI
-// thread, which never waits on the network. Ends with 0 (closed), 1 (Enter) or 2 (Esc).
+// display meet. Workers report through a queue to the UI thread and never wait for it;
+// everything here runs on the UI thread, which never waits on the network. Ends with 0 (closed), 1
+// (Enter) or 2 (Esc).
 //
 // It keeps playing through network faults: a playlist request that fails or brings no song is
 // tried again on a back-off (RetryTimer) until songs arrive, and so is an automatic sign-in that
@@ -91,8 +91,8 @@ public:
     bool StartSignIn(); // false when there is nothing that can be sent
     int UpdateTime();
     void OnSpectrumTick();
-    // A worker's (or a slider's) message, on the UI thread.
-    std::intptr_t OnMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    // A slider's release (control id, position 0..100).
+    void OnSliderRelease(int id, int position);
 
     // The close box's sequence: stop, save the channel and history, end the workers, empty the
     // cache, end with 0.
@@ -135,7 +135,6 @@ public:
     CCustomSliderCtrl* VolumeSlider() const { return volumeSlider; }
     CBitmapButton* Button(int id) const;
     CPicture* CoverPicture() const { return coverPicture.get(); }
-    QtNotifyTarget* Target() const { return target.get(); }
     // The login dialog a rejected automatic sign-in opened, while it is open.
     CLoginDlg* LoginDialog() const { return loginDialog; }
     bool TimersRunning() const { return progressTimer.isActive() && spectrumTimer.isActive(); }
@@ -157,7 +156,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    class Reports;
+
     CMainDlg(SongList* songs, QWidget* parent);
+    // The workers' reports, on the UI thread.
+    void OnPlaylist(std::uint64_t generation, const SongList::Appended& result);
+    void OnPrefetchPassDone();
+    void OnSongStarting(const NowPlayingInfo& info);
+    void OnEndOfList(const NowPlayingInfo& last);
+    void OnDecoderFailure();
+    void OnCoverReady(const NowPlayingInfo& info);
+    void OnLyricsState(const NowPlayingInfo& info, bool found);
     void CreateButtons();
     void ShowPauseButton();
     void ShowPlayButton();
@@ -182,7 +191,7 @@ private:
 
     std::unique_ptr<SongList> ownSongs; // when no list was given
     SongList& songList;
-    std::unique_ptr<QtNotifyTarget> target;
+    std::unique_ptr<Reports> reports;
     CLrcWindow* lrcWindow = nullptr;
     CTrumWindow* spectrumWindow = nullptr;
     std::unique_ptr<RadioClient> radioClient;

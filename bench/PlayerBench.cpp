@@ -3,10 +3,9 @@
 // bare libmpg123 decoding paced in real time, and the time from Start() to the first sample
 // output for a song streamed from a loopback URL. Prints figures; asserts nothing.
 #include "bench/BenchReport.h"
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/SongList.h"
+#include "tests/support/EventRecorder.h"
 #include "tests/support/PlaybackMeasures.h"
 #include "tests/support/TempDir.h"
 #include "tools/LoopbackServer.h"
@@ -45,10 +44,12 @@ std::string Fixture() {
     return MediaGenerator::MakeToneMp3(tones);
 }
 
-void NoLyrics(NotifyTarget*, std::uintptr_t, std::string, std::string, std::string,
-              const std::atomic<bool>*) {}
+bool NoLyrics(const std::string&, const std::string&, const std::string&,
+              const std::atomic<bool>*) {
+    return false;
+}
 
-std::unique_ptr<CAudioPlayer> MakePlayer(RecordingTarget& window, SongList& songs) {
+std::unique_ptr<CAudioPlayer> MakePlayer(EventRecorder& window, SongList& songs) {
     CAudioPlayer::Options options;
     options.lyrics = &NoLyrics;
     return std::make_unique<CAudioPlayer>(&window, songs, std::move(options));
@@ -65,16 +66,16 @@ void AddSong(SongList& songs, const std::string& sid, const std::string& url, in
 // timers do.
 double PlayerCpuPerSecond() {
     SongList songs;
-    RecordingTarget window;
+    EventRecorder window;
     AddSong(songs, "bench", "", 2);
     auto player = MakePlayer(window, songs);
     player->Start();
-    if (!window.WaitFor(msg::kSongStarting, 1, 5s))
+    if (!window.WaitFor(EventRecorder::kSongStarting, 1, 5s))
         return -1;
     const double cpu0 = ProcessCpuSeconds();
     const auto t0 = Clock::now();
     auto next = t0;
-    for (int tick = 0; window.Count(msg::kEndOfList) == 0; ++tick) {
+    for (int tick = 0; window.Count(EventRecorder::kEndOfList) == 0; ++tick) {
         next += 50ms;
         std::this_thread::sleep_until(next);
         if (player->RefreshSpectrum())
@@ -91,7 +92,7 @@ double PlayerCpuPerSecond() {
 }
 
 struct Latency {
-    double announcedMs; // Start -> msg::kSongStarting
+    double announcedMs; // Start -> EventRecorder::kSongStarting
     double soundMs;     // Start -> first sample output
 };
 
@@ -105,7 +106,7 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
     std::vector<Latency> rounds;
     for (int i = 0; i < kLatencyRounds; ++i) {
         SongList songs;
-        RecordingTarget window;
+        EventRecorder window;
         AddSong(songs, "url" + std::to_string(i), server.Url("/song.mp3"), 0);
         auto player = MakePlayer(window, songs);
         // Rounds would otherwise start in step with the output's 23 ms cycle.
@@ -115,7 +116,7 @@ std::vector<Latency> UrlLatencies(const std::string& mp3) {
         double announced = -1;
         // RefreshSpectrum succeeds once the stream has handed samples to the output.
         while (!player->RefreshSpectrum()) {
-            if (announced < 0 && window.Count(msg::kSongStarting) > 0)
+            if (announced < 0 && window.Count(EventRecorder::kSongStarting) > 0)
                 announced = Ms(Clock::now() - t0);
             if (Clock::now() - t0 > 5s)
                 return rounds;

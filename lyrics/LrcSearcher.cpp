@@ -1,8 +1,6 @@
 #include "lyrics/LrcSearcher.h"
 
 #include "lyrics/markup/MarkupDoc.h"
-#include "platform/Messages.h"
-#include "platform/NotifyTarget.h"
 #include "platform/TextEncoding.h"
 #include "service/CachePath.h"
 #include "service/WebClient.h"
@@ -320,20 +318,4 @@ bool LrcSearcher::DownloadLrc(std::string_view link, std::string_view sid, int s
     file += '\0';
     // Written whole or not at all: a cut-off file would count as found from now on.
     return WriteCacheFile(kCacheLyrics, sid, file);
-}
-
-void RunLyricsWorker(const LrcSearcher& searcher, NotifyTarget* target, std::uintptr_t infoParam,
-                     std::string title, std::string artist, std::string sid) {
-    if (!target || searcher.Cancelled())
-        return;
-    target->Send(msg::kLyricsState, infoParam, 0);
-    if (searcher.FindLyrics(title, artist, sid) && !searcher.Cancelled())
-        target->Send(msg::kLyricsState, infoParam, 1);
-}
-
-void RunLyricsWorker(NotifyTarget* target, std::uintptr_t infoParam, std::string title,
-                     std::string artist, std::string sid, const std::atomic<bool>* cancel) {
-    LrcSearcher searcher(cancel);
-    RunLyricsWorker(searcher, target, infoParam, std::move(title), std::move(artist),
-                    std::move(sid));
 }

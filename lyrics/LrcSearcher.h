@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-class NotifyTarget;
-
 // Finds LRC lyrics for a song on the two lyrics sites and stores them in the lyrics cache
 // ("Temp/Lyrics/<sid>.lrc"). The second site (a form POST) is searched first, then the first
 // (a GET). Each site's result page is cut into "<li>" items; an item matches when its title and
@@ -98,12 +96,3 @@ private:
     std::string secondBase_;
     const std::atomic<bool>* cancel_;
 };
-
-// The lyrics worker of one song, run on its own thread: sends msg::kLyricsState with lParam 0,
-// searches, and sends it again with lParam 1 when the lyrics are in the cache. infoParam is
-// passed as wParam both times. Nothing more is sent once cancel is raised.
-void RunLyricsWorker(const LrcSearcher& searcher, NotifyTarget* target, std::uintptr_t infoParam,
-                     std::string title, std::string artist, std::string sid);
-// The same with a searcher that reads the site bases from config.ini.
-void RunLyricsWorker(NotifyTarget* target, std::uintptr_t infoParam, std::string title,
-                     std::string artist, std::string sid, const std::atomic<bool>* cancel);

@@ -1,30 +1,9 @@
 #include "platform/RecordingTarget.h"
 
-void RecordingTarget::SetHandler(Handler handler) {
-    std::lock_guard<std::mutex> guard(lock_);
-    handler_ = std::move(handler);
-}
-
-std::intptr_t RecordingTarget::Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    Handler handler;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        handler = handler_;
-    }
-    // The handler runs before the message is counted, so a waiter sees its effects.
-    std::intptr_t result = handler ? handler(message, wParam, lParam) : 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        messages_.push_back({message, wParam, lParam, false});
-    }
-    arrived_.notify_all();
-    return result;
-}
-
 void RecordingTarget::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        messages_.push_back({message, wParam, lParam, true});
+        messages_.push_back({message, wParam, lParam});
     }
     arrived_.notify_all();
 }

@@ -3,24 +3,18 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <vector>
 
-// A NotifyTarget that records every message, for tests and headless runs. An optional handler
-// runs inside Send on the sending thread (the pointer in wParam is valid only there).
+// A NotifyTarget that records every message, for tests and headless runs.
 class RecordingTarget : public NotifyTarget {
 public:
     struct Message {
         unsigned message;
         std::uintptr_t wParam;
         std::intptr_t lParam;
-        bool posted;
     };
-    using Handler = std::function<std::intptr_t(unsigned, std::uintptr_t, std::intptr_t)>;
 
-    void SetHandler(Handler handler);
-    std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
     std::vector<Message> Messages() const;
@@ -30,8 +24,7 @@ public:
     bool WaitFor(unsigned message, int n, std::chrono::milliseconds timeout) const;
 
 private:
-    mutable std::mutex lock_; // guards messages_ and handler_
+    mutable std::mutex lock_; // guards messages_
     mutable std::condition_variable arrived_;
     std::vector<Message> messages_;
-    Handler handler_;
 };

@@ -1,8 +1,6 @@
 #include "playback/CAudioPlayer.h"
 
 #include "platform/CodePage.h"
-#include "platform/Messages.h"
-#include "platform/NotifyTarget.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
 #include "settings/AppSettings.h"
@@ -55,30 +53,11 @@ std::string DisplayName(const std::string& artist, const std::string& title) {
 
 } // namespace
 
-// Hands the lyrics worker's reports on only while its song is still the player's.
-class CAudioPlayer::CurrentSongTarget : public NotifyTarget {
-public:
-    CurrentSongTarget(CAudioPlayer& player, const NowPlayingInfo& song)
-        : player_(player), song_(song) {}
+CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs)
+    : CAudioPlayer(listener_, songs, Options{}) {}
 
-    std::intptr_t Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        return player_.SendIfCurrent(song_, message, wParam, lParam);
-    }
-    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        if (player_.notifyWindow && player_.IsCurrent(song_))
-            player_.notifyWindow->Post(message, wParam, lParam);
-    }
-
-private:
-    CAudioPlayer& player_;
-    const NowPlayingInfo& song_;
-};
-
-CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs)
-    : CAudioPlayer(window, songs, Options{}) {}
-
-CAudioPlayer::CAudioPlayer(NotifyTarget* window, SongList& songs, Options options)
-    : notifyWindow(window), songList(songs), device(options.device), web(CoverOptions(&cancel)),
+CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs, Options options)
+    : listener(listener_), songList(songs), device(options.device), web(CoverOptions(&cancel)),
       lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
 
 CAudioPlayer::~CAudioPlayer() {
@@ -345,11 +324,6 @@ void CAudioPlayer::WaitForCommand(std::chrono::milliseconds d, uint64_t seenSeri
     wake.wait_for(guard, d, [&] { return stopRequested || commandSerial != seenSerial; });
 }
 
-void CAudioPlayer::SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    if (notifyWindow && !cancel)
-        notifyWindow->Send(message, wParam, lParam);
-}
-
 void CAudioPlayer::Run() {
     if (!audioReady) {
         if (!engine.Init(device, AudioEngine::kRate)) {
@@ -358,7 +332,8 @@ void CAudioPlayer::Run() {
                 if (!restartRequested) // a Start that came meanwhile tries again
                     playState = Stopped;
             }
-            SendToWindow(msg::kDecoderFailure, 0, 0);
+            if (listener && !cancel)
+                listener->OnDecoderFailure();
             return;
         }
         audioReady = true;
@@ -378,8 +353,8 @@ void CAudioPlayer::Run() {
             retry = false; // another song now
         }
         if (current >= songList.Count()) {
-            const NowPlayingInfo copy = InfoCopy();
-            SendToWindow(msg::kEndOfList, reinterpret_cast<std::uintptr_t>(&copy), 0);
+            if (listener && !cancel)
+                listener->OnEndOfList(InfoCopy());
             while (current >= songList.Count()) {
                 if (WaitForStop(kWaitForSongsStep))
                     return;
@@ -403,14 +378,18 @@ void CAudioPlayer::Run() {
         prepared.musicPath = CachePath(kCacheMusic, song.sid).value_or(std::string());
         {
             std::lock_guard<std::mutex> guard(infoLock);
+            // A retry of the same song keeps its id and the first attempt's workers: new ones
+            // would only write the same cover file again while the window may be reading it, and
+            // repeat the lyrics search.
+            retry = retry && info.generation == generation && info.sid == song.sid;
+            prepared.playId = retry ? info.playId : info.playId + 1;
             info = prepared;
         }
-        // A retry keeps the first attempt's workers: new ones would only write the same cover
-        // file again while the window may be reading it, and repeat the lyrics search.
         if (!retry)
             StartWorkers(prepared);
         SetPlaying();
-        SendToWindow(msg::kSongStarting, reinterpret_cast<std::uintptr_t>(&prepared), 0);
+        if (listener && !cancel)
+            listener->OnSongStarting(prepared);
         if (StopRequested())
             return;
 
@@ -609,7 +588,7 @@ void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {
 // ---- cover and lyrics workers ----------------------------------------------------------------
 
 void CAudioPlayer::StartWorkers(const NowPlayingInfo& song) {
-    if (cancel)
+    if (cancel || !listener)
         return;
     workers.Start([this, song] { CoverWorker(song); });
     workers.Start([this, song] { LyricsThread(song); });
@@ -620,30 +599,25 @@ void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
     if (!path)
         return;
     std::error_code error;
-    if (fs::is_regular_file(*path, error) ||
-        web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk)
-        SendIfCurrent(song, msg::kCoverReady, reinterpret_cast<std::uintptr_t>(&song), 0);
+    if ((fs::is_regular_file(*path, error) ||
+         web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk) &&
+        IsCurrent(song))
+        listener->OnCoverReady(song);
 }
 
 void CAudioPlayer::LyricsThread(const NowPlayingInfo& song) {
-    CurrentSongTarget target(*this, song);
-    const auto infoParam = reinterpret_cast<std::uintptr_t>(&song);
-    if (lyrics)
-        lyrics(&target, infoParam, song.title, song.artist, song.sid, &cancel);
-    else
-        RunLyricsWorker(lyricsFetcher, &target, infoParam, song.title, song.artist, song.sid);
+    if (!IsCurrent(song))
+        return;
+    listener->OnLyricsState(song, false);
+    const bool found = lyrics ? lyrics(song.title, song.artist, song.sid, &cancel)
+                              : lyricsFetcher.FindLyrics(song.title, song.artist, song.sid);
+    if (found && IsCurrent(song))
+        listener->OnLyricsState(song, true);
 }
 
 bool CAudioPlayer::IsCurrent(const NowPlayingInfo& song) const {
     if (cancel)
         return false;
     std::lock_guard<std::mutex> guard(infoLock);
-    return info.index == song.index && info.sid == song.sid;
-}
-
-std::intptr_t CAudioPlayer::SendIfCurrent(const NowPlayingInfo& song, unsigned message,
-                                          std::uintptr_t wParam, std::intptr_t lParam) {
-    if (!notifyWindow || !IsCurrent(song))
-        return 0;
-    return notifyWindow->Send(message, wParam, lParam);
+    return info.playId == song.playId;
 }

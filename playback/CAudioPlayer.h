@@ -16,18 +16,15 @@
 #include <string>
 #include <thread>
 
-class NotifyTarget;
 class SongList;
 struct SongRecord;
 
 // Plays the songs of the song list one after another from index 0 on a play thread of its
 // own. The UI thread steers it with single pending commands (a new one replaces one not yet
 // processed); while a song is open the play thread picks them up at once, besides polling the
-// position and the end of the song every 200 ms. A Stop is seen in every state. Reports go to
-// the window with blocking sends whose wParam is a const NowPlayingInfo* (a copy made by the
-// sending thread) valid during the call: msg::kCoverReady, msg::kSongStarting,
-// msg::kLyricsState (lParam 0 / 1), msg::kEndOfList, and msg::kDecoderFailure (wParam 0).
-// Cover and lyrics reports about a song the player has already left are dropped.
+// position and the end of the song every 200 ms. A Stop is seen in every state. Reports go to a
+// listener with copies, on the reporting thread; cover and lyrics reports about a song the
+// player has already left are dropped.
 //
 // The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
 // alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
@@ -40,18 +37,35 @@ public:
     // no such bound: a long song legitimately takes minutes.
     static constexpr long kCoverTimeoutMs = 15'000;
 
-    // The lyrics step of one song, run on its own worker: sends msg::kLyricsState with
-    // lParam 0, looks the lyrics up and sends it with lParam 1 when they are in the cache.
-    // Arguments: target, wParam for both messages, title, artist, sid, cancel flag.
-    using LyricsWorker = std::function<void(NotifyTarget*, std::uintptr_t, std::string, std::string,
-                                            std::string, const std::atomic<bool>*)>;
-    struct Options {
-        int device = -1;     // output device for AudioEngine::Init
-        LyricsWorker lyrics; // empty: RunLyricsWorker with the player's LrcSearcher
+    // Called on the play thread and the cover and lyrics workers; an implementation queues the
+    // values and returns.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // A song has been prepared and is about to be opened (again, after a failed attempt).
+        virtual void OnSongStarting(NowPlayingInfo song) = 0;
+        // The next index is the end of the list: more songs are needed; the player waits.
+        virtual void OnEndOfList(NowPlayingInfo last) = 0;
+        // The output could not be opened; the run has ended.
+        virtual void OnDecoderFailure() = 0;
+        // The song's cover file is in the cache.
+        virtual void OnCoverReady(NowPlayingInfo song) = 0;
+        // The song's lyrics lookup has begun (found false), or its lyrics are in the cache.
+        virtual void OnLyricsState(NowPlayingInfo song, bool found) = 0;
     };
 
-    CAudioPlayer(NotifyTarget* window, SongList& songs);
-    CAudioPlayer(NotifyTarget* window, SongList& songs, Options options);
+    // Looks the lyrics of a song up; true when they are in the cache. Arguments: title,
+    // artist, sid, cancel flag.
+    using LyricsLookup = std::function<bool(const std::string&, const std::string&,
+                                            const std::string&, const std::atomic<bool>*)>;
+    struct Options {
+        int device = -1;     // output device for AudioEngine::Init
+        LyricsLookup lyrics; // empty: the player's LrcSearcher
+    };
+
+    // listener may be null.
+    CAudioPlayer(Listener* listener, SongList& songs);
+    CAudioPlayer(Listener* listener, SongList& songs, Options options);
     ~CAudioPlayer(); // Shutdown()
     CAudioPlayer(const CAudioPlayer&) = delete;
     CAudioPlayer& operator=(const CAudioPlayer&) = delete;
@@ -91,8 +105,7 @@ public:
     const float* GetSpectrumData() const;
 
     // Stops, ends the play thread and the cover and lyrics workers (cancelling their
-    // transfers) and joins them all. Messages sent meanwhile must not block: the window stops
-    // handling them before it calls this.
+    // transfers) and joins them all.
     void Shutdown();
 
     // Whether a play thread runs; after Stop it ends within one poll.
@@ -109,7 +122,6 @@ private:
     void Run();
     // Opens and starts song; the handle, or 0 when the attempt failed.
     AudioEngine::Handle OpenSong(const NowPlayingInfo& song, const std::string& url);
-    void SendToWindow(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
     // Polls the open song until it ends, a command leaves it or it is disliked.
     Step PlaySong(int& requested, AudioEngine::Handle handle, const std::string& sid);
@@ -129,22 +141,18 @@ private:
     void StartWorkers(const NowPlayingInfo& song);
     void CoverWorker(const NowPlayingInfo& song);
     void LyricsThread(const NowPlayingInfo& song);
+    // Whether the player is still at song and not shutting down.
     bool IsCurrent(const NowPlayingInfo& song) const;
-    // Sends about song unless the player has moved on to another one (or is shutting down).
-    std::intptr_t SendIfCurrent(const NowPlayingInfo& song, unsigned message, std::uintptr_t wParam,
-                                std::intptr_t lParam);
     NowPlayingInfo InfoCopy() const;
 
-    class CurrentSongTarget;
-
-    NotifyTarget* const notifyWindow;
+    Listener* const listener;
     SongList& songList;
     const int device;
     std::atomic<bool> cancel{false};    // raised by Shutdown: cover and lyrics transfers end
     std::atomic<bool> abortOpen{false}; // raised by Stop: a stream creation gives up
     WebClient web;                      // for cover downloads; cancelled by `cancel`
     const LrcSearcher lyricsFetcher;    // stateless; sites read from config.ini once
-    const LyricsWorker lyrics;
+    const LyricsLookup lyrics;
     AudioEngine engine; // thread-safe itself
 
     mutable std::mutex lock;      // guards the fields down to disliked

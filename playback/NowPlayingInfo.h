@@ -2,14 +2,13 @@
 #include <cstdint>
 #include <string>
 
-// What the player tells the window about the song it has prepared. The player sends the address
-// of a copy of this block with its messages; the copy is valid only while the handler runs. The
-// texts are copies of the song's record (GBK), not references into the song list, which a
-// channel switch clears.
+// What the player tells about the song it has prepared, always as a copy. The texts are copies
+// of the song's record (GBK), not references into the song list, which a channel switch clears.
 struct NowPlayingInfo {
     static constexpr std::size_t kMaxDisplayName = 119;
 
     std::uint64_t generation = 0; // of the song list the song was taken from
+    std::uint64_t playId = 0;     // new for each song the player prepares; kept by its retries
     int index = 0;
     std::string displayName; // "artist - title", cut to kMaxDisplayName bytes
     std::string title;

@@ -1,15 +1,13 @@
 #include "service/RadioClient.h"
 
-#include "platform/Messages.h"
-#include "platform/NotifyTarget.h"
 #include "service/CachePath.h"
 #include "service/ServiceRequests.h"
 #include "service/SongList.h"
 #include "settings/AppSettings.h"
 
-RadioClient::RadioClient(NotifyTarget* window, std::string userId_, std::string token_,
+RadioClient::RadioClient(Listener* listener_, std::string userId_, std::string token_,
                          std::string expire_, SongList& songs_, std::string serviceBase_)
-    : notifyWindow(window), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
+    : listener(listener_), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
       expire(std::move(expire_)),
       serviceBase(serviceBase_.empty() ? AppSettings().ServiceBase() : std::move(serviceBase_)),
       web(&cancel_), fetchWeb(&fetchCancel_) {}
@@ -119,21 +117,17 @@ void RadioClient::FetchWorker() {
         // Read before the request: a Clear after it (a channel switch) makes the reply unwanted.
         const std::uint64_t generation = songs.Generation();
         Request r = PlaylistRequest(false);
-        int appended = -1;
+        SongList::Appended result;
         if (auto reply = fetchWeb.Get(r.url))
-            appended = songs.AppendFromReply(*reply, notifyWindow, generation);
-        const bool superseded = songs.Generation() != generation;
-        bool stopped;
+            result = songs.AppendFor(generation, *reply);
         {
             std::lock_guard<std::mutex> guard(lock);
             // A switch cleared the list or cancelled the transfer: ask for the new channel now.
-            if (!stopping && (superseded || fetchCancel_))
+            if (!stopping && (songs.Generation() != generation || fetchCancel_))
                 continue;
             fetchBusy = false;
-            stopped = stopping;
         }
-        if (appended <= 0 && !stopped && notifyWindow)
-            notifyWindow->Send(msg::kFetchNoSongs, 0, 0);
+        Report(generation, std::move(result));
         return;
     }
 }
@@ -142,18 +136,23 @@ void RadioClient::LikeWorker() {
     const std::uint64_t generation = songs.Generation();
     Request r = PlaylistRequest(true);
     auto reply = web.Get(r.url);
-    int appended = reply ? songs.AppendFromReply(*reply, notifyWindow, generation) : -1;
+    SongList::Appended result;
     if (reply) {
+        result = songs.AppendFor(generation, *reply);
         // The report carries the same values as the request it follows.
         web.Get(LikeReportUrl(serviceBase, r.Query(userId, expire, token)));
     }
-    bool stopped;
+    Report(generation, std::move(result));
+}
+
+void RadioClient::Report(std::uint64_t generation, SongList::Appended result) {
     {
         std::lock_guard<std::mutex> guard(lock);
-        stopped = stopping;
+        if (stopping)
+            return;
     }
-    if (appended <= 0 && songs.Generation() == generation && !stopped && notifyWindow)
-        notifyWindow->Send(msg::kFetchNoSongs, 0, 0);
+    if (listener && songs.Generation() == generation)
+        listener->OnPlaylist(generation, std::move(result));
 }
 
 void RadioClient::StartPrefetch() {
@@ -193,8 +192,8 @@ void RadioClient::PrefetchWorker() {
         std::lock_guard<std::mutex> guard(lock);
         stopped = stopping;
     }
-    if (any && !stopped && notifyWindow)
-        notifyWindow->Send(msg::kPrefetchPassDone, 0, 0);
+    if (any && !stopped && listener)
+        listener->OnPrefetchPassDone();
     std::lock_guard<std::mutex> guard(lock);
     prefetchBusy = false;
 }

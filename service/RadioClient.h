@@ -1,27 +1,37 @@
 #pragma once
 #include "platform/WorkerGroup.h"
 #include "service/ServiceRequests.h"
+#include "service/SongList.h"
 #include "service/WebClient.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 
-class NotifyTarget;
-class SongList;
-
 // Holds what a playlist request needs (the sign-in texts, channel, the song id remembered by the
 // last like, the history) and runs the workers that refill the SongList and pre-download its
-// songs into the music cache. Reports go to the window: msg::kSongAppended and
-// msg::kPlaylistArrived from the fetch and like workers, msg::kFetchNoSongs from them when a
-// playlist request failed or added no song, msg::kPrefetchPassDone from the prefetch.
+// songs into the music cache. The workers report to a listener, on their own threads.
 class RadioClient {
 public:
     static constexpr int kHistoryEntries = 20;
 
+    // Called on the worker threads, with values; an implementation queues them and returns.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        // What a playlist request of the fetch or like worker did, for the songs of generation.
+        // Not parsed when no reply came; no songs when it added none. Not reported for a
+        // generation a channel switch has ended meanwhile.
+        virtual void OnPlaylist(std::uint64_t generation, SongList::Appended result) = 0;
+        // A prefetch pass over a non-empty list has ended.
+        virtual void OnPrefetchPassDone() = 0;
+    };
+
     // serviceBase: "scheme://host[:port]"; empty means the configured one (AppSettings).
-    RadioClient(NotifyTarget* window, std::string userId, std::string token, std::string expire,
+    // listener may be null.
+    RadioClient(Listener* listener, std::string userId, std::string token, std::string expire,
                 SongList& songs, std::string serviceBase = {});
     ~RadioClient();
     RadioClient(const RadioClient&) = delete;
@@ -43,8 +53,7 @@ public:
     // Starts a prefetch pass unless one runs.
     void StartPrefetch();
 
-    // Stops starting workers, cancels running transfers and joins every worker. Messages the
-    // workers send meanwhile must not block (the window stops handling them first).
+    // Stops starting workers, cancels running transfers and joins every worker.
     void Shutdown();
 
     int Channel() const;
@@ -66,8 +75,10 @@ private:
                             const std::string& token) const;
     };
     Request PlaylistRequest(bool withHistory);
+    // Reports a request's result unless a channel switch or Shutdown came meanwhile.
+    void Report(std::uint64_t generation, SongList::Appended result);
 
-    NotifyTarget* const notifyWindow;
+    Listener* const listener;
     SongList& songs;
     const std::string userId, token, expire;
     const std::string serviceBase;

@@ -1,7 +1,5 @@
 #include "service/SongList.h"
 
-#include "platform/Messages.h"
-#include "platform/NotifyTarget.h"
 #include "service/SongReply.h"
 
 SongList::SongList() {
@@ -23,49 +21,43 @@ SongRecord SongList::At(int i) const {
     return records_[static_cast<std::size_t>(i)];
 }
 
-bool SongList::AppendFromReply(std::string_view text, NotifyTarget* window) {
-    return Append(text, window, std::nullopt) >= 0;
+bool SongList::AppendFromReply(std::string_view text, std::vector<SongRecord>* appended) {
+    Appended result = Append(text, nullptr, appended != nullptr);
+    if (appended)
+        *appended = std::move(result.songs);
+    return result.parsed;
 }
 
-int SongList::AppendFromReply(std::string_view text, NotifyTarget* window,
-                              std::uint64_t generation) {
-    return Append(text, window, generation);
+SongList::Appended SongList::AppendFor(std::uint64_t generation, std::string_view text) {
+    return Append(text, &generation, true);
 }
 
-int SongList::Append(std::string_view text, NotifyTarget* window,
-                     std::optional<std::uint64_t> generation) {
+SongList::Appended SongList::Append(std::string_view text, const std::uint64_t* generation,
+                                    bool copies) {
+    Appended result;
     // Parsed before the lock is taken: only the append itself holds it.
     std::vector<SongRecord> block;
     if (!ParseSongReply(text, [&](SongRecord&& record) { block.push_back(std::move(record)); }))
-        return -1;
-    std::vector<SongRecord> notices;
-    int count = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (generation && generation_ != *generation)
-            return 0;
-        std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
-        while (capacity < records_.size() + block.size())
-            capacity *= 2;
-        records_.reserve(capacity);
-        for (SongRecord& record : block) {
-            record.index = static_cast<int>(records_.size());
-            record.status = 0;
-            records_.push_back(std::move(record));
-        }
-        if (window)
-            notices.assign(records_.end() - static_cast<std::ptrdiff_t>(block.size()),
-                           records_.end());
-        count = static_cast<int>(records_.size());
+        return result;
+    result.parsed = true;
+    std::lock_guard<std::mutex> guard(lock_);
+    result.count = static_cast<int>(records_.size());
+    if (generation && generation_ != *generation)
+        return result;
+    std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
+    while (capacity < records_.size() + block.size())
+        capacity *= 2;
+    records_.reserve(capacity);
+    for (SongRecord& record : block) {
+        record.index = static_cast<int>(records_.size());
+        record.status = 0;
+        records_.push_back(std::move(record));
     }
-    const int appended = static_cast<int>(block.size());
-    if (!window)
-        return appended;
-    for (const SongRecord& notice : notices)
-        window->Send(msg::kSongAppended, reinterpret_cast<std::uintptr_t>(&notice), 0);
-    if (count > 0)
-        window->Send(msg::kPlaylistArrived, static_cast<std::uintptr_t>(count), 0);
-    return appended;
+    if (copies)
+        result.songs.assign(records_.end() - static_cast<std::ptrdiff_t>(block.size()),
+                            records_.end());
+    result.count = static_cast<int>(records_.size());
+    return result;
 }
 
 std::uint64_t SongList::Generation() const {

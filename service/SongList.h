@@ -4,15 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <optional>
 #include <string_view>
 #include <vector>
 
-class NotifyTarget;
-
 // The song queue of one session, appended to in reply order until a channel switch clears it.
-// A song's index is its position. Every operation takes the list's own lock; messages to the
-// window are sent only after it has been released, with copies of what the handler reads.
+// A song's index is its position. Every operation takes the list's own lock and hands out copies.
 //
 // Each Clear starts a new generation. Work begun on an older one (a reply asked for before a
 // channel switch, a prefetch pass or a song claimed from the old songs) names its generation, and
@@ -21,6 +17,13 @@ class SongList {
 public:
     static constexpr std::size_t kInitialCapacity = 50;
 
+    // What one playlist reply did to the list.
+    struct Appended {
+        bool parsed = false;
+        std::vector<SongRecord> songs; // copies of the songs appended, in order
+        int count = 0;                 // songs in the list afterwards
+    };
+
     SongList();
 
     int Count() const;
@@ -28,13 +31,11 @@ public:
     SongRecord At(int i) const;
     // Parses a playlist reply and appends the songs kept by the rating filter as one block, so
     // the songs of two replies never interleave and a Clear lands before or after all of them.
-    // Then sends msg::kSongAppended for each (wParam: const SongRecord*, a copy valid during the
-    // call) and msg::kPlaylistArrived with the count when the list is not empty. False when the
-    // reply does not parse. window may be null.
-    bool AppendFromReply(std::string_view text, NotifyTarget* window);
+    // False when the reply does not parse; copies of the songs appended go to appended.
+    bool AppendFromReply(std::string_view text, std::vector<SongRecord>* appended = nullptr);
     // The same for a reply asked for in generation: once a Clear has come, none of it is
-    // appended and nothing is sent. The songs appended, -1 when the reply does not parse.
-    int AppendFromReply(std::string_view text, NotifyTarget* window, std::uint64_t generation);
+    // appended.
+    Appended AppendFor(std::uint64_t generation, std::string_view text);
     std::uint64_t Generation() const;
     // Ignored when i is out of range.
     void SetStatus(int i, int status);
@@ -64,8 +65,7 @@ public:
 
 private:
     // Appends a reply's songs unless generation is given and a Clear came after it.
-    int Append(std::string_view text, NotifyTarget* window,
-               std::optional<std::uint64_t> generation);
+    Appended Append(std::string_view text, const std::uint64_t* generation, bool copies);
     // Record i when it exists and is the song sid of generation; lock_ held.
     SongRecord* FindLocked(int i, std::string_view sid, std::uint64_t generation);
 

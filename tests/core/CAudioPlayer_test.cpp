@@ -1,8 +1,7 @@
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
+#include "tests/support/EventRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/LoopbackServer.h"
@@ -43,61 +42,14 @@ const std::map<std::string, std::string>& Media() {
     return media;
 }
 
-// The main window as the player sees it: every report recorded with a copy of the
-// NowPlayingInfo it pointed to, taken while the send lasted.
-class Window : public RecordingTarget {
-public:
-    struct Report {
-        unsigned message;
-        std::intptr_t lParam;
-        NowPlayingInfo info;
-    };
-
-    Window() {
-        SetHandler([this](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-            Report report{message, lParam, {}};
-            if (wParam != 0)
-                report.info = *reinterpret_cast<const NowPlayingInfo*>(wParam);
-            std::lock_guard<std::mutex> guard(mutex_);
-            reports_.push_back(std::move(report));
-            return std::intptr_t{0};
-        });
-    }
-
-    void Clear() {
-        RecordingTarget::Clear();
-        std::lock_guard<std::mutex> guard(mutex_);
-        reports_.clear();
-    }
-
-    std::vector<Report> Reports(unsigned message) const {
-        std::lock_guard<std::mutex> guard(mutex_);
-        std::vector<Report> out;
-        std::copy_if(reports_.begin(), reports_.end(), std::back_inserter(out),
-                     [&](const Report& r) { return r.message == message; });
-        return out;
-    }
-    // The song index of each report of that message (and lParam).
-    std::vector<int> Indexes(unsigned message, std::intptr_t lParam = 0) const {
-        std::vector<int> out;
-        for (const Report& r : Reports(message))
-            if (r.lParam == lParam)
-                out.push_back(r.info.index);
-        return out;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Report> reports_;
-};
+using E = EventRecorder;
 
 // Stands in for the lyrics search: found when the song's lyrics file is in the cache.
-void CachedLyricsOnly(NotifyTarget* target, std::uintptr_t infoParam, std::string, std::string,
-                      std::string sid, const std::atomic<bool>*) {
-    target->Send(msg::kLyricsState, infoParam, 0);
+bool CachedLyricsOnly(const std::string&, const std::string&, const std::string& sid,
+                      const std::atomic<bool>*) {
     std::error_code error;
-    if (auto path = CachePath(kCacheLyrics, sid); path && fs::exists(*path, error))
-        target->Send(msg::kLyricsState, infoParam, 1);
+    const auto path = CachePath(kCacheLyrics, sid);
+    return path && fs::exists(*path, error);
 }
 
 class CAudioPlayerTest : public ::testing::Test {
@@ -167,7 +119,7 @@ protected:
     }
 
     bool WaitForStarts(int n, std::chrono::milliseconds timeout = kLong) {
-        return window_.WaitFor(msg::kSongStarting, n, timeout);
+        return window_.WaitFor(E::kSongStarting, n, timeout);
     }
     bool PositionPasses(float seconds) {
         return WaitUntil([&] { return player_->GetPosition() > seconds; }, 3s);
@@ -185,7 +137,7 @@ protected:
     TempDir dir_{true};
     LoopbackServer server_;
     SongList songs_;
-    Window window_;
+    EventRecorder window_;
     std::unique_ptr<CAudioPlayer> player_;
 };
 
@@ -200,13 +152,13 @@ TEST_F(CAudioPlayerTest, PlaysTheListInOrderWithCoversAndLyricsThenWaitsForMore)
 
     player.Start();
     EXPECT_EQ(player.GetVolume(), 40); // from config.ini
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 1, 2}));
-    const auto started = window_.Reports(msg::kSongStarting);
-    EXPECT_EQ(started[1].info.displayName, "as1 - ts1");
-    EXPECT_EQ(started[1].info.sid, "s1");
-    EXPECT_EQ(started[1].info.musicPath, "Temp/Music/s1.mp3");
-    EXPECT_EQ(window_.Reports(msg::kEndOfList)[0].info.index, 2);
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(E::kSongStarting), (std::vector<int>{0, 1, 2}));
+    const auto started = window_.Events(E::kSongStarting);
+    EXPECT_EQ(started[1].song.displayName, "as1 - ts1");
+    EXPECT_EQ(started[1].song.sid, "s1");
+    EXPECT_EQ(started[1].song.musicPath, "Temp/Music/s1.mp3");
+    EXPECT_EQ(window_.Events(E::kEndOfList)[0].song.index, 2);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(songs_.At(i).status, 3) << i;
     NowPlayingInfo now;
@@ -216,22 +168,22 @@ TEST_F(CAudioPlayerTest, PlaysTheListInOrderWithCoversAndLyricsThenWaitsForMore)
     EXPECT_NEAR(now.position, 1.0f, 0.05f); // the last poll came within an output period
 
     // Covers: downloaded (s0), found in the cache (s1), none when the download fails (s2).
-    EXPECT_EQ(window_.Indexes(msg::kCoverReady), (std::vector<int>{0, 1}));
+    EXPECT_EQ(window_.Indexes(E::kCoverReady), (std::vector<int>{0, 1}));
     EXPECT_EQ(dir_.ReadFile("Temp/Album/s0.jpg"), CoverBytes("s0"));
     EXPECT_EQ(dir_.ReadFile("Temp/Album/s1.jpg"), "cached cover");
     EXPECT_FALSE(fs::exists("Temp/Album/s2.jpg"));
     // Lyrics: every lookup begins; only s1's is found.
-    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 1), (std::vector<int>{1}));
+    EXPECT_EQ(window_.Indexes(E::kLyricsBegun), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(window_.Indexes(E::kLyricsFound), (std::vector<int>{1}));
 
     // It waits for the list to grow, then goes on with the new song.
     std::this_thread::sleep_for(400ms);
-    EXPECT_EQ(window_.Count(msg::kSongStarting), 3);
-    EXPECT_EQ(window_.Count(msg::kEndOfList), 1);
+    EXPECT_EQ(window_.Count(E::kSongStarting), 3);
+    EXPECT_EQ(window_.Count(E::kEndOfList), 1);
     EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
     AddSong("s3", "short");
     ASSERT_TRUE(WaitForStarts(4));
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), 3);
+    EXPECT_EQ(window_.Indexes(E::kSongStarting).back(), 3);
     ExpectStopEndsThread();
 }
 
@@ -243,12 +195,12 @@ TEST_F(CAudioPlayerTest, LongDisplayNameIsCutBetweenCharacters) {
     CAudioPlayer& player = MakePlayer();
     player.Start();
     ASSERT_TRUE(WaitForStarts(1));
-    const std::string name = window_.Reports(msg::kSongStarting)[0].info.displayName;
+    const std::string name = window_.Events(E::kSongStarting)[0].song.displayName;
     // "as0 - " and 56 whole characters: 118 bytes, as the 57th would need 120.
     EXPECT_EQ(name.size(), 118u);
     EXPECT_EQ(name.substr(0, 6), "as0 - ");
     EXPECT_EQ(name.substr(name.size() - 2), "\xC4\xE3");
-    EXPECT_EQ(window_.Reports(msg::kSongStarting)[0].info.title.size(), 120u); // kept whole
+    EXPECT_EQ(window_.Events(E::kSongStarting)[0].song.title.size(), 120u); // kept whole
 }
 
 TEST_F(CAudioPlayerTest, StartRightAfterStopReusesTheEndingThread) {
@@ -263,10 +215,10 @@ TEST_F(CAudioPlayerTest, StartRightAfterStopReusesTheEndingThread) {
     player.Start(); // the stopped thread has likely not ended yet
     EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
     ASSERT_TRUE(WaitForStarts(3));
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), 0); // from the first song again
+    EXPECT_EQ(window_.Indexes(E::kSongStarting).back(), 0); // from the first song again
     // One thread plays: no second run announces songs beside it.
     std::this_thread::sleep_for(800ms);
-    EXPECT_EQ(window_.Count(msg::kSongStarting), 3);
+    EXPECT_EQ(window_.Count(E::kSongStarting), 3);
     EXPECT_TRUE(player.IsThreadRunning());
     ExpectStopEndsThread();
 }
@@ -299,11 +251,11 @@ TEST_F(CAudioPlayerTest, PreviousAtZeroReplaysItAndNextOrPlayIndexWhilePausedPla
         ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
         c.command();
         ASSERT_TRUE(WaitForStarts(++starts));
-        EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), c.index);
+        EXPECT_EQ(window_.Indexes(E::kSongStarting).back(), c.index);
         EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
         EXPECT_TRUE(PositionPasses(0.2f));
     }
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 0, 1, 2}));
+    EXPECT_EQ(window_.Indexes(E::kSongStarting), (std::vector<int>{0, 0, 1, 2}));
     ExpectStopEndsThread();
 }
 
@@ -338,13 +290,13 @@ TEST_F(CAudioPlayerTest, DislikedSongsAreLeftAtOnceAndPassedOverBothWays) {
         SCOPED_TRACE(step.name);
         step.action();
         if (step.index < 0) {
-            ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+            ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
             std::this_thread::sleep_for(300ms);
-            EXPECT_EQ(window_.Count(msg::kSongStarting), starts);
+            EXPECT_EQ(window_.Count(E::kSongStarting), starts);
             continue;
         }
         ASSERT_TRUE(WaitForStarts(++starts));
-        EXPECT_EQ(window_.Indexes(msg::kSongStarting).back(), step.index);
+        EXPECT_EQ(window_.Indexes(E::kSongStarting).back(), step.index);
     }
     ExpectStopEndsThread();
 }
@@ -425,7 +377,7 @@ TEST_F(CAudioPlayerTest, StopEndsTheThreadInEveryWaitingStateAndStartBeginsAgain
              player_->Pause();
              return WaitUntil([&] { return player_->GetPlayState() == CAudioPlayer::Paused; }, 2s);
          }},
-        {"waiting for songs", [] {}, [&] { return window_.WaitFor(msg::kEndOfList, 1, kLong); }},
+        {"waiting for songs", [] {}, [&] { return window_.WaitFor(E::kEndOfList, 1, kLong); }},
         {"between failed attempts", [&] { AddSong("bad", "nothing", 0); },
          [&] {
              if (!WaitForStarts(2))
@@ -461,7 +413,7 @@ TEST_F(CAudioPlayerTest, StopEndsTheThreadInEveryWaitingStateAndStartBeginsAgain
         EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Playing);
         EXPECT_TRUE(player.IsThreadRunning());
         EXPECT_TRUE(WaitUntil(
-            [&] { return window_.Count(msg::kSongStarting) + window_.Count(msg::kEndOfList) > 0; },
+            [&] { return window_.Count(E::kSongStarting) + window_.Count(E::kEndOfList) > 0; },
             kLong));
         player.Shutdown();
         EXPECT_FALSE(player.IsThreadRunning());
@@ -476,7 +428,7 @@ TEST_F(CAudioPlayerTest, PlayedSongOpensFromItsCacheFileAtByteZero) {
     ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
     EXPECT_LT(player.GetPosition(), 0.6f);
     EXPECT_NEAR(player.GetDuration(), 2.0f, 0.01f);
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
     for (const auto& r : server_.Requests())
         EXPECT_NE(r.path, "/song/two.mp3"); // not streamed
     EXPECT_EQ(songs_.At(0).status, 3);
@@ -487,8 +439,8 @@ TEST_F(CAudioPlayerTest, StreamingSavesWhatTheServerSentUnlessThePrefetchOwnsThe
     AddSong("u1", "short", 1); // being downloaded by the prefetch
     CAudioPlayer& player = MakePlayer();
     player.Start();
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 1}));
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(E::kSongStarting), (std::vector<int>{0, 1}));
     EXPECT_TRUE(dir_.ReadFile("Temp/Music/u0.mp3") == Media().at("short"));
     EXPECT_FALSE(fs::exists("Temp/Music/u1.mp3"));
     EXPECT_EQ(songs_.At(0).status, 3);
@@ -501,14 +453,14 @@ TEST_F(CAudioPlayerTest, TenFailedAttemptsSkipASong) {
     AddSong("good", "short", 2);
     CAudioPlayer& player = MakePlayer();
     player.Start();
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, 15s));
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, 15s));
     const std::vector<int> expected = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting), expected);
+    EXPECT_EQ(window_.Indexes(E::kSongStarting), expected);
     EXPECT_EQ(songs_.At(0).status, 0);
     EXPECT_EQ(songs_.At(1).status, 3);
     EXPECT_FALSE(fs::exists("Temp/Music/bad.mp3")); // a failed stream leaves no file
     // The retries reuse the first attempt's cover and lyrics work.
-    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1}));
+    EXPECT_EQ(window_.Indexes(E::kLyricsBegun), (std::vector<int>{0, 1}));
     int badCovers = 0;
     for (const auto& r : server_.Requests())
         badCovers += r.path == "/cover/bad.jpg";
@@ -520,8 +472,8 @@ TEST_F(CAudioPlayerTest, CacheFileThatIsNoSongIsDroppedAndTheSongStreamsAgain) {
     // A complete copy of what a server sent with status 200: not every such body is a song.
     dir_.WriteFile("Temp/Music/j.mp3", "<html><body>502 Bad Gateway</body></html>");
     MakePlayer().Start();
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
-    EXPECT_EQ(window_.Indexes(msg::kSongStarting), (std::vector<int>{0, 0}));
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(E::kSongStarting), (std::vector<int>{0, 0}));
     EXPECT_TRUE(dir_.ReadFile("Temp/Music/j.mp3") == Media().at("short"));
     EXPECT_EQ(songs_.At(0).status, 3);
 }
@@ -533,16 +485,11 @@ TEST_F(CAudioPlayerTest, BadOutputDeviceSends110AndStopsUntilTheNextStart) {
     CAudioPlayer& player = MakePlayer(std::move(options));
     for (int attempt = 1; attempt <= 2; ++attempt) {
         player.Start();
-        ASSERT_TRUE(window_.WaitFor(msg::kDecoderFailure, attempt, kLong));
+        ASSERT_TRUE(window_.WaitFor(E::kDecoderFailure, attempt, kLong));
         EXPECT_TRUE(WaitUntil([&] { return !player.IsThreadRunning(); }, 2s));
         EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Stopped);
     }
-    for (const auto& m : window_.Messages()) {
-        if (m.message == msg::kDecoderFailure) {
-            EXPECT_EQ(m.wParam, 0u);
-        }
-    }
-    EXPECT_EQ(window_.Count(msg::kSongStarting), 0);
+    EXPECT_EQ(window_.Count(E::kSongStarting), 0);
 }
 
 TEST_F(CAudioPlayerTest, VolumeIsClampedAppliedAndStored) {
@@ -569,9 +516,9 @@ TEST_F(CAudioPlayerTest, LyricsSearchTakesACachedFileAndAsksTheSitesOtherwise) {
     dir_.WriteFile("Temp/Lyrics/s0.lrc", "[00:00.00]la");
     CAudioPlayer& player = MakePlayer({}, true);
     player.Start();
-    ASSERT_TRUE(window_.WaitFor(msg::kEndOfList, 1, kLong));
-    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 0), (std::vector<int>{0, 1}));
-    EXPECT_EQ(window_.Indexes(msg::kLyricsState, 1), (std::vector<int>{0}));
+    ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
+    EXPECT_EQ(window_.Indexes(E::kLyricsBegun), (std::vector<int>{0, 1}));
+    EXPECT_EQ(window_.Indexes(E::kLyricsFound), (std::vector<int>{0}));
     std::vector<std::string> asked;
     for (const auto& r : server_.Requests())
         if (r.path == "/so.asp" || r.path == "/s/")
@@ -596,7 +543,7 @@ TEST_F(CAudioPlayerTest, CoverOfASongAlreadyLeftIsNotReported) {
         },
         5s));
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(window_.Indexes(msg::kCoverReady), (std::vector<int>{1}));
+    EXPECT_EQ(window_.Indexes(E::kCoverReady), (std::vector<int>{1}));
     ExpectStopEndsThread();
 }
 
@@ -610,7 +557,7 @@ TEST_F(CAudioPlayerTest, ShutdownEndsEverythingPromptlyEvenWhileAStreamOpens) {
     // Far below the 15 s a stream creation waits and the cover's stall time-out.
     ASSERT_EQ(shutdown.wait_for(3s), std::future_status::ready);
     EXPECT_FALSE(player.IsThreadRunning());
-    EXPECT_EQ(window_.Count(msg::kCoverReady), 0);
+    EXPECT_EQ(window_.Count(E::kCoverReady), 0);
     player.Start(); // after Shutdown nothing starts again
     EXPECT_FALSE(player.IsThreadRunning());
     EXPECT_EQ(player.GetPlayState(), CAudioPlayer::Stopped);

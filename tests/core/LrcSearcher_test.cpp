@@ -1,6 +1,4 @@
 #include "lyrics/LrcSearcher.h"
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "service/WebClient.h"
 #include "tests/support/TempDir.h"
 #include "tools/LoopbackServer.h"
@@ -341,75 +339,40 @@ TEST(LrcSearchTerms, Table) {
     }
 }
 
-// --- The lyrics worker -----------------------------------------------------------------------
+// --- One searcher for every song's lookup ----------------------------------------------------
 
-TEST_F(LrcSearcherTest, WorkerReportsStartThenStoredLyrics) {
-    Serve(Page(""), Page(SecondSiteItem(kTitleGbk, kArtistGbk, "/down/w.lrc")));
-    RecordingTarget target;
-    bool fileThereOnLoad = false;
-    target.SetHandler([&](unsigned message, std::uintptr_t, std::intptr_t lParam) {
-        if (message == msg::kLyricsState && lParam == 1)
-            fileThereOnLoad = Cached("w");
-        return 0;
-    });
-    RunLyricsWorker(Searcher(), &target, 0x1234, kTitleGbk, kArtistGbk, "w");
-    auto messages = target.Messages();
-    ASSERT_EQ(messages.size(), 2u);
-    for (int k = 0; k < 2; ++k) {
-        EXPECT_EQ(messages[k].message, msg::kLyricsState);
-        EXPECT_EQ(messages[k].wParam, 0x1234u);
-        EXPECT_EQ(messages[k].lParam, k);
-        EXPECT_FALSE(messages[k].posted);
-    }
-    EXPECT_TRUE(fileThereOnLoad);
-}
-
-TEST_F(LrcSearcherTest, WorkerWithoutLyricsReportsOnlyTheStart) {
-    Serve(Page(""), Page(""));
-    RecordingTarget target;
-    RunLyricsWorker(Searcher(), &target, 7, "t", "a", "none");
-    ASSERT_EQ(target.Messages().size(), 1u);
-    EXPECT_EQ(target.Messages()[0].lParam, 0);
-    EXPECT_EQ(second.RequestCount(), 1u);
-    EXPECT_EQ(first.RequestCount(), 1u);
-}
-
-TEST_F(LrcSearcherTest, OverlappingWorkersShareOneSearcher) {
+TEST_F(LrcSearcherTest, OverlappingLookupsShareOneSearcher) {
     Serve(Page(""), Page(SecondSiteItem(kTitleGbk, kArtistGbk, "/down/o.lrc")));
     const LrcSearcher searcher = Searcher();
-    RecordingTarget target;
     std::vector<std::thread> workers;
+    std::atomic<int> found{0};
     for (int k = 0; k < 4; ++k) {
-        workers.emplace_back([&searcher, &target, k] {
-            RunLyricsWorker(searcher, &target, k, kTitleGbk, kArtistGbk, "o" + std::to_string(k));
+        workers.emplace_back([&searcher, &found, k] {
+            found += searcher.FindLyrics(kTitleGbk, kArtistGbk, "o" + std::to_string(k));
         });
     }
     for (auto& w : workers)
         w.join();
-    EXPECT_EQ(target.Count(msg::kLyricsState), 8);
+    EXPECT_EQ(found, 4);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(dir.ReadFile("Temp/Lyrics/o" + std::to_string(k) + ".lrc"), kLrcAsStored);
 }
 
-TEST_F(LrcSearcherTest, CancelledWorkerSendsNothing) {
-    Serve(Page(""), Page(""));
+TEST_F(LrcSearcherTest, CancelledSearcherAsksNoSite) {
+    Serve(Page(""), Page(SecondSiteItem(kTitleGbk, kArtistGbk, "/down/c.lrc")));
     std::atomic<bool> cancel{true};
-    RecordingTarget target;
-    RunLyricsWorker(LrcSearcher(first.Base(), second.Base(), &cancel), &target, 7, "t", "a", "c");
-    EXPECT_EQ(target.Messages().size(), 0u);
+    EXPECT_FALSE(
+        LrcSearcher(first.Base(), second.Base(), &cancel).FindLyrics(kTitleGbk, kArtistGbk, "c"));
     EXPECT_EQ(first.RequestCount() + second.RequestCount(), 0u);
 }
 
-TEST_F(LrcSearcherTest, WorkerReadsSiteBasesFromConfig) {
+TEST_F(LrcSearcherTest, SiteBasesComeFromConfig) {
     Serve(Page(FirstSiteItem(kTitleUtf8, kArtistUtf8, "/cfg.lrc")), Page(""));
     dir.WriteFile("config.ini",
                   "[Server]\r\nlyrics1=" + first.Base() + "/\r\nlyrics2=" + second.Base() + "\r\n");
     EXPECT_EQ(LrcSearcher().FirstBase(), first.Base());
     EXPECT_EQ(LrcSearcher().SecondBase(), second.Base());
-    RecordingTarget target;
-    std::atomic<bool> cancel{false};
-    RunLyricsWorker(&target, 1, kTitleGbk, kArtistGbk, "cfg", &cancel);
-    EXPECT_EQ(target.Count(msg::kLyricsState), 2);
+    EXPECT_TRUE(LrcSearcher().FindLyrics(kTitleGbk, kArtistGbk, "cfg"));
     EXPECT_EQ(dir.ReadFile("Temp/Lyrics/cfg.lrc"), kLrcAsStored);
 }
 

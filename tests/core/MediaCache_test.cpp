@@ -1,12 +1,11 @@
 // The music cache end to end: the player, the prefetch and the song list against the demo
 // station. A file in Temp/Music is only ever a complete copy of what the station serves, and a
 // song that was played keeps status 3.
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/CachePath.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
+#include "tests/support/EventRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/DemoStation.h"
@@ -38,8 +37,8 @@ DemoStationOptions StationOptions() {
 
 CAudioPlayer::Options PlayerOptions() {
     CAudioPlayer::Options o;
-    o.lyrics = [](NotifyTarget*, std::uintptr_t, std::string, std::string, std::string,
-                  const std::atomic<bool>*) {};
+    o.lyrics = [](const std::string&, const std::string&, const std::string&,
+                  const std::atomic<bool>*) { return false; };
     return o;
 }
 
@@ -72,7 +71,7 @@ protected:
                 NowPlayingInfo now;
                 player->GetNowPlaying(now);
                 reached[now.index] = std::max(reached[now.index], now.position);
-                return window.Count(msg::kSongStarting) >= n;
+                return window.Count(EventRecorder::kSongStarting) >= n;
             },
             kLong);
     }
@@ -95,7 +94,7 @@ protected:
     TempDir dir{true};
     DemoStation station{StationOptions()};
     SongList songs;
-    RecordingTarget window;
+    EventRecorder window;
     std::unique_ptr<RadioClient> client;
     std::unique_ptr<CAudioPlayer> player;
     std::map<int, float> reached;
@@ -103,7 +102,7 @@ protected:
 
 TEST_F(MediaCacheTest, ASongLeftMidStreamLeavesNoFileAndStreamsAgainWhenReplayed) {
     client->SetChannel(ChannelId(0));
-    ASSERT_TRUE(window.WaitFor(msg::kPlaylistArrived, 1, kLong));
+    ASSERT_TRUE(window.WaitFor(EventRecorder::kPlaylist, 1, kLong));
     ASSERT_GE(songs.Count(), 2);
     const std::string sid = songs.At(0).sid;
     station.SetFault(StationFault::Trickle, "/music/", 1);
@@ -129,7 +128,7 @@ TEST_F(MediaCacheTest, ASongLeftMidStreamLeavesNoFileAndStreamsAgainWhenReplayed
 
 TEST_F(MediaCacheTest, PrefetchAfterAChannelSwitchLeavesThePlayersSongAlone) {
     client->SetChannel(ChannelId(0));
-    ASSERT_TRUE(window.WaitFor(msg::kPlaylistArrived, 1, kLong));
+    ASSERT_TRUE(window.WaitFor(EventRecorder::kPlaylist, 1, kLong));
     // A prefetch pass is downloading the old channel's first song when the channel changes.
     station.SetFault(StationFault::Trickle, "/music/", 1);
     client->StartPrefetch();
@@ -139,12 +138,12 @@ TEST_F(MediaCacheTest, PrefetchAfterAChannelSwitchLeavesThePlayersSongAlone) {
     player->Stop();
     songs.Clear();
     client->SetChannel(ChannelId(1));
-    ASSERT_TRUE(window.WaitFor(msg::kPlaylistArrived, 2, kLong));
+    ASSERT_TRUE(window.WaitFor(EventRecorder::kPlaylist, 2, kLong));
     const std::string sid = songs.At(0).sid;
     player->Start(); // streams song 0 while the old pass still runs
     ASSERT_TRUE(WaitForStarts(1));
     // The old pass starts over on the new list, past the song being played.
-    ASSERT_TRUE(window.WaitFor(msg::kPrefetchPassDone, 1, kLong));
+    ASSERT_TRUE(window.WaitFor(EventRecorder::kPrefetchPassDone, 1, kLong));
     EXPECT_EQ(songs.At(0).status, 3);
     ASSERT_TRUE(WaitForStarts(2));
     EXPECT_GE(reached[0], kSongSeconds - 0.1); // played to its end, not cut off

@@ -1,7 +1,6 @@
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
+#include "tests/support/EventRecorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/LoopbackServer.h"
 
@@ -80,13 +79,13 @@ protected:
         std::string text = "{\"song\":[";
         for (size_t i = 0; i < sids.size(); ++i)
             text += (i ? "," : "") + Song(sids[i], service.server.Base());
-        songs.AppendFromReply(text + "]}", nullptr);
+        songs.AppendFromReply(text + "]}");
     }
 
     TempDir dir;
     FakeService service;
     SongList songs;
-    RecordingTarget target;
+    EventRecorder target;
 };
 
 TEST_F(RadioClientTest, HistoryNamesTheNewestTwentySongsNewestFirst) {
@@ -108,12 +107,12 @@ TEST_F(RadioClientTest, RequestsCarryTheSignInValuesAndHistoryOnlyWhenSongsAreQu
     auto client = MakeClient();
     service.SetSongs({"1"});
     client->SetChannel(7);
-    ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 1, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPlaylist, 1, 5s));
     // The worker reports before it lowers its busy flag; a request before that is dropped.
     for (int i = 0; i < 500 && client->FetchBusy(); ++i)
         std::this_thread::sleep_for(1ms);
     client->RequestMore();
-    ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 2, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPlaylist, 2, 5s));
     auto targets = service.Targets("/j/app/radio/people");
     ASSERT_EQ(targets.size(), 2u);
     EXPECT_EQ(targets[0], "/j/app/radio/people?app_name=radio_desktop_win&version=100&type=n"
@@ -130,7 +129,7 @@ TEST_F(RadioClientTest, ASecondRequestWhileOneRunsIsDropped) {
     client->RequestMore();
     client->RequestMore();
     EXPECT_TRUE(client->FetchBusy());
-    ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 1, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPlaylist, 1, 5s));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(service.Targets("/j/app/radio/people").size(), 1u);
     for (int i = 0; i < 50 && client->FetchBusy(); ++i)
@@ -142,7 +141,7 @@ TEST_F(RadioClientTest, LikeAsksWithHistoryThenReportsWithTheSameValues) {
     service.SetSongs({"5"});
     auto client = MakeClient();
     client->SetChannel(3);
-    ASSERT_TRUE(target.WaitFor(msg::kPlaylistArrived, 1, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPlaylist, 1, 5s));
     EXPECT_TRUE(client->Like("5", "a5"));
     ASSERT_TRUE(service.server.WaitForRequests(3, 5s));
     auto targets = service.Targets("/j/app/radio/people");
@@ -159,9 +158,9 @@ TEST_F(RadioClientTest, PrefetchDownloadsInOrderSkipsPlayedAndResetsFailures) {
     auto client = MakeClient();
     client->StartPrefetch();
     client->StartPrefetch();
-    ASSERT_TRUE(target.WaitFor(msg::kPrefetchPassDone, 1, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPrefetchPassDone, 1, 5s));
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(target.Count(msg::kPrefetchPassDone), 1);
+    EXPECT_EQ(target.Count(EventRecorder::kPrefetchPassDone), 1);
     EXPECT_EQ(service.Targets("/media/"),
               (std::vector<std::string>{"/media/11.mp3", "/media/bad13.mp3", "/media/14.mp3"}));
     EXPECT_EQ(songs.At(0).status, 2);
@@ -178,7 +177,7 @@ TEST_F(RadioClientTest, PrefetchOfAnEmptyListSendsNothing) {
     for (int i = 0; i < 100 && client->PrefetchBusy(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_FALSE(client->PrefetchBusy());
-    EXPECT_EQ(target.Count(msg::kPrefetchPassDone), 0);
+    EXPECT_EQ(target.Count(EventRecorder::kPrefetchPassDone), 0);
 }
 
 TEST_F(RadioClientTest, PrefetchStartsAgainFromTheFirstSongAfterAChannelSwitch) {
@@ -189,10 +188,10 @@ TEST_F(RadioClientTest, PrefetchStartsAgainFromTheFirstSongAfterAChannelSwitch) 
     ASSERT_TRUE(service.server.WaitForRequests(1, 5s)); // the slow song is downloading
     songs.Clear();
     client->SetChannel(9);
-    ASSERT_TRUE(target.WaitFor(msg::kPrefetchPassDone, 1, 5s));
+    ASSERT_TRUE(target.WaitFor(EventRecorder::kPrefetchPassDone, 1, 5s));
     EXPECT_EQ(service.Targets("/media/"),
               (std::vector<std::string>{"/media/slow21.mp3", "/media/31.mp3", "/media/32.mp3"}));
-    EXPECT_EQ(target.Count(msg::kPrefetchPassDone), 1);
+    EXPECT_EQ(target.Count(EventRecorder::kPrefetchPassDone), 1);
     ASSERT_EQ(songs.Count(), 2);
     EXPECT_EQ(songs.At(0).status, 2);
     EXPECT_EQ(songs.At(1).status, 2);
@@ -232,8 +231,8 @@ TEST_F(RadioClientTest, AFetchThatAddsNoSongSaysSo) {
         for (int i = 0; i < 500 && client->FetchBusy(); ++i)
             std::this_thread::sleep_for(10ms);
         client->Shutdown(); // joins the worker, so its last message is in
-        EXPECT_EQ(target.Count(msg::kSongAppended), added);
-        EXPECT_EQ(target.Count(msg::kFetchNoSongs), added ? 0 : 1);
+        EXPECT_EQ(target.SongsAppended(), added);
+        EXPECT_EQ(target.EmptyPlaylists(), added ? 0 : 1);
     }
 }
 

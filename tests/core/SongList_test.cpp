@@ -1,5 +1,3 @@
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "service/SongList.h"
 
 #include <gtest/gtest.h>
@@ -22,62 +20,42 @@ std::string Reply(const std::vector<std::string>& songs) {
     return text + "]}";
 }
 
-TEST(SongList, AppendsKeptSongsWithIndexesAndReportsEachThenTheCount) {
+TEST(SongList, AppendsKeptSongsWithIndexesAndHandsOutCopies) {
     SongList list;
-    RecordingTarget target;
-    std::vector<std::string> seen;
-    target.SetHandler([&](unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
-        if (m == msg::kSongAppended) {
-            auto* song = reinterpret_cast<const SongRecord*>(w);
-            seen.push_back(std::to_string(song->index) + song->title + song->like);
-        }
-        return 0;
-    });
+    std::vector<SongRecord> added;
     EXPECT_TRUE(list.AppendFromReply(
-        Reply({Song("1", 4.5, 1), Song("2", 1.0), Song("3", 0), Song("4", 2.0)}), &target));
+        Reply({Song("1", 4.5, 1), Song("2", 1.0), Song("3", 0), Song("4", 2.0)}), &added));
     EXPECT_EQ(list.Count(), 2);
-    EXPECT_EQ(seen, (std::vector<std::string>{"0t11", "1t40"}));
-    auto messages = target.Messages();
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[2].message, msg::kPlaylistArrived);
-    EXPECT_EQ(messages[2].wParam, 2u);
+    ASSERT_EQ(added.size(), 2u);
+    EXPECT_EQ(added[0].index, 0);
+    EXPECT_EQ(added[0].title + added[0].like, "t11");
+    EXPECT_EQ(added[1].index, 1);
+    EXPECT_EQ(added[1].title + added[1].like, "t40");
     EXPECT_EQ(list.At(1).sid, "4");
     EXPECT_EQ(list.At(1).index, 1);
     EXPECT_EQ(list.At(1).status, 0);
-}
-
-TEST(SongList, AllFilteredReplyWithQueuedSongsSendsOnlyTheCount) {
-    SongList list;
-    std::vector<std::string> ten;
-    for (int i = 0; i < 10; ++i)
-        ten.push_back(Song(std::to_string(i)));
-    list.AppendFromReply(Reply(ten), nullptr);
-    RecordingTarget target;
-    EXPECT_TRUE(list.AppendFromReply(Reply({Song("x", 0.5), Song("y", 1.0)}), &target));
-    EXPECT_EQ(target.Count(msg::kSongAppended), 0);
-    ASSERT_EQ(target.Count(msg::kPlaylistArrived), 1);
-    EXPECT_EQ(target.Messages()[0].wParam, 10u);
-    // A reply without songs to an empty list sends nothing at all.
-    SongList empty;
-    RecordingTarget quiet;
-    EXPECT_TRUE(empty.AppendFromReply("{\"r\":1}", &quiet));
-    EXPECT_TRUE(quiet.Messages().empty());
+    // A reply whose songs are all filtered out adds none; the count stays.
+    const SongList::Appended none =
+        list.AppendFor(list.Generation(), Reply({Song("x", 0.5), Song("y", 1.0)}));
+    EXPECT_TRUE(none.parsed);
+    EXPECT_TRUE(none.songs.empty());
+    EXPECT_EQ(none.count, 2);
 }
 
 TEST(SongList, BadRepliesAppendNothingAndDoNotCrash) {
     SongList list;
-    RecordingTarget target;
-    EXPECT_FALSE(list.AppendFromReply("<html>502</html>", &target));
-    EXPECT_FALSE(list.AppendFromReply("", &target));
-    EXPECT_TRUE(list.AppendFromReply("{\"song\":7}", &target));
-    EXPECT_TRUE(list.AppendFromReply("[1,2]", &target));
+    EXPECT_FALSE(list.AppendFromReply("<html>502</html>"));
+    EXPECT_FALSE(list.AppendFromReply(""));
+    EXPECT_TRUE(list.AppendFromReply("{\"song\":7}"));
+    EXPECT_TRUE(list.AppendFromReply("[1,2]"));
     // A number where a text belongs skips that song only.
+    std::vector<SongRecord> added;
     EXPECT_TRUE(list.AppendFromReply(
         Reply({"{\"sid\":5,\"rating_avg\":3}", Song("ok"), "17", "{\"rating_avg\":\"high\"}"}),
-        &target));
+        &added));
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.At(0).sid, "ok");
-    EXPECT_EQ(target.Count(msg::kSongAppended), 1);
+    EXPECT_EQ(added.size(), 1u);
 }
 
 TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
@@ -86,7 +64,7 @@ TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
     std::vector<std::string> songs;
     for (int i = 0; i < 51; ++i)
         songs.push_back(Song(std::to_string(i)));
-    list.AppendFromReply(Reply(songs), nullptr);
+    list.AppendFromReply(Reply(songs));
     EXPECT_EQ(list.Count(), 51);
     EXPECT_EQ(list.Capacity(), 100u);
     for (int i = 0; i < 51; ++i) {
@@ -103,7 +81,7 @@ TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
 
 TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {
     SongList list;
-    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr);
+    list.AppendFromReply(Reply({Song("1"), Song("2")}));
     const std::uint64_t old = list.Generation();
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
@@ -111,7 +89,7 @@ TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {
     SongRecord none = list.At(0);
     EXPECT_TRUE(none.sid.empty() && none.title.empty() && none.like.empty());
     EXPECT_EQ(none.index, 0);
-    list.AppendFromReply(Reply({Song("1"), Song("2")}), nullptr); // the same songs again
+    list.AppendFromReply(Reply({Song("1"), Song("2")})); // the same songs again
     const std::uint64_t now = list.Generation();
     EXPECT_NE(now, old);
     // Each row once on a fresh record 0 ("1", status 0): only the new generation's work lands.
@@ -135,8 +113,8 @@ TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {
     list.MarkPlayed(1, "2", now);
     EXPECT_EQ(list.At(1).status, 3);
     EXPECT_FALSE(list.BeginDownload(1, "2", now)); // the player's
-    EXPECT_EQ(list.AppendFromReply(Reply({Song("3")}), nullptr, old), 0);
-    EXPECT_EQ(list.AppendFromReply(Reply({Song("3")}), nullptr, now), 1);
+    EXPECT_EQ(list.AppendFor(old, Reply({Song("3")})).songs.size(), 0u);
+    EXPECT_EQ(list.AppendFor(now, Reply({Song("3")})).songs.size(), 1u);
     EXPECT_EQ(list.Count(), 3);
 }
 
@@ -148,9 +126,9 @@ TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {
     }
     for (int round = 0; round < 5; ++round) {
         SongList list;
-        RecordingTarget target;
-        std::thread fetch([&] { list.AppendFromReply(Reply(a), &target); });
-        std::thread like([&] { list.AppendFromReply(Reply(b), &target); });
+        std::vector<SongRecord> fromA, fromB;
+        std::thread fetch([&] { list.AppendFromReply(Reply(a), &fromA); });
+        std::thread like([&] { list.AppendFromReply(Reply(b), &fromB); });
         std::thread channelSwitch([&] { list.Clear(); });
         fetch.join();
         like.join();
@@ -164,9 +142,14 @@ TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {
             ASSERT_EQ(sid.substr(1), std::to_string(i % 300)) << i;
             ASSERT_EQ(sid[0], list.At(block * 300).sid[0]) << i;
         }
-        // Each reply's notices: 300 songs, then its count.
-        EXPECT_EQ(target.Count(msg::kSongAppended), 600);
-        EXPECT_EQ(target.Count(msg::kPlaylistArrived), 2);
+        // Each reply's copies: its 300 songs in order, at consecutive indexes.
+        for (const auto* copies : {&fromA, &fromB}) {
+            ASSERT_EQ(copies->size(), 300u);
+            for (std::size_t i = 0; i < 300; ++i) {
+                ASSERT_EQ((*copies)[i].sid.substr(1), std::to_string(i));
+                ASSERT_EQ((*copies)[i].index, (*copies)[0].index + static_cast<int>(i));
+            }
+        }
     }
 }
 

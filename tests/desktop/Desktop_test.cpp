@@ -353,7 +353,7 @@ TEST_F(DesktopTest, MprisPropertiesAndMethodsActThroughTheWindow) {
          {},
          [] { return 0.0; }},
         {"progress slider",
-         [&] { dlg->OnMessage(msg::kSliderRelease, CMainDlg::kIdProgress, 50); },
+         [&] { dlg->OnSliderRelease(CMainDlg::kIdProgress, 50); },
          {},
          {},
          {},

@@ -72,7 +72,6 @@ TEST_F(SliderTest, ClickReleaseSelectsTheClickedPlace) {
         ASSERT_EQ(target.Count(msg::kSliderRelease), 1) << "x " << c.x;
         EXPECT_EQ(target.Messages()[0].wParam, static_cast<std::uintptr_t>(kProgressId));
         EXPECT_EQ(PostedPosition(), c.position) << "x " << c.x;
-        EXPECT_TRUE(target.Messages()[0].posted);
     }
 }
 

@@ -2,8 +2,6 @@
 #include "controls/CMusicListSheet.h"
 #include "controls/IListOwner.h"
 #include "controls/ReportListView.h"
-#include "platform/Messages.h"
-#include "platform/RecordingTarget.h"
 #include "service/SongList.h"
 
 #include <QApplication>
@@ -43,23 +41,18 @@ std::string Reply(std::initializer_list<std::pair<std::string, int>> songs) {
 
 class SongPageTest : public ::testing::Test {
 protected:
-    SongPageTest() : page(owner, songs) {
-        // What the main window does on a song-appended notice while page 0 shows.
-        window.SetHandler([this](unsigned message, std::uintptr_t wParam, std::intptr_t) {
-            if (message == msg::kSongAppended && showingSongs) {
-                const auto* s = reinterpret_cast<const SongRecord*>(wParam);
-                page.AddSong(s->index, s->title, s->artist, s->albumtitle, s->like != "0");
-            }
-            return std::intptr_t{0};
-        });
-    }
+    SongPageTest() : page(owner, songs) {}
+    // What the main window does with the songs a reply appended while page 0 shows.
     void Arrive(const std::string& title, int like = 0) {
-        ASSERT_TRUE(songs.AppendFromReply(Reply({{title, like}}), &window));
+        std::vector<SongRecord> added;
+        ASSERT_TRUE(songs.AppendFromReply(Reply({{title, like}}), &added));
+        for (const SongRecord& s : added)
+            if (showingSongs)
+                page.AddSong(s.index, s.title, s.artist, s.albumtitle, s.like != "0");
     }
     ReportListView& List() { return *page.List(); }
     FakeOwner owner;
     SongList songs;
-    RecordingTarget window;
     bool showingSongs = true;
     CLantorListPage page;
 };

@@ -15,13 +15,13 @@
 #include "lyrics/CLrcWindow.h"
 #include "platform/Messages.h"
 #include "platform/TextEncoding.h"
-#include "platform/qt/QtNotifyTarget.h"
 #include "playback/CAudioPlayer.h"
 #include "service/RadioClient.h"
 #include "service/SongList.h"
 #include "settings/IniFile.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/qt/PumpUntil.h"
 #include "tools/DemoCatalog.h"
 #include "tools/DemoStation.h"
@@ -539,29 +539,45 @@ TEST_F(MainWindowTest, ChannelSwitchDuringAStalledFetchPlaysOnlyTheNewChannel) {
         EXPECT_TRUE(pool.count(songs.At(i).sid)) << songs.At(i).sid << " is not of the channel";
 }
 
-TEST_F(MainWindowTest, ReportsAboutASongAlreadyLeftNeverReachTheDisplay) {
+// The workers never wait for the window: with its thread held up (a blocking call here), the
+// next song still starts and a fetch still ends. Their reports are handled once, afterwards,
+// and none after the window has closed.
+TEST_F(MainWindowTest, ABusyWindowHoldsUpNeitherThePlayerNorTheFetch) {
     auto dlg = Open();
     ASSERT_TRUE(WaitForSong(*dlg, 0));
-    dlg->OnPause(); // so the song stays the one playing
-    NowPlayingInfo left;
-    dlg->Player()->GetNowPlaying(left);
-    ASSERT_TRUE(PumpUntil([&] { return songs.Count() > left.index + 1; }));
-    left.index += 1;
-    left.sid = songs.At(left.index).sid;
-    // Were the reports about the other song shown, these files would be.
-    fs::copy_file("res/vol.jpg", "Temp/Album/" + left.sid + ".jpg",
-                  fs::copy_options::overwrite_existing);
-    dir.WriteFile("Temp/Lyrics/" + left.sid + ".lrc", "[00:00.10]not this song\n");
-
-    const int coverWidth = dlg->CoverPicture()->width;
-    const auto timeline = dlg->LrcWindow()->Timeline().GetTimeline();
-    ASSERT_NE(coverWidth, 16); // vol.jpg's
-    for (auto [message, lParam] : {std::pair{msg::kCoverReady, 0}, std::pair{msg::kLyricsState, 1},
-                                   std::pair{msg::kLyricsState, 0}}) {
-        dlg->Target()->Send(message, reinterpret_cast<std::uintptr_t>(&left), lParam);
-        EXPECT_EQ(dlg->CoverPicture()->width, coverWidth) << message;
-        EXPECT_EQ(dlg->LrcWindow()->Timeline().GetTimeline(), timeline) << message;
-    }
+    int started = 0;
+    QObject::connect(dlg.get(), &CMainDlg::songStarted, [&] { ++started; });
+    const auto playing = [&] {
+        NowPlayingInfo info;
+        dlg->Player()->GetNowPlaying(info);
+        return info.index;
+    };
+    // Blocks the window's thread until the player is at song `index`, as a slow handler would.
+    const auto busyUntil = [&](int index, bool more, bool close) {
+        bool done = false, ok = false;
+        QTimer::singleShot(0, [&] {
+            if (more)
+                dlg->OnMore();
+            ok = WaitUntil([&] { return playing() == index; }, std::chrono::seconds(20)) &&
+                 (!more ||
+                  WaitUntil([&] { return !dlg->Radio()->FetchBusy(); }, std::chrono::seconds(20)));
+            if (close)
+                dlg->close();
+            done = true;
+        });
+        EXPECT_TRUE(PumpUntil([&] { return done; }, 60000));
+        return ok;
+    };
+    const int queued = songs.Count();
+    ASSERT_TRUE(busyUntil(1, true, false));
+    ASSERT_TRUE(PumpUntil([&] { return started == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ListPage()->List()->ItemCount() == songs.Count(); }));
+    EXPECT_GT(songs.Count(), queued);
+    ASSERT_TRUE(busyUntil(2, false, true)); // song 2's start is queued when the window closes
+    const QString title = dlg->windowTitle();
+    Pump(1000);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(dlg->windowTitle(), title);
 }
 
 // Nanoseconds the calling thread has waited for a CPU while runnable (0 where the system does
