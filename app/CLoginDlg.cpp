@@ -1,6 +1,7 @@
 #include "app/CLoginDlg.h"
 
 #include "controls/CPicture.h"
+#include "controls/PlainText.h"
 #include "controls/Resources.h"
 #include "platform/CodePage.h"
 #include "settings/AccountStore.h"
@@ -92,6 +93,13 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     rememberBox->setGeometry(DluRect(111, 121, 48, 10));
     autoLoginBox = new QCheckBox(QStringLiteral("自动登录"), this);
     autoLoginBox->setGeometry(DluRect(189, 122, 48, 10));
+    reasonLine = new QLabel(this);
+    reasonLine->setGeometry(DluRect(99, 133, 152, 9));
+    QPalette reasonColours = reasonLine->palette();
+    reasonColours.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    reasonLine->setPalette(reasonColours);
+    emailLabel->setBuddy(emailEdit); // the fields' accessible names
+    passwordLabel->setBuddy(passwordEdit);
     connect(okButton, &QPushButton::clicked, this, &CLoginDlg::OnOk);
     connect(cancelButton, &QPushButton::clicked, this, &CLoginDlg::reject);
     connect(rememberBox, &QCheckBox::clicked, this, &CLoginDlg::OnRememberClicked);
@@ -101,6 +109,7 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     fmPicture->LoadFile("res/fm.jpg");
     accountPicture->LoadFile("res/account.jpg");
     FillAccountFields();
+    (emailEdit->text().isEmpty() ? emailEdit : passwordEdit)->setFocus();
 }
 
 CLoginDlg::~CLoginDlg() = default;
@@ -141,7 +150,23 @@ void CLoginDlg::OnRememberClicked() {
     StoreAccountSettings();
 }
 
+void CLoginDlg::SetFailure(const QString& reason) {
+    PlainText::SetLabel(*reasonLine, reason);
+    passwordEdit->setFocus();
+    passwordEdit->selectAll();
+}
+
 void CLoginDlg::OnOk() {
+    // Nothing is sent or stored without both; the listener is shown what is missing.
+    QLineEdit* missing = emailEdit->text().trimmed().isEmpty() ? emailEdit
+                         : passwordEdit->text().isEmpty()      ? passwordEdit
+                                                               : nullptr;
+    if (missing != nullptr) {
+        PlainText::SetLabel(*reasonLine,
+                            missing == emailEdit ? tr("请输入邮箱") : tr("请输入密码"));
+        missing->setFocus();
+        return;
+    }
     ReadFields();
     StoreAccountSettings();
     done(1);

@@ -7,11 +7,14 @@
 class AccountStore;
 class CPicture;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The account dialog shown before the main window: e-mail, password, "remember password" and
-// "automatic sign-in". Ends with 1 (OK) or 2 (Cancel, Esc, close box).
+// "automatic sign-in". Ends with 1 (OK) or 2 (Cancel, Esc, close box). OK with an empty e-mail
+// or password only puts the focus into that field and says what is missing. It opens with the
+// focus in the e-mail field, or in the password field when the e-mail is known.
 class CLoginDlg : public QDialog {
     Q_OBJECT
 public:
@@ -46,6 +49,10 @@ public:
     QCheckBox* AutoLoginBox() const { return autoLoginBox; }
     // Puts an account (GBK texts) into the two fields, as if typed.
     void FillAccount(const std::string& email, const std::string& password);
+    // For showing the dialog again after a sign-in failed: the reason (as plain text) in the
+    // dialog, the password selected with the focus in it.
+    void SetFailure(const QString& reason);
+    QLabel* ReasonLine() const { return reasonLine; }
 
     void OnRememberClicked();
     void OnOk();
@@ -68,6 +75,7 @@ private:
     QCheckBox* autoLoginBox;
     QPushButton* okButton;
     QPushButton* cancelButton;
+    QLabel* reasonLine;
     std::string email;
     std::string password;
 };

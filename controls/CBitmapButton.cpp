@@ -1,8 +1,11 @@
 #include "controls/CBitmapButton.h"
 
+#include "controls/FocusMark.h"
+#include "controls/PlainText.h"
 #include "controls/Resources.h"
 
 #include <QBitmap>
+#include <QKeyEvent>
 #include <QPainter>
 
 CBitmapButton::ImageList CBitmapButton::LoadImageList(int bitmapId, int frameWidth) {
@@ -17,7 +20,26 @@ CBitmapButton::ImageList CBitmapButton::LoadImageList(int bitmapId, int frameWid
     return frames;
 }
 
-CBitmapButton::CBitmapButton(int id, QWidget* parent) : QAbstractButton(parent), id_(id) {
+CBitmapButton::ImageList CBitmapButton::SpeakerImages(const QImage& speaker) {
+    auto frames = std::make_shared<std::vector<QPixmap>>();
+    if (speaker.isNull())
+        return frames;
+    const QPixmap normal = QPixmap::fromImage(speaker);
+    QPixmap muted(normal.size());
+    muted.fill(Qt::black);
+    QPainter painter(&muted);
+    painter.setOpacity(0.4);
+    painter.drawPixmap(0, 0, normal);
+    painter.setOpacity(1.0);
+    painter.setPen(QPen(QColor::fromRgb(FocusMark::kColour), 2));
+    painter.drawLine(0, muted.height() - 1, muted.width() - 1, 0);
+    painter.end();
+    *frames = {normal, muted};
+    return frames;
+}
+
+CBitmapButton::CBitmapButton(int id, QWidget* parent)
+    : QAbstractButton(parent), id_(id), mark_(new FocusMark(this)) {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::ArrowCursor);
 }
@@ -36,12 +58,52 @@ void CBitmapButton::SetImages(int normal, int pushed, int focused) {
     update();
 }
 
+void CBitmapButton::SetCheckedImage(int checked) {
+    checked_ = checked;
+    update();
+}
+
 int CBitmapButton::CurrentImage() const {
     if (isDown())
         return pushed_;
+    if (isChecked() && checked_ >= 0)
+        return checked_;
     if (hasFocus())
         return focused_;
     return normal_;
+}
+
+void CBitmapButton::SetKeyShortcut(const QKeySequence& keys) {
+    setShortcut(keys);
+    ShowTip();
+}
+
+void CBitmapButton::ShowTip() {
+    QString tip = tipText_;
+    if (!shortcut().isEmpty() && !tip.isEmpty())
+        tip += QStringLiteral(" (%1)").arg(shortcut().toString(QKeySequence::NativeText));
+    settingTip_ = true;
+    PlainText::SetToolTip(*this, tip);
+    settingTip_ = false;
+}
+
+bool CBitmapButton::event(QEvent* event) {
+    // Whoever set the tooltip meant its text: a channel name must not load images.
+    if (event->type() == QEvent::ToolTipChange && !settingTip_) {
+        tipText_ = PlainText::Cut(toolTip(), PlainText::kMaxToolTipChars);
+        setAccessibleName(tipText_);
+        ShowTip();
+    }
+    return QAbstractButton::event(event);
+}
+
+void CBitmapButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return; // taken: the dialog behind must not treat it as its own Enter
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 QSize CBitmapButton::sizeHint() const {
@@ -55,4 +117,5 @@ void CBitmapButton::paintEvent(QPaintEvent*) {
     int index = CurrentImage();
     if (images_ && index >= 0 && index < static_cast<int>(images_->size()))
         painter.drawPixmap(0, 0, (*images_)[static_cast<size_t>(index)]);
+    mark_->Paint(painter);
 }

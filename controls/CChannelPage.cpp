@@ -15,6 +15,7 @@ CChannelPage::CChannelPage(IListOwner& owner, QWidget* parent)
     resize(471, 226);
     list->setGeometry(0, 0, 471, 226);
     list->hide(); // until the page's dialog is initialised
+    list->setAccessibleName(tr("频道列表"));
     connect(list, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { OnListDoubleClick(); });
 }
@@ -67,11 +68,14 @@ int CChannelPage::RowOfChannel(int i) const {
 }
 
 bool CChannelPage::MarkRow(int row) {
-    if (markedRow != -1)
+    if (markedRow != -1) {
         list->SetItemImage(markedRow, kImageOther);
+        list->SetRowDescription(markedRow, {});
+    }
     if (!list->SetItemImage(row, kImageCurrent))
         return false;
     markedRow = row;
+    list->SetRowDescription(row, tr("当前频道"));
     return true;
 }
 

@@ -15,7 +15,8 @@ class ReportListView;
 // Page 1 of the list sheet: the service's channels, the current one marked. The list is
 // fetched on a worker when the page is shown and has none yet; the rows appear when the reply
 // arrives, and a failed request leaves the page empty until it is shown again. A double-click
-// switches to the channel and returns to the songs page.
+// switches to the channel and returns to the songs page. Assistive tools read the current
+// channel's row as such.
 class CChannelPage : public CSheetPage {
     Q_OBJECT
 public:

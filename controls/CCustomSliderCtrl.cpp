@@ -1,9 +1,11 @@
 #include "controls/CCustomSliderCtrl.h"
 
+#include "controls/FocusMark.h"
 #include "controls/Resources.h"
 #include "platform/Messages.h"
 #include "platform/NotifyTarget.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -19,7 +21,7 @@ CCustomSliderCtrl::CCustomSliderCtrl(int backgroundId, int channelMiddleId, int 
     : TrackBar(parent), background(Resources::LoadBitmap(backgroundId)),
       channelMiddle(Resources::LoadBitmap(channelMiddleId)), thumb(Resources::LoadBitmap(thumbId)),
       channelLeft(Resources::LoadBitmap(channelLeftId)),
-      channelRight(Resources::LoadBitmap(channelRightId)) {
+      channelRight(Resources::LoadBitmap(channelRightId)), mark(new FocusMark(this)) {
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
@@ -70,6 +72,7 @@ void CCustomSliderCtrl::paintEvent(QPaintEvent*) {
     const int h = thumb.height();
     const int thumbLeft = t.x() + t.width() / 2 - w / 2;
     blit(QRect(thumbLeft, kThumbTop, w, h), thumb);
+    mark->Paint(p);
 }
 
 void CCustomSliderCtrl::mousePressEvent(QMouseEvent* event) {
@@ -98,14 +101,102 @@ void CCustomSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
     } else {
         position = PositionFromClick(event->position().toPoint().x());
     }
+    Report(position);
+    TrackBar::mouseReleaseEvent(event);
+}
+
+void CCustomSliderCtrl::Report(int position) {
     SetPos(position);
     if (notifyWindow != nullptr && notifyId != 0)
-        notifyWindow->Post(msg::kSliderRelease, static_cast<std::uintptr_t>(notifyId), position);
-    TrackBar::mouseReleaseEvent(event);
+        notifyWindow->Post(msg::kSliderRelease, static_cast<std::uintptr_t>(notifyId), Pos());
+}
+
+void CCustomSliderCtrl::MoveTo(int position) {
+    const int before = Pos();
+    SetPos(position);
+    if (Pos() != before)
+        emit positionChanged(Pos());
+}
+
+void CCustomSliderCtrl::Choose(int pos) {
+    MoveTo(pos);
+    Report(Pos());
+}
+
+int CCustomSliderCtrl::KeyTarget(int key, int from) const {
+    long long to = from;
+    switch (key) {
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        to += LineSize();
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        to -= LineSize();
+        break;
+    case Qt::Key_PageUp:
+        to += keyPageStep;
+        break;
+    case Qt::Key_PageDown:
+        to -= keyPageStep;
+        break;
+    case Qt::Key_Home:
+        return RangeMin();
+    case Qt::Key_End:
+        return RangeMax();
+    default:
+        return -1;
+    }
+    return static_cast<int>(std::clamp<long long>(to, RangeMin(), RangeMax()));
+}
+
+void CCustomSliderCtrl::keyPressEvent(QKeyEvent* event) {
+    // Modified keys are the window's shortcuts (Ctrl+Right: the next song).
+    const int to = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+                       ? KeyTarget(event->key(), keyHeld ? keyPos : Pos())
+                       : -1;
+    if (to < 0) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // A held key goes on from where it got, whatever the owner showed meanwhile.
+    keyHeld = true;
+    keyPos = to;
+    MoveTo(to);
+    event->accept();
+}
+
+void CCustomSliderCtrl::keyReleaseEvent(QKeyEvent* event) {
+    if (!keyHeld || event->isAutoRepeat() || KeyTarget(event->key(), 0) < 0) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    keyHeld = false;
+    Report(keyPos);
+    event->accept();
+}
+
+void CCustomSliderCtrl::focusOutEvent(QFocusEvent* event) {
+    // The release goes to the next window: what the key chose still counts.
+    if (keyHeld) {
+        keyHeld = false;
+        Report(keyPos);
+    }
+    TrackBar::focusOutEvent(event);
 }
 
 void CCustomSliderCtrl::wheelEvent(QWheelEvent* event) {
     event->accept();
+    if (buttonDown)
+        return;
+    wheelRemainder += event->angleDelta().y();
+    const int notches = wheelRemainder / 120;
+    wheelRemainder -= notches * 120;
+    const int before = Pos();
+    MoveTo(static_cast<int>(std::clamp<long long>(
+        before + static_cast<long long>(notches) * LineSize(), RangeMin(), RangeMax())));
+    if (Pos() != before)
+        Report(Pos());
 }
 
 void CCustomSliderCtrl::timerEvent(QTimerEvent*) {}

@@ -5,6 +5,8 @@
 #include "controls/Resources.h"
 #include "service/SongList.h"
 
+#include <QStringList>
+
 CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent)
     : CSheetPage(parent), list(new ReportListView(this)), layout(this), owner(owner), songs(songs) {
     // The page is laid out at its template size; the anchors keep the list filling it.
@@ -20,6 +22,7 @@ CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* pa
         images.emplace_back(frame);
     list->SetImageList(std::move(images), QSize(kImageSize, kImageSize));
     layout.AddAnchored(list);
+    list->setAccessibleName(tr("歌曲列表"));
     connect(list, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { OnListDoubleClick(); });
 }
@@ -36,13 +39,28 @@ void CLantorListPage::AddSong(int index, std::string_view title, std::string_vie
     rowToSong.emplace(row, index);
     if (!disliked.empty() && disliked.count(songs.At(index).sid) != 0)
         list->SetRowEnabled(row, false);
+    DescribeRow(row);
+}
+
+void CLantorListPage::DescribeRow(int row) {
+    const int image = row == playingRow ? playingRowImage : list->ItemImage(row);
+    QStringList states;
+    if (image == kImageLiked)
+        states << tr("喜欢");
+    if (row == playingRow)
+        states << tr("正在播放");
+    if (!list->IsRowEnabled(row))
+        states << tr("不喜欢");
+    list->SetRowDescription(row, states.join(QStringLiteral(", ")));
 }
 
 void CLantorListPage::MarkDisliked(const std::string& sid) {
     disliked.insert(sid);
     for (const auto& [row, index] : rowToSong)
-        if (songs.At(index).sid == sid)
+        if (songs.At(index).sid == sid) {
             list->SetRowEnabled(row, false);
+            DescribeRow(row);
+        }
 }
 
 void CLantorListPage::Rebuild() {
@@ -59,6 +77,7 @@ void CLantorListPage::Rebuild() {
 }
 
 void CLantorListPage::MarkPlaying(int index) {
+    const int before = playingRow;
     if (playingRow != -1)
         list->SetItemImage(playingRow, playingRowImage);
     const auto found = songToRow.find(index);
@@ -67,9 +86,12 @@ void CLantorListPage::MarkPlaying(int index) {
     if (list->SetItemImage(row, kImagePlaying)) {
         playingRow = row;
         playingRowImage = image < 0 ? 0 : image;
+        DescribeRow(row);
     } else {
         playingRow = -1;
     }
+    if (before != -1 && before != playingRow)
+        DescribeRow(before);
 }
 
 void CLantorListPage::OnListDoubleClick() {

@@ -13,6 +13,7 @@ class ReportListView;
 
 // Page 0 of the list sheet: the songs of the current channel's queue, one row per song, the
 // playing one marked with the play image, disliked ones greyed. A double-click plays the song.
+// Assistive tools read each row's liked, playing and disliked state as its description.
 class CLantorListPage : public CSheetPage {
     Q_OBJECT
 public:
@@ -43,6 +44,9 @@ public:
     int SongOfRow(int row) const;
 
 private:
+    // The row's state in words, for assistive tools.
+    void DescribeRow(int row);
+
     ReportListView* list;
     LayoutMgr layout;
     int playingRow = -1;

@@ -3,7 +3,8 @@
 #include "controls/CSheetPage.h"
 
 CMusicListSheet::CMusicListSheet(QWidget* parent) : QWidget(parent), layout_(this) {
-    setFocusPolicy(Qt::TabFocus);
+    // Not a Tab stop itself: the shown page's list is the one stop.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 void CMusicListSheet::AddPage(CSheetPage* page) {

@@ -7,7 +7,8 @@
 class CSheetPage;
 
 // The list sheet of the main window: a stack of pages without tabs or buttons, one page shown
-// at a time and sized to fill the sheet (and kept so on resize).
+// at a time and sized to fill the sheet (and kept so on resize). Tab reaches only the shown
+// page's controls.
 class CMusicListSheet : public QWidget {
     Q_OBJECT
 public:

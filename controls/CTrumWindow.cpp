@@ -1,6 +1,8 @@
 #include "controls/CTrumWindow.h"
 
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 CTrumWindow::CTrumWindow(QWidget* parent) : QWidget(parent) {
@@ -20,6 +22,8 @@ int CTrumWindow::LevelOf(float value) {
 }
 
 void CTrumWindow::Update(std::span<const float> values) {
+    const auto oldBars = bars;
+    const auto oldPeaks = peaks;
     for (int i = 0; i < kBarCount; ++i) {
         const int level = static_cast<size_t>(i) < values.size() ? LevelOf(values[i]) : 0;
         peaks[i] = level >= peaks[i] ? level : peaks[i] - kPeakFall;
@@ -29,19 +33,34 @@ void CTrumWindow::Update(std::span<const float> values) {
         if (bars[i] < 0)
             bars[i] = 0;
     }
-    repaint();
+    RepaintChanged(oldBars, oldPeaks);
 }
 
 void CTrumWindow::Reset() {
+    const auto oldBars = bars;
+    const auto oldPeaks = peaks;
     peaks.fill(0);
     bars.fill(0);
-    repaint();
+    RepaintChanged(oldBars, oldPeaks);
 }
 
-void CTrumWindow::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), backgroundColour);
+void CTrumWindow::RepaintChanged(const std::array<int, kBarCount>& oldBars,
+                                 const std::array<int, kBarCount>& oldPeaks) {
+    QRegion changed;
     for (int i = 0; i < kBarCount; ++i) {
+        if (bars[i] != oldBars[i] || peaks[i] != oldPeaks[i])
+            changed += QRect(kBarPitch * i, 0, kBarPitch, kHeight);
+    }
+    if (!changed.isEmpty())
+        repaint(changed);
+}
+
+void CTrumWindow::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.fillRect(event->rect(), backgroundColour); // clipped to the region
+    const int first = std::max(0, event->rect().left() / kBarPitch);
+    const int last = std::min(kBarCount - 1, event->rect().right() / kBarPitch);
+    for (int i = first; i <= last; ++i) {
         const int x = kBarPitch * i;
         // The peak mark is a 4-pixel line on row 24 - peak, so at rest it draws the base line;
         // the bar covers rows 24 - bar to 23 and is painted over the mark.

@@ -5,7 +5,8 @@
 #include <span>
 
 // The 54-bar spectrum with falling peak marks. It owns no timer and no data: the main window's
-// 50 ms timer hands it the player's spectrum buffer, and it repaints at once.
+// 50 ms timer hands it the player's spectrum buffer, and it repaints at once the bars that
+// changed (none, once a pause has brought them all to rest).
 class CTrumWindow : public QWidget {
     Q_OBJECT
 public:
@@ -37,6 +38,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Repaints, at once, the columns of the bars whose bar or peak differs from before.
+    void RepaintChanged(const std::array<int, kBarCount>& oldBars,
+                        const std::array<int, kBarCount>& oldPeaks);
+
     const QColor backgroundColour{0, 0, 0};
     const QColor barColour{60, 210, 250};
     std::array<int, kBarCount> peaks{};

@@ -1,12 +1,23 @@
 #include "controls/ReportListView.h"
 
+#include "controls/PlainText.h"
+
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <algorithm>
 
 namespace {
 constexpr int kImageRole = Qt::UserRole + 1;
+
+bool IsActivationKey(const QKeyEvent& key) {
+    const int k = key.key();
+    return (k == Qt::Key_Return || k == Qt::Key_Enter || k == Qt::Key_Space) &&
+           (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
+} // namespace
 
 ReportListView::ReportListView(QWidget* parent) : QTableWidget(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -20,6 +31,8 @@ ReportListView::ReportListView(QWidget* parent) : QTableWidget(parent) {
     horizontalHeader()->setStretchLastSection(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setFrameShape(QFrame::StyledPanel);
+    setTabKeyNavigation(false);
+    setTextElideMode(Qt::ElideRight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
 }
@@ -112,6 +125,65 @@ void ReportListView::SelectRow(int row) {
         return;
     }
     selectRow(row);
+}
+
+void ReportListView::SetRowDescription(int row, const QString& text) {
+    for (int column = 0; column < columnCount(); ++column)
+        if (QTableWidgetItem* it = item(row, column))
+            it->setData(Qt::AccessibleDescriptionRole, text);
+}
+
+QString ReportListView::CellToolTip(int row, int column) const {
+    const QModelIndex index = model()->index(row, column);
+    const QTableWidgetItem* it = item(row, column);
+    if (it == nullptr || it->text().isEmpty())
+        return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    // The delegate's width for the whole cell: image, text and margins.
+    if (itemDelegateForIndex(index)->sizeHint(option, index).width() <= option.rect.width())
+        return {};
+    return PlainText::ToolTip(it->text());
+}
+
+bool ReportListView::event(QEvent* event) {
+    // Enter and Space on a row are the row's own, before any shortcut of the window.
+    if (event->type() == QEvent::ShortcutOverride &&
+        IsActivationKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QTableWidget::event(event);
+}
+
+bool ReportListView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTableWidget::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = index.isValid() ? CellToolTip(index.row(), index.column()) : QString();
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    }
+    return true;
+}
+
+void ReportListView::keyPressEvent(QKeyEvent* event) {
+    if (!IsActivationKey(*event)) {
+        QTableWidget::keyPressEvent(event);
+        return;
+    }
+    // Taken even on an empty list: in a dialog Enter must not fall through to its default.
+    event->accept();
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !IsRowEnabled(current.row()))
+        return;
+    SelectRow(current.row());
+    emit doubleClicked(current);
 }
 
 void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -8,7 +8,9 @@
 // A list in report view: columns with headers, single full-row selection that stays shown, grid
 // lines, and a small image in front of each row's first column, chosen by index from an image
 // list. Rows are read-only. Only a left-button double-click counts as one (doubleClicked); with
-// another button the second press is just a press.
+// another button the second press is just a press. Enter, Return and Space on a row act as its
+// double-click does. It is one Tab stop: the arrow keys move inside it, Tab leaves it. A cell
+// too narrow for its text shows it cut with an ellipsis and the whole text as its tooltip.
 class ReportListView : public QTableWidget {
     Q_OBJECT
 public:
@@ -31,8 +33,15 @@ public:
     bool IsRowEnabled(int row) const;
     int SelectedRow() const;
     void SelectRow(int row);
+    // What assistive tools read as the row's state ("liked, playing"), on each of its cells.
+    void SetRowDescription(int row, const QString& text);
+    // The whole text as a plain tooltip when the cell shows it cut, else empty.
+    QString CellToolTip(int row, int column) const;
 
 protected:
+    bool event(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "controls/TrackBar.h"
 
+#include "controls/AccessibleSlider.h"
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -11,6 +13,7 @@
 
 TrackBar::TrackBar(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
+    AccessibleSlider::Install();
 }
 
 void TrackBar::SetRange(int lo, int hi, bool redraw) {
@@ -22,9 +25,31 @@ void TrackBar::SetRange(int lo, int hi, bool redraw) {
 }
 
 void TrackBar::SetPos(int pos, bool redraw) {
+    const int before = pos_;
     pos_ = std::clamp(pos, rangeMin_, rangeMax_);
     if (redraw)
         update();
+    if (pos_ != before && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, pos_);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
+
+void TrackBar::Choose(int pos) {
+    const int before = pos_;
+    SetPos(pos);
+    if (pos_ != before)
+        emit positionChanged(pos_);
+}
+
+void TrackBar::SetValueText(const QString& text) {
+    if (text == valueText_)
+        return;
+    valueText_ = text;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, pos_);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 QRect TrackBar::ChannelRect() const {

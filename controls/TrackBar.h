@@ -11,6 +11,7 @@ class QLabel;
 // timer while the button is held) and moves with the keyboard and the wheel. With tips on
 // (TBS_TOOLTIPS), a tip above the thumb shows the position while the thumb is dragged. It draws
 // a plain look of its own; subclasses draw their own and may take over any event first.
+// Assistive tools see it as a slider (AccessibleSlider).
 class TrackBar : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +34,11 @@ public:
     void SetPageSize(int size) { pageSize_ = size; }
     int LineSize() const { return lineSize_; }
     void SetLineSize(int size) { lineSize_ = size; }
+    // The listener chose pos through an assistive tool: a move as by the keyboard.
+    virtual void Choose(int pos);
+    // What assistive tools read as the value (the time, say); empty: the position's number.
+    void SetValueText(const QString& text);
+    const QString& ValueText() const { return valueText_; }
 
     // Client rectangles, QRect(left, top, width, height): the channel and the thumb at Pos().
     QRect ChannelRect() const;
@@ -80,4 +86,5 @@ private:
     int wheelRemainder_ = 0;
     bool tips_ = false;
     QLabel* tip_ = nullptr; // a child window, made on the first drag
+    QString valueText_;
 };

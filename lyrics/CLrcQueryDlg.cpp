@@ -1,8 +1,10 @@
 #include "lyrics/CLrcQueryDlg.h"
 
+#include "controls/PlainText.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,7 +49,12 @@ CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler
     results->AddColumn(QStringLiteral("演唱"), 100);
     // Neither site lists albums; where an item came from tells the listener more.
     results->AddColumn(QStringLiteral("站点"), 200);
+    results->setAccessibleName(tr("搜索结果"));
     status->setGeometry(DluRect(7, 164, 180, 10));
+    singerLabel->setBuddy(singer); // the boxes' accessible names
+    songLabel->setBuddy(song);
+    singer->installEventFilter(this);
+    song->installEventFilter(this);
 
     download->setGeometry(DluRect(193, 162, 50, 14));
     download->setDefault(true);
@@ -57,6 +64,9 @@ CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler
     connect(download, &QPushButton::clicked, this, &CLrcQueryDlg::OnDownload);
     connect(results, &QAbstractItemView::doubleClicked, this, &CLrcQueryDlg::OnDownload);
     connect(cancel, &QPushButton::clicked, this, [this] { done(kCancel); });
+    connect(results->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CLrcQueryDlg::EnableButtons);
+    EnableButtons();
 
     if (nowPlaying) {
         if (std::optional<Song> playing = nowPlaying()) {
@@ -73,16 +83,31 @@ CLrcQueryDlg::~CLrcQueryDlg() {
 
 void CLrcQueryDlg::SetBusy(bool on, const QString& text) {
     busy = on;
-    search->setEnabled(!on);
-    download->setEnabled(!on);
-    status->setText(text);
+    EnableButtons();
+    PlainText::SetLabel(*status, text);
+}
+
+void CLrcQueryDlg::EnableButtons() {
+    search->setEnabled(!busy);
+    download->setEnabled(!busy && results->SelectedRow() >= 0);
+}
+
+bool CLrcQueryDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in either box searches for what it says now, rather than pressing "下载".
+    if ((watched == singer || watched == song) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnSearch();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CLrcQueryDlg::OnSearch() {
     if (busy)
         return;
-    std::optional<Song> playing = nowPlaying ? nowPlaying() : std::nullopt;
-    searchSid = playing ? playing->sid : std::string();
+    searched = nowPlaying ? nowPlaying() : std::nullopt;
     items.clear();
     results->DeleteAllItems();
     SetBusy(true, kSearching);
@@ -111,40 +136,40 @@ void CLrcQueryDlg::ShowListing(const LrcSearcher::Listing& listing) {
         if (listing.failed[site])
             lines << kNoAnswer.arg(SiteName(site));
     SetBusy(false, lines.join(QStringLiteral("; ")));
-    if (!items.empty())
-        results->SelectRow(0);
 }
 
 void CLrcQueryDlg::OnDownload() {
     const int row = results->SelectedRow();
     if (busy || row < 0 || static_cast<size_t>(row) >= items.size())
         return;
-    if (searchSid.empty()) { // nothing played when the search began: no song to store it for
-        status->setText(kDownloadFailed);
+    if (!searched || searched->sid.empty()) { // nothing played when the search began
+        PlainText::SetLabel(*status, kDownloadFailed);
         return;
     }
     SetBusy(true, kDownloading);
     const LrcSearcher::Item item = items[static_cast<size_t>(row)];
-    const std::string sid = searchSid;
+    const std::string sid = searched->sid;
     const bool started = worker.Start([this, item, sid] {
         // The same store as the automatic search's, so the file is written the same way.
         const bool ok = searcher.DownloadLrc(item.link, sid, item.site);
         QMetaObject::invokeMethod(
-            this, [this, ok, sid] { ShowDownload(ok, sid); }, Qt::QueuedConnection);
+            this, [this, ok, item] { ShowDownload(ok, item); }, Qt::QueuedConnection);
     });
     if (!started)
-        ShowDownload(false, sid);
+        ShowDownload(false, item);
 }
 
-void CLrcQueryDlg::ShowDownload(bool ok, const std::string& sid) {
-    if (!ok) {
+void CLrcQueryDlg::ShowDownload(bool ok, const LrcSearcher::Item& item) {
+    if (!ok || !searched) {
         SetBusy(false, kDownloadFailed);
         return;
     }
-    SetBusy(false, QString());
+    using Resources::AnsiToQString;
+    SetBusy(false, tr("已保存 %1 - %2 的歌词, 用于 %3 - %4")
+                       .arg(AnsiToQString(item.singer), AnsiToQString(item.song),
+                            AnsiToQString(searched->artist), AnsiToQString(searched->title)));
     if (stored)
-        stored(sid);
-    done(kOk);
+        stored(searched->sid);
 }
 
 QString CLrcQueryDlg::SiteName(int site) const {

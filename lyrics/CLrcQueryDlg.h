@@ -15,10 +15,12 @@ class QPushButton;
 class ReportListView;
 
 // The lyrics search form: singer and song boxes (filled with the playing song), a search button
-// and a result list. "搜索" searches both lyrics sites on a worker and lists every item found;
-// "下载" (or a double-click on an item) fetches the chosen item's lyrics on a worker into the
-// lyrics cache of the song the search was started for, reports it through the stored handler
-// and ends the form with 1. "取消" ends it with 2. Closing it cancels and joins its worker.
+// and a result list. "搜索" (or Enter in either box) searches both lyrics sites on a worker and
+// lists every item found, none chosen. "下载" (or a double-click, Enter or Space on an item)
+// fetches the chosen item's lyrics on a worker into the lyrics cache of the song the search was
+// started for, reports it through the stored handler and says in the status line what it stored
+// for which song; the form stays open. "取消" ends it with 2. Closing it cancels and joins its
+// worker.
 class CLrcQueryDlg : public QDialog {
     Q_OBJECT
 public:
@@ -68,11 +70,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SetBusy(bool on, const QString& text);
+    void EnableButtons();
     void ShowListing(const LrcSearcher::Listing& listing);
-    void ShowDownload(bool ok, const std::string& sid);
+    void ShowDownload(bool ok, const LrcSearcher::Item& item);
     QString SiteName(int site) const;
 
     QLineEdit* singer;
@@ -90,7 +94,7 @@ private:
     const LrcSearcher searcher;         // stateless; site bases from config.ini
     // UI thread only.
     bool busy = false;
-    std::string searchSid; // the song the listed items are for
+    std::optional<Song> searched; // the song the listed items are for
     std::vector<LrcSearcher::Item> items;
     WorkerGroup worker; // last: joined before the fields it uses go
 };

@@ -3,18 +3,35 @@
 #include "controls/Resources.h"
 #include "lyrics/CLrcQueryDlg.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <iterator>
+#include <mutex>
+
+namespace {
+// Assistive tools read the strip as a label whose text is the line being sung.
+QAccessibleInterface* AccessibleLyrics(const QString& key, QObject* object) {
+    if (key == QLatin1String("CLrcWindow") && object != nullptr && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+    return nullptr;
+}
+} // namespace
 
 CLrcWindow::CLrcWindow(QWidget* parent) : QWidget(parent), lrcFont(Resources::SongTypeFont(12)) {
     // Small CJK text reads better unsmoothed, as the bitmap strikes of the face are drawn.
     lrcFont.setStyleStrategy(QFont::NoAntialias);
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(kWidth, kHeight);
-    timeline.SetRedraw([this] { repaint(); });
+    static std::once_flag once;
+    std::call_once(once, [] { QAccessible::installFactory(AccessibleLyrics); });
+    setAccessibleDescription(tr("歌词"));
+    timeline.SetRedraw([this] {
+        setAccessibleName(Resources::AnsiToQString(timeline.CurLineText()));
+        repaint();
+    });
 }
 
 bool CLrcWindow::LoadLrcFile(std::string_view sid) {

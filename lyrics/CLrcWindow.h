@@ -11,7 +11,8 @@
 
 // The strip of three synchronised lyric lines: previous, current (highlighted) and next. It
 // owns the lyrics of the playing song and repaints at once whenever they change. Right-button
-// presses are swallowed; command 32796 opens the lyrics search form, one at a time.
+// presses are swallowed; command 32796 opens the lyrics search form, one at a time. Assistive
+// tools read it as a label showing the current line.
 class CLrcWindow : public QWidget {
     Q_OBJECT
 public:

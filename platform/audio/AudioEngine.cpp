@@ -1,24 +1,32 @@
 #include "platform/audio/AudioEngine.h"
 
-#include <SDL.h>
-
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 
+#include "platform/Log.h"
 #include "platform/audio/AudioStream.h"
+#include "platform/audio/PulseOutput.h"
+#include "platform/audio/SdlOutput.h"
 
 namespace {
 
-constexpr Uint16 kDeviceBufferFrames = 1024; // about 23 ms
+// How long a pull may wait for decoders that have just started or seeked: the sound server
+// asks for its whole buffer at once then, more than they have decoded yet.
+constexpr std::chrono::milliseconds kAwaitDecodersMs{500};
 
-// SDL's subsystem set-up is process-wide and not thread-safe; engines share this.
-std::mutex& SdlMutex() {
-    static std::mutex mutex;
-    return mutex;
+// The sound server, unless SDL is told to use another driver (the tests' dummy, a file, ALSA).
+bool UseSoundServer() {
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    if (!driver || !*driver)
+        return true;
+    const std::string_view name(driver);
+    return name == "pulseaudio" || name == "pulse";
 }
 
 } // namespace
 
-AudioEngine::AudioEngine() = default;
+AudioEngine::AudioEngine(OutputFactory makeOutput) : makeOutput_(std::move(makeOutput)) {}
 
 AudioEngine::~AudioEngine() {
     Free();
@@ -33,46 +41,15 @@ bool AudioEngine::Init(int device, int freq) {
         if (ready_)
             return true;
     }
-    mix_.assign(kDeviceBufferFrames * 2, 0);
-    scratch_.assign(kDeviceBufferFrames * 2, 0);
-    SDL_AudioDeviceID id = 0;
-    {
-        std::lock_guard sdl(SdlMutex());
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            return false;
-        std::string name;
-        bool found = device == -1;
-        if (device > 0 && device <= SDL_GetNumAudioDevices(0)) {
-            if (const char* listed = SDL_GetAudioDeviceName(device - 1, 0)) {
-                name = listed;
-                found = true;
-            }
-        }
-        if (found) {
-            SDL_AudioSpec want{};
-            want.freq = kRate;
-            want.format = AUDIO_S16SYS;
-            want.channels = 2;
-            want.samples = kDeviceBufferFrames;
-            want.callback = &AudioEngine::OutputCallback;
-            want.userdata = this;
-            SDL_AudioSpec have{};
-            // No changes allowed: SDL converts to whatever the hardware takes.
-            id = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
-        }
-        if (id == 0) {
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
-            return false;
-        }
-    }
-    {
-        std::lock_guard lock(mutex_);
-        ready_ = true;
-        device_ = id;
-        output_ = Output::kRunning;
-    }
-    SDL_PauseAudioDevice(id, 0);
+    std::lock_guard out(outputMutex_);
+    deviceNumber_ = device;
+    if (!OpenDeviceLocked())
+        return false;
+    std::lock_guard lock(mutex_);
+    ready_ = true;
+    output_ = Output::kRunning;
+    handed_.Clear();
+    outputFresh_ = true;
     return true;
 }
 
@@ -80,23 +57,23 @@ void AudioEngine::Free() {
     std::lock_guard life(lifeMutex_);
     std::map<Handle, std::shared_ptr<AudioStream>> streams;
     std::vector<std::shared_ptr<AudioStream>> creating;
-    SDL_AudioDeviceID id = 0;
     {
         std::lock_guard lock(mutex_);
         if (!ready_)
             return;
         ready_ = false;
-        id = device_;
-        device_ = 0;
         output_ = Output::kStopped;
+        handed_.Clear();
         streams.swap(streams_);
         creating.swap(creating_);
     }
+    std::unique_ptr<AudioOutput> output;
     {
-        std::lock_guard sdl(SdlMutex());
-        SDL_CloseAudioDevice(id); // waits for a running callback
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        std::lock_guard out(outputMutex_);
+        output.swap(device_);
     }
+    if (output)
+        output->Close(); // waits for a running Pull
     for (auto& [handle, stream] : streams)
         stream->Shutdown(false);
     for (auto& stream : creating)
@@ -174,8 +151,10 @@ bool AudioEngine::StreamFree(Handle handle) {
             return false;
         stream = std::move(it->second);
         streams_.erase(it);
+        if (output_ != Output::kRunning)
+            handed_.Clear(); // what a pause cut off may be of this stream
     }
-    // Out of the table, the output callback no longer sees it; join outside the lock.
+    // Out of the table, Pull no longer sees it; join outside the lock.
     stream->Shutdown(false);
     return true;
 }
@@ -186,29 +165,93 @@ std::shared_ptr<AudioStream> AudioEngine::Find(Handle handle) const {
     return it == streams_.end() ? nullptr : it->second;
 }
 
-bool AudioEngine::Start() {
-    std::lock_guard lock(mutex_);
-    if (!ready_)
+bool AudioEngine::OpenDeviceLocked() {
+    std::unique_ptr<AudioOutput> output;
+    if (makeOutput_) {
+        output = makeOutput_(deviceNumber_);
+    } else if (deviceNumber_ == -1 && UseSoundServer()) {
+        output = std::make_unique<PulseOutput>("LantorFM");
+        if (!output->Open(*this))
+            output.reset(); // no server: SDL finds what else there is
+    }
+    if (!output)
+        output = std::make_unique<SdlOutput>(deviceNumber_);
+    if (!output->Open(*this)) // an open one stays as it is
         return false;
-    output_ = Output::kRunning;
+    mayWaitForDecoders_ = output->LongBuffer();
+    delayFrames_ = output->DelayFrames();
+    device_ = std::move(output);
+    return true;
+}
+
+void AudioEngine::WakeOutputLocked() {
+    if (device_ && device_->Failed()) {
+        // The sound server went away (restarted, or the session changed): a new connection,
+        // or whatever else there is.
+        device_->Close();
+        device_.reset();
+        if (!OpenDeviceLocked())
+            Log(Log::kPlayer) << "no audio output opens again";
+    }
+    bool wanted = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_ || output_ != Output::kRunning)
+            return;
+        wanted = handed_.Pending() > 0;
+        for (auto& [handle, stream] : streams_)
+            wanted = wanted || stream->GetActivity(true) != kStopped;
+    }
+    if (wanted && device_)
+        device_->Play();
+}
+
+bool AudioEngine::Start() {
+    std::lock_guard out(outputMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_)
+            return false;
+        output_ = Output::kRunning;
+    }
+    WakeOutputLocked();
     return true;
 }
 
 bool AudioEngine::Stop() {
-    std::lock_guard lock(mutex_);
-    if (!ready_)
-        return false;
-    output_ = Output::kStopped;
-    for (auto& [handle, stream] : streams_)
-        stream->StopChannel();
+    std::lock_guard out(outputMutex_);
+    bool cut = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_)
+            return false;
+        output_ = Output::kStopped;
+        for (auto& [handle, stream] : streams_) {
+            cut = cut || stream->GetActivity(true) != kStopped;
+            stream->StopChannel();
+        }
+        handed_.Clear();
+        outputFresh_ = true;
+    }
+    // A channel that has played to its end has nothing more in the output than its last
+    // moments, which are still heard.
+    if (cut && device_)
+        device_->Halt();
     return true;
 }
 
 bool AudioEngine::Pause() {
+    std::lock_guard out(outputMutex_);
+    {
+        std::lock_guard lock(mutex_);
+        if (!ready_)
+            return false;
+        output_ = Output::kPaused;
+        outputFresh_ = true;
+    }
+    const size_t unheard = device_ ? device_->Halt() : 0;
     std::lock_guard lock(mutex_);
-    if (!ready_)
-        return false;
-    output_ = Output::kPaused;
+    handed_.Rewind(unheard); // Start plays them first
     return true;
 }
 
@@ -216,7 +259,11 @@ bool AudioEngine::StreamPlay(Handle handle, bool restart) {
     auto stream = Find(handle);
     if (!stream)
         return false;
-    stream->Play(restart);
+    if (restart)
+        return ChannelSetPosition(handle, 0) && StreamPlay(handle, false);
+    stream->Play(false);
+    std::lock_guard out(outputMutex_);
+    WakeOutputLocked();
     return true;
 }
 
@@ -229,7 +276,31 @@ bool AudioEngine::SetVolume(int volume) {
 
 bool AudioEngine::ChannelSetPosition(Handle handle, int64_t bytes) {
     auto stream = Find(handle);
-    return stream && bytes >= 0 && stream->SetPosition(bytes / kBytesPerFrame);
+    if (!stream || bytes < 0)
+        return false;
+    std::lock_guard out(outputMutex_);
+    bool running = false;
+    {
+        std::lock_guard lock(mutex_);
+        running = output_ == Output::kRunning;
+    }
+    // The device holds audio from the old position: dropped, so the new one is heard at once.
+    // Halted first, so that nothing from the new position is pulled and dropped.
+    const bool playing = running && stream->GetActivity(true) != kStopped;
+    const size_t unheard = playing && device_ ? device_->Halt() : 0;
+    const bool moved = stream->SetPosition(bytes / kBytesPerFrame);
+    {
+        std::lock_guard lock(mutex_);
+        if (moved) {
+            handed_.Clear();
+            outputFresh_ = true;
+        } else {
+            handed_.Rewind(unheard); // nothing changes: what was dropped is played again
+        }
+    }
+    if (playing)
+        WakeOutputLocked();
+    return moved;
 }
 
 int64_t AudioEngine::ChannelGetPosition(Handle handle) const {
@@ -261,31 +332,78 @@ int AudioEngine::ChannelGetData(Handle handle, float* buffer, uint32_t request) 
         return -1;
     auto stream = Find(handle);
     float samples[SpectrumAnalyzer::kSize];
-    if (!stream || !stream->History(samples))
+    if (!stream || !stream->History(samples, delayFrames_))
         return -1;
     analyzer_.Analyze(samples, buffer);
     return static_cast<int>(SpectrumAnalyzer::kBins);
 }
 
-void AudioEngine::OutputCallback(void* self, uint8_t* buffer, int bytes) {
-    static_cast<AudioEngine*>(self)->Mix(reinterpret_cast<int16_t*>(buffer),
-                                         static_cast<size_t>(bytes) / kBytesPerFrame);
-}
-
-void AudioEngine::Mix(int16_t* out, size_t frames) {
+size_t AudioEngine::Pull(int16_t* out, size_t frames) {
+    if (mayWaitForDecoders_) {
+        awaited_.clear();
+        {
+            std::lock_guard lock(mutex_);
+            if (ready_ && output_ == Output::kRunning && handed_.Pending() < frames) {
+                for (auto& [handle, stream] : streams_)
+                    awaited_.push_back(stream);
+            }
+        }
+        for (auto& stream : awaited_)
+            stream->AwaitFrames(frames, kAwaitDecodersMs);
+        awaited_.clear();
+    }
     if (mix_.size() < frames * 2) {
         mix_.resize(frames * 2);
         scratch_.resize(frames * 2);
     }
-    std::fill_n(mix_.begin(), frames * 2, 0);
+    size_t produced = 0;
+    size_t fadeFrom = 0; // the fade-in's step at the first frame
+    size_t fadeCount = 0;
     {
         std::lock_guard lock(mutex_);
-        if (output_ == Output::kRunning) {
-            for (auto& [handle, stream] : streams_)
-                stream->MixInto(mix_.data(), frames, scratch_.data());
+        if (!ready_ || output_ != Output::kRunning) {
+            outputFresh_ = true;
+            return 0;
         }
+        produced = handed_.Replay(mix_.data(), frames);
+        if (produced < frames) {
+            int32_t* live = mix_.data() + produced * 2;
+            const size_t wanted = frames - produced;
+            std::fill_n(live, wanted * 2, 0);
+            bool playing = false;
+            for (auto& [handle, stream] : streams_)
+                playing = stream->MixInto(live, wanted, scratch_.data()) || playing;
+            if (playing) {
+                handed_.Record(live, wanted);
+                produced = frames;
+            }
+        }
+        if (produced == 0) {
+            outputFresh_ = true;
+            return 0;
+        }
+        if (outputFresh_) {
+            outputFresh_ = false;
+            fadeIn_ = kFadeInFrames;
+        }
+        fadeCount = std::min(fadeIn_, produced);
+        fadeFrom = kFadeInFrames - fadeIn_;
+        fadeIn_ -= fadeCount;
+        if (produced < frames)
+            outputFresh_ = true; // the device falls silent after these
     }
     const int32_t volume = volume_;
-    for (size_t i = 0; i < frames * 2; ++i)
-        out[i] = static_cast<int16_t>(std::clamp(mix_[i] * volume / 100, -32768, 32767));
+    for (size_t i = 0; i < produced; ++i) {
+        int64_t gain = volume;
+        size_t divisor = 100;
+        if (i < fadeCount) { // linear from silence
+            gain *= static_cast<int64_t>(fadeFrom + i);
+            divisor *= kFadeInFrames;
+        }
+        for (size_t c = 0; c < 2; ++c) {
+            const int64_t sample = mix_[2 * i + c] * gain / static_cast<int64_t>(divisor);
+            out[2 * i + c] = static_cast<int16_t>(std::clamp<int64_t>(sample, -32768, 32767));
+        }
+    }
+    return produced;
 }

@@ -137,22 +137,34 @@ int AudioStream::GetActivity(bool outputRunning) const {
     return stalled_ ? kStalled : kPlaying;
 }
 
-bool AudioStream::History(float* mono) const {
+bool AudioStream::History(float* mono, size_t delayFrames) const {
     std::lock_guard lock(mutex_);
     if (!hasOutput_)
         return false;
-    auto oldest = history_.begin() + static_cast<std::ptrdiff_t>(historyNext_);
-    mono = std::copy(oldest, history_.end(), mono);
-    std::copy(history_.begin(), oldest, mono);
+    const size_t size = history_.size();
+    size_t from =
+        (historyNext_ + size - std::min(delayFrames, kMaxDelayFrames) - kSpectrumFrames) % size;
+    for (size_t i = 0; i < kSpectrumFrames; ++i, from = (from + 1) % size)
+        mono[i] = history_[from];
     return true;
 }
 
-void AudioStream::MixInto(int32_t* mix, size_t frames, int16_t* scratch) {
+void AudioStream::AwaitFrames(size_t frames, std::chrono::milliseconds max) {
+    std::unique_lock lock(mutex_);
+    outputWaits_ = true;
+    changed_.wait_for(lock, max, [&] {
+        return !playing_ || stopping_ || decoderEnded_ || decoderWantsInput_ ||
+               ring_.Size() >= frames;
+    });
+    outputWaits_ = false;
+}
+
+bool AudioStream::MixInto(int32_t* mix, size_t frames, int16_t* scratch) {
     bool wakeDecoder = false;
     {
         std::lock_guard lock(mutex_);
         if (!playing_)
-            return;
+            return false;
         // After running dry, wait for a little reserve so a slow download does not stutter.
         bool held = stalled_ && !decoderEnded_ && ring_.Size() < kResumeFrames;
         size_t got = held ? 0 : ring_.Pop(scratch, frames);
@@ -162,7 +174,7 @@ void AudioStream::MixInto(int32_t* mix, size_t frames, int16_t* scratch) {
             mix[2 * i] += left;
             mix[2 * i + 1] += right;
             history_[historyNext_] = static_cast<float>(left + right) * (1.0f / 65536.0f);
-            historyNext_ = (historyNext_ + 1) % kHistoryFrames;
+            historyNext_ = (historyNext_ + 1) % history_.size();
         }
         if (got > 0)
             hasOutput_ = true;
@@ -179,6 +191,7 @@ void AudioStream::MixInto(int32_t* mix, size_t frames, int16_t* scratch) {
     }
     if (wakeDecoder)
         changed_.notify_all();
+    return true;
 }
 
 void AudioStream::EndDecodingLocked(uint64_t generation) {
@@ -250,6 +263,8 @@ void AudioStream::DecodeLoop() {
                 EndDecodingLocked(generation);
             } else {
                 decoderWantsInput_ = true;
+                if (outputWaits_)
+                    changed_.notify_all(); // no more audio until the download brings some
                 changed_.wait(lock);
                 decoderWantsInput_ = false;
             }
@@ -279,7 +294,7 @@ void AudioStream::DecodeLoop() {
         skipFrames -= static_cast<int64_t>(skip);
         if (frames > skip) {
             ring_.Push(pcm.data() + skip * 2, frames - skip);
-            if (!hasAudio_) {
+            if (!hasAudio_ || outputWaits_) {
                 hasAudio_ = true;
                 changed_.notify_all();
             }

@@ -25,7 +25,8 @@ public:
     static constexpr size_t kResumeFrames = 8820;      // an underrun waits for this much audio
     static constexpr size_t kDecodeChunkFrames = 4608; // four MP3 frames per decoder call
     static constexpr size_t kInputChunkBytes = 16384;
-    static constexpr size_t kHistoryFrames = 1024; // what the spectrum looks at
+    static constexpr size_t kSpectrumFrames = 1024;  // what the spectrum looks at
+    static constexpr size_t kMaxDelayFrames = 16384; // how far back it may look
 
     enum Activity : int { kStopped = 0, kPlaying = 1, kStalled = 2, kPaused = 3 };
 
@@ -62,13 +63,20 @@ public:
     // Exact once the whole stream is in; before that an estimate, 0 when unknown.
     int64_t Length() const;
     int GetActivity(bool outputRunning) const;
-    // The last kHistoryFrames frames handed to the output, mono, in -1..1, oldest first.
-    // False if nothing has been output yet.
-    bool History(float* mono) const;
+    // kSpectrumFrames frames, mono, in -1..1, oldest first: the last handed to the output but
+    // the newest delayFrames (at most kMaxDelayFrames; what the output still holds). False if
+    // nothing has been output yet.
+    bool History(float* mono, size_t delayFrames) const;
 
-    // Output callback: adds up to frames of this stream, when it plays, into mix
-    // (interleaved stereo); scratch holds at least frames stereo frames.
-    void MixInto(int32_t* mix, size_t frames, int16_t* scratch);
+    // Waits until frames are decoded ahead, the stream cannot give them soon (it waits for the
+    // download, has ended or is not playing) or max has passed: for an output with a long
+    // buffer, which may ask for more at once than the decoder has had time for since a start
+    // or a seek.
+    void AwaitFrames(size_t frames, std::chrono::milliseconds max);
+    // Output's thread: adds up to frames of this stream, when it plays, into mix (interleaved
+    // stereo); scratch holds at least frames stereo frames. False when it does not play (it
+    // added nothing).
+    bool MixInto(int32_t* mix, size_t frames, int16_t* scratch);
 
 private:
     AudioStream(std::unique_ptr<StreamSource> source);
@@ -103,13 +111,14 @@ private:
     bool decoderEnded_ = false; // no more audio comes until a seek
     bool decoderWantsSpace_ = false;
     bool decoderWantsInput_ = false;
+    bool outputWaits_ = false;   // in AwaitFrames: the decoder says when it adds audio
     bool hasAudio_ = false;      // anything decoded since creation
     int64_t inputAvailable_ = 0; // bytes in the source the decoder may read
     bool inputComplete_ = false; // no more bytes come
     int64_t contentLength_ = -1;
     int64_t estimatedFrames_ = 0;
     int64_t exactFrames_ = -1;
-    std::array<float, kHistoryFrames> history_{};
+    std::array<float, kSpectrumFrames + kMaxDelayFrames> history_{};
     size_t historyNext_ = 0;
     bool hasOutput_ = false;
 };

@@ -1,4 +1,5 @@
 #include "platform/audio/AudioEngine.h"
+#include "platform/audio/AudioOutput.h"
 #include "platform/audio/SpectrumAnalyzer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
@@ -453,6 +454,120 @@ TEST_F(AudioEngineTest, CallsFromSeveralThreadsWhilePlaying) {
     done = true;
     ui.join();
     EXPECT_GT(spectra.load(), 0);
+}
+
+// A device pulled by hand, with a buffer that a halt drops unheard: what it pulled, less what it
+// dropped, is what was heard.
+class TapeOutput : public AudioOutput {
+public:
+    explicit TapeOutput(size_t buffer) : buffer_(buffer) {}
+    bool Open(Source& source) override {
+        source_ = &source;
+        return true;
+    }
+    bool LongBuffer() const override { return true; }
+    bool Failed() const override { return failed; }
+    void Play() override { playing = true; }
+    size_t Halt() override {
+        const size_t dropped = playing ? std::min(buffer_, sincePlay_) : 0;
+        tape.resize(tape.size() - dropped * 2);
+        playing = false;
+        sincePlay_ = 0;
+        ++halts;
+        return dropped;
+    }
+    void Close() override {}
+    // Pulls as the device would while it plays; false when nothing came.
+    bool Run(size_t frames = 1000) {
+        std::vector<int16_t> buffer(frames * 2);
+        const size_t got = playing ? source_->Pull(buffer.data(), frames) : 0;
+        tape.insert(tape.end(), buffer.begin(), buffer.begin() + static_cast<long>(got * 2));
+        sincePlay_ += got;
+        return got > 0;
+    }
+
+    std::vector<int16_t> tape;
+    bool playing = false;
+    bool failed = false;
+    int halts = 0;
+
+private:
+    const size_t buffer_;
+    size_t sincePlay_ = 0;
+    Source* source_ = nullptr;
+};
+
+TEST(AudioEngineOutput, PauseLosesNoSampleAndResumesFromSilence) {
+    TempDir dir;
+    dir.WriteFile("song.mp3", MediaGenerator::MakeToneMp3({{440, 1.0}}));
+    constexpr size_t kLength = 44100;
+    constexpr size_t kPauseAt = 20000;
+    // The whole song, paused once after kPauseAt frames when the device's unheard buffer is
+    // not 0; the output's halts counted into halts.
+    auto play = [&](size_t buffer, int& halts) {
+        TapeOutput* out = nullptr;
+        AudioEngine engine([&](int) {
+            auto made = std::make_unique<TapeOutput>(buffer);
+            out = made.get();
+            return made;
+        });
+        EXPECT_TRUE(engine.Init(-1, 44100));
+        AudioEngine::Handle h = engine.StreamCreateFile((dir.Path() / "song.mp3").string());
+        EXPECT_TRUE(engine.StreamPlay(h, false));
+        while (out->tape.size() < kPauseAt * 2 && out->Run()) {
+        }
+        if (buffer > 0) {
+            EXPECT_TRUE(engine.Pause());
+            EXPECT_FALSE(out->Run()); // nothing pulled while paused
+            EXPECT_TRUE(engine.Start());
+        }
+        while (out->Run()) {
+        }
+        EXPECT_EQ(engine.ChannelIsActive(h), AudioEngine::kStopped);
+        EXPECT_TRUE(engine.Stop()); // after its end: its last moments are still heard
+        halts = out->halts;
+        return out->tape;
+    };
+    int halts = 0;
+    const std::vector<int16_t> whole = play(0, halts);
+    ASSERT_GE(whole.size(), kLength * 2);
+    EXPECT_EQ(halts, 0);
+    for (size_t buffer : {size_t{1}, size_t{1500}, size_t{8000}}) {
+        SCOPED_TRACE(buffer);
+        const std::vector<int16_t> paused = play(buffer, halts);
+        EXPECT_EQ(halts, 1);
+        ASSERT_GE(paused.size(), kLength * 2);
+        // Sample for sample the same song, but for the fade-in where the sound came back.
+        const size_t resumed = (kPauseAt - buffer) * 2;
+        EXPECT_EQ(paused[resumed], 0);
+        for (size_t i = 0; i < kLength * 2; ++i) {
+            if (i >= resumed && i < resumed + AudioEngine::kFadeInFrames * 2)
+                ASSERT_LE(std::abs(paused[i]), std::abs(whole[i])) << i;
+            else
+                ASSERT_EQ(paused[i], whole[i]) << i;
+        }
+    }
+}
+
+TEST(AudioEngineOutput, AFailedDeviceIsOpenedAgainWhenThereIsSomethingToPlay) {
+    TempDir dir;
+    dir.WriteFile("song.mp3", MediaGenerator::MakeToneMp3({{440, 1.0}}));
+    std::vector<TapeOutput*> opened;
+    AudioEngine engine([&](int) {
+        auto made = std::make_unique<TapeOutput>(0);
+        opened.push_back(made.get());
+        return made;
+    });
+    ASSERT_TRUE(engine.Init(-1, 44100));
+    AudioEngine::Handle h = engine.StreamCreateFile((dir.Path() / "song.mp3").string());
+    ASSERT_TRUE(engine.StreamPlay(h, false));
+    ASSERT_EQ(opened.size(), 1u);
+    opened[0]->failed = true;
+    ASSERT_TRUE(engine.Pause());
+    ASSERT_TRUE(engine.Start());
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_TRUE(opened[1]->playing);
+    EXPECT_TRUE(opened[1]->Run());
 }
 
 TEST(AudioEngineInit, FailsWithoutAUsableDeviceAndPairsWithFree) {

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 #include <atomic>
@@ -119,6 +120,8 @@ TEST_F(ChannelPageTest, MarkChannelMovesTheMarkAndIgnoresUnknownIds) {
     EXPECT_EQ(page->MarkedRow(), 2);
     EXPECT_EQ(List().ItemImage(1), CChannelPage::kImageOther);
     EXPECT_EQ(List().ItemImage(2), CChannelPage::kImageCurrent);
+    EXPECT_EQ(List().item(2, 1)->data(Qt::AccessibleDescriptionRole), QStringLiteral("当前频道"));
+    EXPECT_EQ(List().item(1, 1)->data(Qt::AccessibleDescriptionRole), QString());
     for (int unknown : {555, 7, -1}) { // 7 has no name, so no row
         page->MarkChannel(unknown);
         EXPECT_EQ(page->MarkedRow(), 2);
@@ -159,7 +162,7 @@ void DoubleClickRow(ReportListView& list, int row, Qt::MouseButton button) {
     }
 }
 
-TEST_F(ChannelPageTest, OnlyALeftDoubleClickActsOnEitherPage) {
+TEST_F(ChannelPageTest, OnlyALeftDoubleClickOrEnterOrSpaceActsOnEitherPage) {
     SongList songs;
     ASSERT_TRUE(songs.AppendFromReply(
         R"({"song":[{"title":"a","rating_avg":4.5,"sid":"1"},{"title":"b","rating_avg":4.5,"sid":"2"}]})",
@@ -175,18 +178,28 @@ TEST_F(ChannelPageTest, OnlyALeftDoubleClickActsOnEitherPage) {
         ReportListView* list;
         Qt::MouseButton button;
         std::vector<std::string> calls;
+        int key = 0; // pressed on row 1 instead of the double-click
     } cases[] = {
         {songPage.List(), Qt::RightButton, {}},
         {songPage.List(), Qt::MiddleButton, {}},
         {songPage.List(), Qt::LeftButton, {"play 1"}},
+        {songPage.List(), Qt::NoButton, {"play 1"}, Qt::Key_Space},
+        {songPage.List(), Qt::NoButton, {"play 1"}, Qt::Key_Return},
+        {songPage.List(), Qt::NoButton, {}, Qt::Key_A},
         {page->List(), Qt::RightButton, {}},
         {page->List(), Qt::MiddleButton, {}},
         {page->List(), Qt::LeftButton, {"switch 10 Rock", "show 0"}},
+        {page->List(), Qt::NoButton, {"switch 10 Rock", "show 0"}, Qt::Key_Enter},
     };
     for (const auto& c : cases) {
         owner.calls.clear();
+        c.list->setCurrentIndex(c.list->model()->index(1, 1)); // where keys act
         c.list->clearSelection();
-        DoubleClickRow(*c.list, 1, c.button);
+        QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+        if (c.key != 0)
+            QApplication::sendEvent(c.list, &press);
+        else
+            DoubleClickRow(*c.list, 1, c.button);
         EXPECT_EQ(owner.calls, c.calls)
             << (c.list == page->List() ? "channels " : "songs ") << c.button;
     }

@@ -176,24 +176,53 @@ TEST_F(SliderTest, NothingIsPostedWithoutTargetOrId) {
     EXPECT_EQ(target.Messages().size(), 0u);
 }
 
-TEST_F(SliderTest, WheelIsSwallowedKeysMoveWithoutReport) {
-    slider.SetPos(50);
-    QWheelEvent wheel(QPointF(50, 10), slider.mapToGlobal(QPointF(50, 10)), QPoint(),
-                      QPoint(0, -240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&slider, &wheel);
-    EXPECT_EQ(slider.Pos(), 50);
-
+TEST_F(SliderTest, KeysAndTheWheelMoveItAndReportWhenLetGo) {
+    // From 50. Steps: p press, r repeated press, u release, c Ctrl+press (Right when the value
+    // is 0), w wheel delta, s the owner sets the position, f the focus leaves.
     const struct {
-        int key;
+        std::vector<std::pair<char, int>> steps;
         int position;
-    } keys[] = {{Qt::Key_Right, 51}, {Qt::Key_Down, 52}, {Qt::Key_Left, 51},
-                {Qt::Key_Up, 50},    {Qt::Key_End, 100}, {Qt::Key_Home, 0}};
-    for (const auto& k : keys) {
-        QKeyEvent press(QEvent::KeyPress, k.key, Qt::NoModifier);
-        QApplication::sendEvent(&slider, &press);
-        EXPECT_EQ(slider.Pos(), k.position) << k.key;
+        std::vector<int> posted;
+    } cases[] = {
+        {{{'p', Qt::Key_Right}, {'u', 0}}, 51, {51}},
+        {{{'p', Qt::Key_Up}, {'u', Qt::Key_Up}}, 51, {51}},
+        {{{'p', Qt::Key_Down}, {'u', Qt::Key_Down}}, 49, {49}},
+        {{{'p', Qt::Key_PageUp}, {'u', Qt::Key_PageUp}}, 60, {60}},
+        {{{'p', Qt::Key_End}, {'u', Qt::Key_End}}, 100, {100}},
+        // Held: goes on from where it got, whatever the owner showed meanwhile.
+        {{{'p', 0}, {'s', 10}, {'r', 0}, {'r', 0}, {'u', 0}}, 53, {53}},
+        {{{'p', Qt::Key_Left}, {'f', 0}}, 49, {49}},
+        {{{'c', 0}, {'u', 0}}, 50, {}}, // Ctrl+Right is the window's
+        {{{'u', 0}}, 50, {}},
+        {{{'w', 240}}, 52, {52}},
+        {{{'w', -60}, {'w', -60}}, 49, {49}},
+        {{{'s', 100}, {'w', 120}}, 100, {}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        target.Clear();
+        slider.SetPos(50);
+        for (const auto& [kind, value] : cases[i].steps) {
+            QFocusEvent out(QEvent::FocusOut);
+            QWheelEvent wheel(QPointF(50, 10), QPointF(50, 10), QPoint(), QPoint(0, value),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QKeyEvent key(kind == 'u' ? QEvent::KeyRelease : QEvent::KeyPress,
+                          value != 0 ? value : Qt::Key_Right,
+                          kind == 'c' ? Qt::ControlModifier : Qt::NoModifier, QString(),
+                          kind == 'r');
+            if (kind == 's')
+                slider.SetPos(value);
+            else
+                QApplication::sendEvent(&slider, kind == 'f'   ? static_cast<QEvent*>(&out)
+                                                 : kind == 'w' ? static_cast<QEvent*>(&wheel)
+                                                               : &key);
+        }
+        EXPECT_EQ(slider.Pos(), cases[i].position) << "case " << i;
+        std::vector<int> posted;
+        for (const auto& m : target.Messages())
+            posted.push_back(static_cast<int>(m.lParam));
+        EXPECT_EQ(posted, cases[i].posted) << "case " << i;
+        EXPECT_FALSE(slider.Adjusting()) << "case " << i;
     }
-    EXPECT_EQ(target.Messages().size(), 0u);
 }
 
 TEST_F(SliderTest, PlainTrackbarPagesAndTakesTheWheel) {

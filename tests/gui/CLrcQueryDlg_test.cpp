@@ -2,6 +2,7 @@
 #include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/AccessibleTree.h"
 #include "tests/support/qt/PumpUntil.h"
 #include "tools/LoopbackServer.h"
 
@@ -148,11 +149,18 @@ protected:
         window.OnCommand(CLrcWindow::kQueryCommand);
         return *window.QueryDialog();
     }
-    bool Search(CLrcQueryDlg& form) {
-        form.SearchButton()->click();
+    // By the button, or by Enter in the song box after editing it.
+    bool Search(CLrcQueryDlg& form, bool byEnter = false) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        byEnter ? void(QApplication::sendEvent(form.SongEdit(), &enter))
+                : form.SearchButton()->click();
         EXPECT_EQ(form.StatusLine()->text(), QStringLiteral("正在搜索..."));
         EXPECT_FALSE(form.SearchButton()->isEnabled());
         return PumpUntil([&] { return !form.Busy(); });
+    }
+    // A status line cut to its width has the whole text as its tooltip.
+    static QString Whole(const QLabel* line) {
+        return line->toolTip().isEmpty() ? line->text() : line->toolTip();
     }
     static QString Host(const LoopbackServer& s) {
         return QStringLiteral("127.0.0.1:%1").arg(s.Port());
@@ -201,14 +209,19 @@ TEST_F(SearchFormTest, ListsBothSitesExactMatchesFirstSecondSiteBeforeFirst) {
         EXPECT_EQ(form.SongEdit()->text(), title + "(Live)");
         if (!c.songField.isEmpty())
             form.SongEdit()->setText(c.songField);
-        ASSERT_TRUE(Search(form));
+        ASSERT_TRUE(Search(form, !c.songField.isEmpty()));
         ReportListView* list = form.Results();
         ASSERT_EQ(list->ItemCount(), static_cast<int>(c.rows.size()));
+        EXPECT_EQ(list->SelectedRow(), -1); // the listener picks one
+        EXPECT_FALSE(form.DownloadButton()->isEnabled());
+        const auto tree = AccessibleTree(&form); // what assistive tools read
+        for (std::string line : {"EditableText 演唱: =", "Button 下载", "Table 搜索结果 =搜索结果"})
+            EXPECT_EQ(tree.count(line + (line.back() == '=' ? kArtistUtf8 : "")), 1u) << line;
         for (int r = 0; r < list->ItemCount(); ++r) {
             EXPECT_EQ(list->ItemText(r, 0), c.rows[r].first) << r;
             EXPECT_EQ(list->ItemText(r, 2), Host(c.rows[r].second ? second : first)) << r;
         }
-        EXPECT_EQ(form.StatusLine()->text(),
+        EXPECT_EQ(Whole(form.StatusLine()),
                   c.secondBroken ? Host(broken) + QStringLiteral(" 没有响应") : c.status);
         EXPECT_TRUE(form.SearchButton()->isEnabled());
         form.reject();
@@ -243,8 +256,15 @@ TEST_F(SearchFormTest, DownloadStoresForTheSearchedSongAndShowsTheLineOfNow) {
             form->Results()->SelectRow(c.row);
             emit form->Results()->doubleClicked(form->Results()->model()->index(c.row, 0));
         }
-        ASSERT_TRUE(PumpUntil([&] { return form.isNull(); }))
-            << form->StatusLine()->text().toStdString();
+        ASSERT_TRUE(PumpUntil([&] { return !form->Busy(); }));
+        // Open until the listener closes it, saying what went where.
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(Whole(form->StatusLine()),
+                  QStringLiteral("已保存 %1 - %2 的歌词, 用于 %3 - %2")
+                      .arg(c.row == 0 ? QString::fromUtf8(kArtistUtf8) : "someone",
+                           QString::fromUtf8(kTitleUtf8), QString::fromUtf8(kArtistUtf8)));
+        form->reject();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const auto requests = (c.row == 0 ? second : first).Requests();
         EXPECT_EQ(requests.back().target, c.fetched);
         EXPECT_EQ(dir.ReadFile("Temp/Lyrics/A.lrc"), kLrcAsStored);

@@ -1,6 +1,7 @@
 #include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/qt/AccessibleTree.h"
 
 #include <QApplication>
 #include <QImage>
@@ -81,6 +82,7 @@ TEST(CLrcWindow, LinesSitOnTheirRowsInTheirColours) {
     image = Render(window);
     EXPECT_EQ(Colours(image, 0, 18), (std::set<QRgb>{kBlack, kOther}));
     EXPECT_EQ(image, Expected(font, "歌词一", "歌词二", "歌词三"));
+    EXPECT_EQ(AccessibleTree(&window), std::set<std::string>{"StaticText 歌词二 [歌词]"});
     // Text starts at x 5.
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 5; ++x)

@@ -415,6 +415,7 @@ TEST_F(MainWindowTest, LoginDialogFillsRememberedAccountAndStoresChoices) {
     });
     {
         CLoginDlg login;
+        login.FillAccount("a@b.cn", "pw");
         login.RememberBox()->click();
         login.OnOk();
         EXPECT_EQ(login.result(), 1);

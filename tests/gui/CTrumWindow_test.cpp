@@ -1,6 +1,9 @@
 #include "controls/CTrumWindow.h"
+#include "tests/support/qt/PumpUntil.h"
 
 #include <QImage>
+#include <QPaintEvent>
+#include <QWindow>
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -127,6 +130,26 @@ TEST(CTrumWindow, ResetDropsEverythingAtOnce) {
         EXPECT_EQ(window.PeakHeight(i), 0);
     }
     ExpectPainted(window);
+}
+
+TEST(CTrumWindow, RepaintsOnlyTheBarsThatChanged) {
+    struct : CTrumWindow {
+        QRegion painted;
+        void paintEvent(QPaintEvent* event) override {
+            painted += event->region();
+            CTrumWindow::paintEvent(event);
+        }
+    } window;
+    window.show();
+    ASSERT_TRUE(PumpUntil([&] { return window.windowHandle()->isExposed(); }));
+    window.painted = QRegion();
+    window.Update(Buffer({{3, 0.06f}, {40, 0.01f}}));
+    window.Update(Buffer({{40, 0.01f}})); // bar 3 falls, bar 40 holds
+    EXPECT_EQ(window.painted, QRegion(15, 0, 5, 25) + QRect(200, 0, 5, 25));
+    window.Reset();
+    window.painted = QRegion();
+    window.Reset(); // at rest: nothing to paint
+    EXPECT_TRUE(window.painted.isEmpty());
 }
 
 } // namespace
