@@ -119,6 +119,21 @@ bool AppSettings::LoadNotify() {
     return !loaded_ || !ini_.GetString(kAppSet, "notify", value, "on") || value != "off";
 }
 
+bool AppSettings::LoadSwitch(const char* key, bool byDefault) {
+    std::string value;
+    if (!loaded_ || !ini_.GetString(kAppSet, key, value, ""))
+        return byDefault;
+    return value == "on" || (value != "off" && byDefault);
+}
+
+bool AppSettings::SaveSwitch(const char* key, bool on) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAppSet);
+    ini_.SetString(kAppSet, key, on ? "on" : "off");
+    return ini_.Save();
+}
+
 std::string AppSettings::ServiceBase() {
     return Base(ini_, loaded_, "service", kDefaultServiceBase);
 }

@@ -38,6 +38,10 @@ public:
     bool LoadHistory(std::string& text);
     // Song notifications on the desktop: on unless [AppSet] notify is "off".
     bool LoadNotify();
+    // A switch of [AppSet], "on" or "off"; an absent key, any other value or no config.ini
+    // reads as byDefault.
+    bool LoadSwitch(const char* key, bool byDefault);
+    bool SaveSwitch(const char* key, bool on);
 
     std::string ServiceBase();
     std::string Lyrics1Base();

@@ -68,6 +68,13 @@ public:
                 page += "<p>Not a song, but a page about one.</p>\n";
             res.set_content(page + "</body></html>", "text/html");
         });
+        // Announces more than any song may weigh.
+        server_.Get("/huge.mp3", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(
+                300u << 20, "audio/mpeg", [this](size_t offset, size_t, httplib::DataSink& sink) {
+                    return offset < mp3_.size() && sink.write(mp3_.data(), mp3_.size());
+                });
+        });
         server_.Get("/silent.mp3", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content_provider(1000000, "audio/mpeg", [this](size_t, size_t, auto&) {
                 server_.Sleep(60s); // until the server stops
@@ -295,6 +302,7 @@ TEST_F(AudioEngineTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
     const std::string urls[] = {
         server.Url("/missing.mp3"),    // 404
         server.Url("/page.html"),      // not an MP3
+        server.Url("/huge.mp3"),       // over the cap of a song
         "http://127.0.0.1:1/song.mp3", // nobody listens
         "file://" + save,              // only HTTP is streamed
         "",

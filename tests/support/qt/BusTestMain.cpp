@@ -1,7 +1,8 @@
 // The desktop tests: widgets offscreen, SDL's silent dummy audio device, and a session bus of
 // their own. The process runs itself again under dbus-run-session, so a test never sees or
 // disturbs the desktop's players and notifications; without a private bus the tests fail
-// instead of skipping.
+// instead of skipping. Built with LANTOR_TEST_XVFB, the widgets are on a private X server
+// instead (TestScreen()), for what the offscreen platform lacks, such as a system tray.
 #include <QApplication>
 #include <QDBusConnection>
 #include <cerrno>
@@ -13,6 +14,20 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#ifdef LANTOR_TEST_XVFB
+#include "tests/support/qt/TestScreen.h"
+
+#include <memory>
+
+namespace {
+std::unique_ptr<XScreen> screen;
+} // namespace
+
+XScreen& TestScreen() {
+    return *screen;
+}
+#endif
 
 namespace {
 
@@ -53,6 +68,21 @@ int main(int argc, char** argv) {
         return RunUnderPrivateBus(argc, argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
+#ifdef LANTOR_TEST_XVFB
+    if (!listing) {
+        screen = std::make_unique<XScreen>("/dev/null");
+        if (!screen->Ready()) {
+            std::fprintf(stderr, "no private X server: scripts/setup installs Xvfb\n");
+            return 1;
+        }
+        setenv("DISPLAY", screen->Name().c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        // Qt's own generic desktop, whatever desktop runs the tests.
+        for (const char* name : {"WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
+                                 "QT_QPA_PLATFORMTHEME", "KDE_FULL_SESSION"})
+            unsetenv(name);
+    }
+#endif
     QApplication app(argc, argv);
     if (!listing && !QDBusConnection::sessionBus().isConnected()) {
         std::fprintf(stderr, "the private session bus does not answer\n");

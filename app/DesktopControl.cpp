@@ -1,0 +1,8 @@
+#include "app/DesktopControl.h"
+
+void DesktopControl::PlayPause() {
+    if (Snapshot().playback == Playback::kPlaying)
+        Pause();
+    else
+        Play();
+}
