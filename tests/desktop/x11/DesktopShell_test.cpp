@@ -2,11 +2,12 @@
 // a StatusNotifierWatcher (the test is the panel: it reads the tray item, activates it and
 // clicks its dbusmenu), the screen savers, logind and the portal; the player is a fake that
 // writes down its commands.
+#include "app/CMainDlg.h"
 #include "app/DesktopShell.h"
+#include "app/MainDlgControl.h"
 #include "app/PreferencesDlg.h"
 #include "settings/AppSettings.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/qt/FakeDesktopControl.h"
 #include "tests/support/qt/PumpUntil.h"
 #include "tests/support/qt/TestScreen.h"
 
@@ -22,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QThread>
+#include <QTimer>
 #include <QWheelEvent>
 #include <filesystem>
 #include <functional>
@@ -47,6 +49,29 @@ QDBusMessage Signal(const QString& path, const QString& interface, const QString
     signal.setArguments(args);
     return signal;
 }
+
+// The player: writes its commands down and changes as the real one would.
+class FakeControl : public DesktopControl {
+public:
+    State Snapshot() const override { return state; }
+    void Play() override { state.playback = Playback::kPlaying, Did("Play"); }
+    void Pause() override { state.playback = Playback::kPaused, Did("Pause"); }
+    void Next() override { Did("Next"); }
+    void Like() override { Did("Like"); }
+    void Dislike() override { Did("Dislike"); }
+    void SwitchChannel(int id) override {
+        state.channelId = id, Did("SwitchChannel " + std::to_string(id));
+    }
+    void SetVolume(int volume) override {
+        state.volume = volume, Did("SetVolume " + std::to_string(volume));
+    }
+    void Quit() override { Did("Quit"); }
+    void Set(const State& now) { state = now, emit changed(); }
+    void Did(const std::string& command) { commands.push_back(command), emit changed(); }
+
+    State state;
+    Commands commands;
+};
 
 // The panel's watcher. Qt asks it with blocking calls while it makes the icon, so it answers
 // from a thread of its own.
@@ -181,10 +206,7 @@ public:
         in >> title;
         return title;
     }
-    struct Entry {
-        int id;
-        QVariantMap properties;
-    };
+    using Entry = std::pair<int, QVariantMap>; // id, properties
     // The menu's entries by label, a submenu's as "menu/entry".
     std::map<QString, Entry> Menu() {
         menu = Get("Menu").value<QDBusObjectPath>().path();
@@ -202,8 +224,8 @@ private:
                      std::map<QString, Entry>& out) {
         Entry entry;
         in.beginStructure();
-        in >> entry.id >> entry.properties;
-        const QString label = entry.properties.value("label").toString().remove('_');
+        in >> entry.first >> entry.second;
+        const QString label = entry.second.value("label").toString().remove('_');
         if (!label.isEmpty())
             out[prefix + label] = entry;
         in.beginArray();
@@ -255,14 +277,11 @@ protected:
         TestScreen().Close(TestScreen().FindWindow("LantorFM test", std::chrono::seconds(30)));
         return PumpUntil([&] { return window.closed || window.isHidden(); });
     }
-    bool Active() {
-        return PumpUntil([&] { return window.isVisible() && window.isActiveWindow(); });
-    }
 
     TempDir dir;
     // Before any tray icon: Qt looks for a watcher once per process.
     std::unique_ptr<FakeWatcher> watcher = std::make_unique<FakeWatcher>();
-    FakeDesktopControl control;
+    FakeControl control;
     Window window;
     std::unique_ptr<DesktopShell> shell;
 };
@@ -291,7 +310,11 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
         {"频道/华语", 1, {"SwitchChannel 1"}, song},
         {"频道/R&B", 0, {"SwitchChannel 2"}, song},
         {"频道/R&B", 1, {"SwitchChannel 2"}, song},
-        {"显示主窗口", -1, {}, song, [&] { return Active(); }},
+        {"显示主窗口",
+         -1,
+         {},
+         song,
+         [&] { return PumpUntil([&] { return window.isActiveWindow(); }); }},
         {"Activate", -1, {}, song, [&] { return PumpUntil([&] { return window.isHidden(); }); }},
         {"Activate", -1, {}, song, [&] { return PumpUntil([&] { return window.isVisible(); }); }},
         {"SecondaryActivate", -1, {"Pause"}, paused},
@@ -321,11 +344,11 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
         } else {
             const auto entries = panel.Menu();
             ASSERT_TRUE(entries.contains(act));
-            const QVariantMap& properties = entries.at(act).properties;
+            const QVariantMap& properties = entries.at(act).second;
             EXPECT_EQ(properties.value("enabled", true).toBool(),
                       control.state.playback != Playback::kStopped);
             EXPECT_EQ(properties.value("toggle-state", -1).toInt(), row.toggle);
-            panel.Click(entries.at(act).id);
+            panel.Click(entries.at(act).first);
         }
         EXPECT_TRUE(PumpUntil([&] { return control.commands == row.commands; }, 10000));
         EXPECT_TRUE(PumpUntil([&] { return panel.ToolTip() == row.toolTip; }, 10000));
@@ -478,6 +501,30 @@ TEST_F(DesktopShellTest, ScreenLockAndSleepFollowTheBus) {
         EXPECT_EQ(services.LogindHeld(), row.held == Holder::kLogind);
         shell.reset();
     }
+}
+
+TEST_F(DesktopShellTest, MainWindowStartsAndHidesInTheTrayUntilQuit) {
+    Configure("closetotray=on\r\nstarthidden=on\r\n");
+    CMainDlg main; // no account: it stays idle
+    MainDlgControl real(main);
+    DesktopShell desktop(real, main, QDBusConnection::sessionBus(), QDBusConnection::sessionBus());
+    const auto entry = [&](const QString& text) {
+        for (QAction* action : desktop.Tray().Menu().actions())
+            if (action->text() == text)
+                action->trigger();
+    };
+    bool hidden = false, quit = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(main.isHidden());
+        entry(QStringLiteral("显示主窗口"));
+        const auto id = TestScreen().FindWindow("LantorFM (", std::chrono::seconds(30));
+        TestScreen().Close(id); // the close box: hidden, still running
+        hidden = id && PumpUntil([&] { return main.isHidden(); });
+        QTimer::singleShot(0, [&] { quit = true, entry(QStringLiteral("退出")); });
+    });
+    EXPECT_EQ(main.Run(!desktop.StartsHidden()), 0);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(quit);
 }
 
 // Last: Qt looks for a watcher once per process, so a process must not start with this case
