@@ -96,7 +96,7 @@ bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     // Quitting goes through the close sequence itself, never through a close event; a logout
     // closes every window and must not be held up by this one.
-    if (event->type() == QEvent::Close && HidesOnClose() && !QGuiApplication::isSavingSession()) {
+    if (event->type() == QEvent::Close && HidesOnClose() && !qGuiApp->isSavingSession()) {
         event->ignore();
         window.hide();
         return true;
