@@ -26,6 +26,7 @@
 #include "settings/AppSettings.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -187,8 +188,18 @@ void CMainDlg::ResumeSignIn(std::string password_) {
 }
 
 int CMainDlg::exec() {
+    return Run(true);
+}
+
+int CMainDlg::Run(bool shown) {
     OnInitDialog();
-    return QDialog::exec();
+    setAttribute(Qt::WA_ShowModal); // modal whenever shown, as under QDialog::exec
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    if (shown)
+        show();
+    loop.exec(QEventLoop::DialogExec);
+    return result();
 }
 
 void CMainDlg::OnInitDialog() {

@@ -71,6 +71,9 @@ public:
     // first; tests may call it and then show().
     void OnInitDialog();
     int exec() override;
+    // exec() that may start hidden, and that hiding the window (into the tray) does not end as
+    // it would end QDialog::exec: it runs until the window ends.
+    int Run(bool shown);
 
     // Commands.
     void OnLike();

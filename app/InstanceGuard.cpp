@@ -16,6 +16,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -26,7 +27,10 @@ constexpr int kLockAttempts = 3;
 } // namespace
 
 InstanceGuard::InstanceGuard(QObject* parent) : QObject(parent) {
-    connect(&server, &QLocalServer::newConnection, this, &InstanceGuard::OnConnection);
+    connect(&server, &QLocalServer::newConnection, this, &InstanceGuard::ServeNext);
+    lineTimer.setSingleShot(true);
+    lineTimer.setInterval(kLineTimeoutMs);
+    connect(&lineTimer, &QTimer::timeout, this, &InstanceGuard::EndConnection);
 }
 
 InstanceGuard::~InstanceGuard() {
@@ -115,15 +119,39 @@ bool InstanceGuard::HandOver() {
     return written;
 }
 
-void InstanceGuard::OnConnection() {
-    while (QLocalSocket* socket = server.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            if (socket->readLine(kRaise.size() + 1) == kRaise)
-                emit raiseRequested();
-            socket->disconnectFromServer();
-        });
+void InstanceGuard::ServeNext() {
+    // Later connections wait in the server's queue until this one is done.
+    if (serving || !(serving = server.nextPendingConnection()))
+        return;
+    serving->setReadBufferSize(kMaxLineBytes);
+    connect(serving, &QLocalSocket::readyRead, this, &InstanceGuard::ReadLine);
+    connect(serving, &QLocalSocket::disconnected, this, [this] {
+        ReadLine();
+        EndConnection();
+    });
+    lineTimer.start();
+    ReadLine(); // what arrived before it was taken
+}
+
+void InstanceGuard::ReadLine() {
+    if (!serving)
+        return;
+    if (serving->canReadLine()) {
+        if (serving->readLine(kMaxLineBytes) == kRaise)
+            emit raiseRequested();
+        EndConnection();
+    } else if (serving->bytesAvailable() >= kMaxLineBytes) {
+        EndConnection(); // a full buffer and still no line
     }
+}
+
+void InstanceGuard::EndConnection() {
+    QLocalSocket* done = std::exchange(serving, nullptr);
+    if (!done)
+        return;
+    lineTimer.stop();
+    done->disconnect(this);
+    done->abort();
+    done->deleteLater();
+    ServeNext();
 }

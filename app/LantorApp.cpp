@@ -2,7 +2,9 @@
 
 #include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
+#include "app/DesktopShell.h"
 #include "app/InstanceGuard.h"
+#include "app/MainDlgControl.h"
 #include "app/MprisService.h"
 #include "app/SongNotifier.h"
 #include "platform/qt/QtSecretStore.h"
@@ -22,9 +24,16 @@ int RunLantorFM() {
             std::fprintf(stderr, "LantorFM: already running in this folder, but not answering\n");
         return 0;
     }
-    // Raises whichever window runs: the login dialog or the main window.
-    QObject::connect(&guard, &InstanceGuard::raiseRequested, [] {
-        if (QWidget* window = QApplication::activeModalWidget()) {
+    // The main window's run ends the program, whichever windows close or hide before.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Raises whichever window runs: the login dialog or the main window, hidden in the tray
+    // or not.
+    QPointer<QWidget> mainWindow;
+    QObject::connect(&guard, &InstanceGuard::raiseRequested, [&mainWindow] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (!window)
+            window = mainWindow;
+        if (window) {
             window->showNormal();
             window->raise();
             window->activateWindow();
@@ -52,6 +61,7 @@ int RunLantorFM() {
         password = login.Password();
     }
     CMainDlg main;
+    mainWindow = &main;
     main.SetCredentials(email, password);
     main.SetAutoSignIn(autoLogin);
     if (autoLogin && password.empty()) {
@@ -65,6 +75,9 @@ int RunLantorFM() {
                          [&accounts, &email, &password] { accounts->SignedIn(email, password); });
     }
     MprisService mpris(main);
+    MainDlgControl control(main);
     SongNotifier notifier(main);
-    return main.exec();
+    notifier.SetControl(&control);
+    DesktopShell shell(control, main, QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    return main.Run(!shell.StartsHidden());
 }

@@ -13,5 +13,5 @@ void MprisRoot::Raise() {
 
 void MprisRoot::Quit() {
     // After the reply has gone: the close sequence ends the window's run.
-    QTimer::singleShot(0, &window, [this] { window.close(); });
+    QTimer::singleShot(0, &window, [this] { window.CloseWindow(); });
 }

@@ -1,6 +1,7 @@
 #include "app/SongNotifier.h"
 
 #include "app/CMainDlg.h"
+#include "app/DesktopControl.h"
 #include "controls/Resources.h"
 #include "service/SongRecord.h"
 #include "settings/AppSettings.h"
@@ -25,6 +26,32 @@ SongNotifier::SongNotifier(CMainDlg& window_, QObject* parent)
     : QObject(parent), window(window_), bus(QDBusConnection::sessionBus()) {
     connect(&window, &CMainDlg::songStarted, this, &SongNotifier::OnSongStarted);
     connect(&window, &CMainDlg::coverArrived, this, &SongNotifier::OnCoverArrived);
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                SLOT(OnActionInvoked(uint, QString)));
+    auto* capabilities = new QDBusPendingCallWatcher(
+        bus.asyncCall(QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                     QStringLiteral("GetCapabilities"))),
+        this);
+    connect(
+        capabilities, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            QDBusPendingReply<QStringList> reply = *w;
+            serviceActions = reply.isValid() && reply.value().contains(QStringLiteral("actions"));
+        });
+}
+
+void SongNotifier::OnActionInvoked(uint id, const QString& key) {
+    // Another program's notification, or ours for a song that has gone.
+    if (!control || id != replacesId || shown.sid.empty() ||
+        key.section(u':', 1) != QString::number(serial))
+        return;
+    const QString action = key.section(u':', 0, 0);
+    if (action == QLatin1String("next"))
+        control->Next();
+    else if (action == QLatin1String("like"))
+        control->Like();
+    else if (action == QLatin1String("dislike"))
+        control->Dislike();
 }
 
 bool SongNotifier::Wanted() const {
@@ -37,6 +64,7 @@ void SongNotifier::OnSongStarted() {
     if (!Wanted() || !window.PlayingRecord(song) || !AppSettings().LoadNotify())
         return;
     shown.sid = song.sid;
+    ++serial;
     shown.summary = Resources::AnsiToQString(song.title);
     shown.body = Resources::AnsiToQString(song.artist);
     if (!song.albumtitle.empty())
@@ -66,7 +94,14 @@ void SongNotifier::Send() {
         hints.insert(QStringLiteral("image-path"), shown.image);
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    call << kAppName << replacesId << kDesktopEntry << shown.summary << shown.body << QStringList()
+    QStringList actions;
+    if (control && serviceActions) {
+        const QString tail = u':' + QString::number(serial);
+        actions = QStringList{QStringLiteral("next") + tail,    tr("下一首"),
+                              QStringLiteral("like") + tail,    tr("喜欢"),
+                              QStringLiteral("dislike") + tail, tr("不喜欢")};
+    }
+    call << kAppName << replacesId << kDesktopEntry << shown.summary << shown.body << actions
          << hints << kDefaultTimeout;
     inFlight = true;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);

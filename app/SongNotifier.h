@@ -6,16 +6,24 @@
 #include <string>
 
 class CMainDlg;
+class DesktopControl;
 
 // A desktop notification for each song that starts while the main window is not the active
 // window: the title, "artist — album", and the cover once it is in the cache (the program's
 // icon before; the notification is updated when the cover arrives). Each one replaces the
 // previous one. The calls are asynchronous, so a slow or missing notification service never
-// holds up the window. config.ini [AppSet] notify=off turns them off.
+// holds up the window. config.ini [AppSet] notify=off turns them off. Where the service shows
+// actions, each carries 下一首, 喜欢 and 不喜欢, acting through the player's commands; an action
+// from the notification of an earlier song does nothing.
 class SongNotifier : public QObject {
     Q_OBJECT
 public:
     explicit SongNotifier(CMainDlg& window, QObject* parent = nullptr);
+    // Where the actions go; none: no actions.
+    void SetControl(DesktopControl* control_) { control = control_; }
+
+private slots:
+    void OnActionInvoked(uint id, const QString& key);
 
 private:
     struct Shown {
@@ -33,7 +41,10 @@ private:
     CMainDlg& window;
     QDBusConnection bus;
     Shown shown;
-    uint32_t replacesId = 0; // the service's id of our last notification
-    bool inFlight = false;   // a Notify call awaits its reply
-    bool resend = false;     // something changed while it did
+    DesktopControl* control = nullptr;
+    bool serviceActions = false; // the service lists "actions" among its capabilities
+    uint32_t serial = 0;         // of the song notified last; action keys end with it
+    uint32_t replacesId = 0;     // the service's id of our last notification
+    bool inFlight = false;       // a Notify call awaits its reply
+    bool resend = false;         // something changed while it did
 };

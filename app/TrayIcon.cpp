@@ -13,8 +13,8 @@ namespace {
 // The program's icon under its desktop name: the host takes it from the icon theme where it is
 // installed, Qt sends the pixels for the rest.
 QIcon ProgramIcon() {
-    return QIcon(new NamedIconEngine(QString::fromLatin1(TrayIcon::kIconName),
-                                     Resources::LoadIcon(128)));
+    return QIcon(
+        new NamedIconEngine(QString::fromLatin1(TrayIcon::kIconName), Resources::LoadIcon(128)));
 }
 
 // A song's text as it comes from the service: one line, bounded, and a "<" never opens markup
@@ -59,6 +59,8 @@ TrayIcon::TrayIcon(DesktopControl& control_, QWidget& window_, QObject* parent)
     icon.installEventFilter(this);
     connect(&icon, &QSystemTrayIcon::activated, this, &TrayIcon::OnActivated);
     connect(&control, &DesktopControl::changed, this, &TrayIcon::Refresh);
+    // The channel list may have come without a change of the player's state.
+    connect(&menu, &QMenu::aboutToShow, this, &TrayIcon::Refresh);
     Refresh();
 }
 

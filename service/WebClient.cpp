@@ -1,6 +1,7 @@
 #include "service/WebClient.h"
 
 #include "platform/Connectivity.h"
+#include "platform/Log.h"
 #include "platform/OutOfMemory.h"
 #include "service/CachePath.h"
 
@@ -85,26 +86,51 @@ long ResponseCode(CURL* easy) {
     return code;
 }
 
+curl_off_t AnnouncedLength(CURL* easy) {
+    curl_off_t announced = -1;
+    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    return announced;
+}
+
+// One line for a transfer that failed; a cancelled one (a shutdown) is no failure. cap is set
+// when the body went over it.
+void LogFailure(const WebClient::Options& o, std::string_view method, std::string_view url,
+                long status, CURLcode rc, std::uint64_t bytes, std::size_t cap = 0) {
+    if (Cancelled(o) || !Log::Enabled(Log::kNet))
+        return;
+    Log line(Log::kNet);
+    line << method << " " << Log::Redacted(url);
+    if (cap)
+        line << " aborted: over its cap of " << cap << " bytes";
+    else
+        line << " failed";
+    line << ": HTTP " << status << ", curl " << static_cast<int>(rc) << " ("
+         << curl_easy_strerror(rc) << "), " << bytes << " bytes";
+}
+
 struct MemorySink {
     CURL* easy;
     std::string body;
     std::size_t cap;
     bool reserved = false;
+    bool overCap = false;
 };
 
 std::size_t AppendToMemory(char* data, std::size_t size, std::size_t count, void* target) {
     auto* sink = static_cast<MemorySink*>(target);
     std::size_t bytes = size * count;
-    if (bytes > sink->cap - sink->body.size())
-        return 0; // over the cap: the transfer fails
+    if (!sink->reserved) {
+        sink->reserved = true;
+        const curl_off_t announced = AnnouncedLength(sink->easy);
+        sink->overCap = announced > 0 && static_cast<std::size_t>(announced) > sink->cap;
+        if (!sink->overCap && announced > 0)
+            sink->body.reserve(static_cast<std::size_t>(announced));
+    }
+    if (sink->overCap || bytes > sink->cap - sink->body.size()) {
+        sink->overCap = true;
+        return 0; // aborts the transfer
+    }
     try {
-        if (!sink->reserved) {
-            sink->reserved = true;
-            curl_off_t announced = -1;
-            curl_easy_getinfo(sink->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-            if (announced > 0 && static_cast<std::size_t>(announced) <= sink->cap)
-                sink->body.reserve(static_cast<std::size_t>(announced));
-        }
         sink->body.append(data, bytes);
     } catch (const std::bad_alloc&) {
         ExitOutOfMemory();
@@ -113,7 +139,8 @@ std::size_t AppendToMemory(char* data, std::size_t size, std::size_t count, void
 }
 
 std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::Options& o,
-                                           std::size_t* length) {
+                                           std::size_t* length, std::string_view method,
+                                           std::string_view url) {
     if (length)
         *length = 0;
     if (!handle)
@@ -122,10 +149,13 @@ std::optional<std::string> FetchIntoMemory(EasyHandle handle, const WebClient::O
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, AppendToMemory);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &sink);
     CURLcode rc = curl_easy_perform(handle.get());
-    const bool refused = o.failOnHttpError && ResponseCode(handle.get()) >= 400;
+    const long status = ResponseCode(handle.get());
+    const bool refused = o.failOnHttpError && status >= 400;
     handle.reset();
-    if (rc != CURLE_OK || refused || sink.body.empty())
+    if (rc != CURLE_OK || refused || sink.body.empty()) {
+        LogFailure(o, method, url, status, rc, sink.body.size(), sink.overCap ? sink.cap : 0);
         return std::nullopt;
+    }
     if (length)
         *length = sink.body.size();
     return std::move(sink.body);
@@ -187,7 +217,10 @@ struct FileSink {
     std::string path;               // the temporary file
     std::unique_ptr<char[]> buffer; // declared before file: the file is closed first
     std::unique_ptr<std::FILE, FileCloser> file;
+    std::size_t cap = 0;
+    std::size_t written = 0;
     bool made = false;
+    bool overCap = false;
     bool httpError = false;
     bool fileError = false;
     bool writeError = false;
@@ -235,15 +268,25 @@ std::size_t AppendToFile(char* data, std::size_t size, std::size_t count, void* 
             sink->httpError = true;
             return bytes == 0 ? 1 : 0;
         }
+        const curl_off_t announced = AnnouncedLength(sink->easy);
+        if (announced > 0 && static_cast<std::size_t>(announced) > sink->cap) {
+            sink->overCap = true;
+            return bytes == 0 ? 1 : 0;
+        }
         if (!sink->Open()) {
             sink->fileError = true;
             return bytes == 0 ? 1 : 0;
         }
     }
+    if (bytes > sink->cap - sink->written) {
+        sink->overCap = true;
+        return 0;
+    }
     if (bytes && std::fwrite(data, 1, bytes, sink->file.get()) != bytes) {
         sink->writeError = true;
         return 0;
     }
+    sink->written += bytes;
     return bytes;
 }
 
@@ -284,7 +327,7 @@ std::optional<std::string> WebClient::Get(std::string_view url, std::size_t* len
         *length = 0;
     if (url.empty() || Cancelled(options_))
         return std::nullopt;
-    return FetchIntoMemory(NewHandle(std::string(url), options_), options_, length);
+    return FetchIntoMemory(NewHandle(std::string(url), options_), options_, length, "GET", url);
 }
 
 std::optional<std::string> WebClient::Post(std::string_view url, std::string_view body) const {
@@ -295,7 +338,7 @@ std::optional<std::string> WebClient::Post(std::string_view url, std::string_vie
         return std::nullopt;
     curl_easy_setopt(h.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(h.get(), CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
-    return FetchIntoMemory(std::move(h), options_, nullptr);
+    return FetchIntoMemory(std::move(h), options_, nullptr, "POST", url);
 }
 
 int WebClient::Download(std::string_view url, std::string_view name, int kind) const {
@@ -321,6 +364,7 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
     FileSink sink;
     sink.easy = c;
     sink.path = CacheTempPath(*path);
+    sink.cap = DownloadCap(kind);
     curl_easy_setopt(c, CURLOPT_USERAGENT, agent);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
@@ -334,19 +378,42 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
     curl_easy_getinfo(c, CURLINFO_SIZE_DOWNLOAD_T, &received);
     h.reset();
 
-    if (rc != CURLE_OK) {
-        if (sink.httpError)
-            return kDownloadOpenFailed;
-        if (sink.fileError)
-            return kDownloadFileFailed;
-        return sink.made || sink.writeError ? kDownloadReadFailed : kDownloadOpenFailed;
-    }
-    if (status >= 400 || sink.httpError)
-        return kDownloadOpenFailed;
+    int result = kDownloadOk;
+    if (sink.overCap)
+        result = kDownloadTooLarge;
+    else if (rc != CURLE_OK && sink.httpError)
+        result = kDownloadOpenFailed;
+    else if (rc != CURLE_OK && sink.fileError)
+        result = kDownloadFileFailed;
+    else if (rc != CURLE_OK)
+        result = sink.made || sink.writeError ? kDownloadReadFailed : kDownloadOpenFailed;
+    else if (status >= 400 || sink.httpError)
+        result = kDownloadOpenFailed;
     // libcurl reports a body cut short of its Content-Length itself; this is the last word.
-    if (announced >= 0 && received != announced)
-        return kDownloadReadFailed;
-    return sink.Commit(*path);
+    else if (announced >= 0 && received != announced)
+        result = kDownloadReadFailed;
+    if (result != kDownloadOk) {
+        LogFailure(options_, "GET", url, status, rc, static_cast<std::uint64_t>(received),
+                   sink.overCap ? sink.cap : 0);
+        return result;
+    }
+    result = sink.Commit(*path);
+    if (result != kDownloadOk)
+        LogFailure(options_, "GET", url, status, rc, static_cast<std::uint64_t>(received));
+    return result;
+}
+
+std::size_t WebClient::DownloadCap(int kind) const {
+    if (options_.maxDownloadBytes > 0)
+        return options_.maxDownloadBytes;
+    switch (kind) {
+    case kCacheMusic:
+        return kMaxSongBytes;
+    case kCacheAlbum:
+        return kMaxCoverBytes;
+    default:
+        return kMaxLyricsBytes;
+    }
 }
 
 std::string WebClient::Reply::Header(std::string_view name) const {
@@ -391,7 +458,10 @@ std::optional<WebClient::Reply> WebClient::Request(std::string_view method, std:
     const CURLcode rc = curl_easy_perform(c);
     const long status = ResponseCode(c);
     h.reset();
-    if (rc != CURLE_OK || status == 0)
+    if (rc != CURLE_OK || status == 0) {
+        LogFailure(options_, method, url, status, rc, sink.body.size(),
+                   sink.overCap ? sink.cap : 0);
         return std::nullopt;
+    }
     return Reply{status, std::move(headerSink.headers), std::move(sink.body)};
 }

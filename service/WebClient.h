@@ -19,6 +19,8 @@ enum DownloadResult {
                              // short of its Content-Length; nothing of it is kept
     kDownloadOffline = 4,    // the system reports being offline, or no transfer handle
     kDownloadNoUrl = 5,      // no URL given
+    kDownloadTooLarge = 6,   // the body was announced or grew over the cap for its kind: the
+                             // transfer was aborted and nothing of it is kept
 };
 
 // Stateless HTTP transport over libcurl: Get and Post bring a whole body into memory, Download
@@ -27,21 +29,29 @@ enum DownloadResult {
 //
 // Every transfer has a connect time-out and a stall time-out (aborted when fewer than 1 byte/s
 // arrive for stallSeconds), may have a bound on its whole duration, and can be cancelled through
-// a flag that a shutdown raises; in-memory bodies are capped. A transfer that times out or is
-// cancelled is a failure.
+// a flag that a shutdown raises. Every body has a size cap that fits what it carries, checked
+// against the announced length and while the bytes arrive: a body over it is aborted. A transfer
+// that times out, goes over its cap or is cancelled is a failure; each failure logs one line
+// (category net).
 class WebClient {
 public:
     static constexpr long kConnectTimeoutMs = 10'000;
     static constexpr long kStallSeconds = 30;
     static constexpr std::size_t kMaxBodyBytes = 32u << 20;
     static constexpr std::size_t kDownloadChunkBytes = 163'840;
+    // What Download lets each kind of cache file weigh.
+    static constexpr std::size_t kMaxSongBytes = 256u << 20;
+    static constexpr std::size_t kMaxCoverBytes = 16u << 20;
+    static constexpr std::size_t kMaxLyricsBytes = 4u << 20;
 
     struct Options {
         long connectTimeoutMs = kConnectTimeoutMs;
         long stallSeconds = kStallSeconds; // libcurl counts it in whole seconds, at least 1
         // Connect and transfer together; 0: no bound (a song may legitimately take minutes).
         long totalTimeoutMs = 0;
-        std::size_t maxBodyBytes = kMaxBodyBytes;
+        std::size_t maxBodyBytes = kMaxBodyBytes; // Get and Post
+        // Download's cap; 0: the kind's own (kMaxSongBytes, kMaxCoverBytes, kMaxLyricsBytes).
+        std::size_t maxDownloadBytes = 0;
         // Get and Post give none for an answer with an HTTP status of 400 or more.
         bool failOnHttpError = false;
         // When set and raised, running transfers end within about a second. Must outlive the
@@ -90,6 +100,8 @@ public:
     // Returns a DownloadResult. An empty url counts as none. A response of 400 or more writes
     // nothing.
     int Download(std::string_view url, std::string_view name, int kind) const;
+    // The cap Download applies to kind.
+    std::size_t DownloadCap(int kind) const;
 
     // The options that WebClients made from now on start with. Tests shorten the time-outs.
     static Options DefaultOptions();

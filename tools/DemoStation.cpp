@@ -29,6 +29,10 @@ constexpr int kMediaFormatVersion = 1;
 constexpr std::size_t kLoggedBodyLimit = 4096; // per printed line; the in-memory log keeps all
 constexpr std::size_t kHugeChunkBytes = 64 << 10;
 constexpr const char* kBadJson = R"({"r":0,"err":"ok","channels":[{"name":"broken",)";
+// What StationFault::Markup puts before a text.
+constexpr const char* kMarkup = "<b>bold</b><i>&amp;</i><a href=\"http://127.0.0.1:9/\">link</a>"
+                                "<img src=\"file:///dev/zero\">";
+constexpr const char* kInjection = "\n[Server]\nservice=http://127.0.0.1:18299\n";
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -163,6 +167,52 @@ std::string ToJson(const Json::Value& v) {
     return Json::writeString(builder, v);
 }
 
+// Markup and line feeds before the text, which stays at the end (the first lyrics site finds a
+// song by how its search key ends).
+std::string Hostile(std::string_view text) {
+    return kMarkup + std::string(kInjection) + std::string(text);
+}
+
+// Markup in every timed line of an LRC text.
+std::string HostileLrc(std::string_view lrc) {
+    std::string out;
+    for (std::size_t at = 0; at < lrc.size();) {
+        std::size_t end = std::min(lrc.find('\n', at), lrc.size());
+        std::string_view line = lrc.substr(at, end - at);
+        const std::size_t tag = line.find(']');
+        if (line.size() > 1 && line[0] == '[' &&
+            std::isdigit(static_cast<unsigned char>(line[1])) && tag != std::string_view::npos) {
+            out.append(line.substr(0, tag + 1));
+            out += kMarkup;
+            out.append(line.substr(tag + 1));
+        } else {
+            out.append(line);
+        }
+        out += '\n';
+        at = end + 1;
+    }
+    return out;
+}
+
+// Sends make(offset) piece after piece, without a length, until total bytes (0: for ever), the
+// client hangs up or the station stops.
+void SendEndless(httplib::Response& res, const char* type, std::size_t total,
+                 std::function<std::string_view(std::size_t)> make,
+                 std::function<bool()> stopping) {
+    res.set_chunked_content_provider(
+        type, [total, make = std::move(make),
+               stopping = std::move(stopping)](std::size_t offset, httplib::DataSink& sink) {
+            if (total && offset >= total) {
+                sink.done();
+                return true;
+            }
+            std::string_view piece = make(offset);
+            if (total)
+                piece = piece.substr(0, total - offset);
+            return !stopping() && sink.write(piece.data(), piece.size());
+        });
+}
+
 std::string ErrorPage(int status, const char* title, const std::string& detail) {
     return "<html><head><title>" + std::to_string(status) + " " + title +
            "</title></head><body><h1>" + title + "</h1><p>" + HtmlEscape(detail) +
@@ -228,6 +278,9 @@ bool ParseStationFault(std::string_view name, StationFault& fault) {
         {"badjson", StationFault::BadJson},     {"trickle", StationFault::Trickle},
         {"huge", StationFault::HugeBody},       {"noise", StationFault::NoiseSong},
         {"truncated", StationFault::Truncated}, {"down", StationFault::Down},
+        {"markup", StationFault::Markup},       {"empty", StationFault::EmptyList},
+        {"repeat", StationFault::RepeatList},   {"hugelist", StationFault::HugeList},
+        {"hugecover", StationFault::HugeCover}, {"endless", StationFault::EndlessSong},
     };
     for (const auto& [text, value] : kNames) {
         if (name == text) {
@@ -594,8 +647,39 @@ void DemoStation::Send(const httplib::Request& req, httplib::Response& res, Repl
                        StationFault fault, std::uint64_t serial) {
     switch (fault) {
     case StationFault::None:
-    case StationFault::Down: // never taken: a station that is down gets no requests
+    case StationFault::Down:   // never taken: a station that is down gets no requests
+    case StationFault::Markup: // these change what the handlers answer
+    case StationFault::EmptyList:
+    case StationFault::RepeatList:
+    case StationFault::HugeList:
         break;
+    case StationFault::HugeCover:
+    case StationFault::EndlessSong: {
+        // Only covers grow and only songs go on for ever.
+        const char* kind = fault == StationFault::HugeCover ? "image/jpeg" : "audio/mpeg";
+        if (reply.status != 200 || reply.body.empty() || reply.contentType != kind)
+            break;
+        auto body = std::make_shared<std::string>(std::move(reply.body));
+        res.status = 200;
+        if (fault == StationFault::EndlessSong) {
+            SendEndless(
+                res, "audio/mpeg", 0,
+                [body](std::size_t offset) {
+                    return std::string_view(*body).substr(offset % body->size());
+                },
+                [this] { return Stopping(); });
+        } else {
+            SendEndless(
+                res, "image/jpeg", options_.hugeCoverBytes,
+                [body](std::size_t offset) {
+                    static const std::string zeros(kHugeChunkBytes, '\0');
+                    return offset < body->size() ? std::string_view(*body).substr(offset)
+                                                 : std::string_view(zeros);
+                },
+                [this] { return Stopping(); });
+        }
+        return;
+    }
     case StationFault::Stall:
         FaultStillSet(serial, std::chrono::milliseconds(options_.stallMs));
         break;
@@ -687,11 +771,11 @@ DemoStation::Reply DemoStation::Login(const StationRequest& r) {
     return {200, "application/json; charset=utf-8", ToJson(v)};
 }
 
-DemoStation::Reply DemoStation::ChannelList(const StationRequest&) {
+DemoStation::Reply DemoStation::ChannelList(const StationRequest& r) {
     Json::Value list(Json::arrayValue);
     for (const DemoChannel& c : DemoCatalog::Channels()) {
         Json::Value item;
-        item["name"] = c.name;
+        item["name"] = r.fault == StationFault::Markup ? Hostile(c.name) : c.name;
         item["seq_id"] = c.seq_id;
         item["abbr_en"] = c.nameEn;
         item["channel_id"] = c.channel_id;
@@ -746,10 +830,40 @@ DemoStation::Reply DemoStation::People(const StationRequest& r) {
         std::size_t count = static_cast<std::size_t>(std::max(1, options_.playlistSize));
         if (!options_.repeatPool)
             count = std::min(pool.size(), count);
+        if (r.fault == StationFault::HugeList)
+            count = static_cast<std::size_t>(std::max(0, options_.hugeListSongs));
+        else if (r.fault == StationFault::EmptyList)
+            count = 0;
+        const std::size_t first = r.fault == StationFault::RepeatList ? 0 : next;
         for (std::size_t k = 0; k < count; ++k)
-            picked.push_back(pool[(next + k) % pool.size()]);
-        next = (next + count) % pool.size();
+            picked.push_back(pool[(first + k) % pool.size()]);
+        if (r.fault != StationFault::RepeatList)
+            next = (next + count) % pool.size();
     }
+    if (r.fault == StationFault::HugeList) {
+        // Only what the client reads, so that the list still fits its reply cap; each song's
+        // text is made once.
+        std::map<int, std::string> texts;
+        std::string body = R"({"r":0,"song":[)";
+        for (std::size_t k = 0; k < picked.size(); ++k) {
+            auto [text, made] = texts.try_emplace(picked[k]);
+            if (made) {
+                const DemoSong& s = songs[static_cast<std::size_t>(picked[k])];
+                Json::Value item;
+                item["title"] = s.title;
+                item["artist"] = s.artist;
+                item["sid"] = s.sid;
+                item["url"] = SongUrl(s, "mp3");
+                item["picture"] = SongUrl(s, "jpg");
+                item["rating_avg"] = s.rating_avg;
+                text->second = ToJson(item);
+            }
+            body += k ? "," : "";
+            body += text->second;
+        }
+        return {200, "application/json; charset=utf-8", body + "]}"};
+    }
+    const bool hostile = r.fault == StationFault::Markup;
     Json::Value list(Json::arrayValue);
     for (int index : picked) {
         const DemoSong& s = songs[static_cast<std::size_t>(index)];
@@ -770,7 +884,16 @@ DemoStation::Reply DemoStation::People(const StationRequest& r) {
         item["aid"] = s.aid;
         item["albumtitle"] = s.albumtitle;
         item["like"] = LikedNow(s.sid) ? 1 : 0;
+        if (hostile)
+            for (const char* key : {"title", "artist", "albumtitle"})
+                item[key] = Hostile(item[key].asString());
         list.append(item);
+    }
+    if (hostile && !list.empty()) {
+        // The first song again, under a sid that would be lines of config.ini.
+        Json::Value again = list[0];
+        again["sid"] = again["sid"].asString() + kInjection;
+        list.append(again);
     }
     v["r"] = 0;
     v["is_show_quick_start"] = 0;
@@ -873,6 +996,8 @@ DemoStation::Reply DemoStation::LyricsFile(const StationRequest& r, std::string_
     } else {
         text = Media(song->sid)->lrc;
     }
+    if (r.fault == StationFault::Markup)
+        text = HostileLrc(text);
     return {200, "text/plain; charset=gbk", CodePage::Utf8ToAnsi(text)};
 }
 

@@ -32,13 +32,26 @@ enum class StationFault {
     Truncated,   // the first half of the body, sent as if it were the whole answer
     Down,        // the whole station: stops listening, so connections are refused, until the
                  // fault is replaced; then it listens on the same port again
+    // Hostile content, as a hostile service (or anyone on the path of its plain-HTTP replies)
+    // could send it:
+    Markup,      // titles, artists, albums, channel names and lyrics lines carry markup (an image
+                 // read from /dev/zero, a link, an entity) and line feeds that would be sections
+                 // of config.ini, before their own text; each playlist reply also brings a song
+                 // whose sid holds line feeds. Set it on "/d/,/lrc/" alone for lyrics the client
+                 // still finds (its search then sees plain titles).
+    EmptyList,   // playlist replies bring no song
+    RepeatList,  // every playlist reply brings the same songs, those of the channel's first one
+    HugeList,    // a playlist reply of hugeListSongs songs, the channel's songs over and over
+    HugeCover,   // covers of hugeCoverBytes (the picture, then zeros), sent without a length
+    EndlessSong, // songs that never end: the MP3 over and over, sent without a length
 };
 // Stall and Trickle last only while their fault is in force: switching the fault off (or to
 // another) lets a stalled answer go out and a trickling one send its rest at once, as a network
 // that recovers would.
 
 // Parses "drop", "stall", "500", "badjson", "trickle", "huge", "noise", "truncated", "down",
-// "none"; false for anything else.
+// "markup", "empty", "repeat", "hugelist", "hugecover", "endless", "none"; false for anything
+// else.
 bool ParseStationFault(std::string_view name, StationFault& fault);
 
 struct DemoStationOptions {
@@ -52,6 +65,8 @@ struct DemoStationOptions {
     std::size_t trickleBytes = 16;
     int trickleIntervalMs = 50;
     std::size_t hugeBytes = 50u << 20;
+    int hugeListSongs = 100'000;
+    std::size_t hugeCoverBytes = 200u << 20;
     // Gets one line per request (request line and body); the program prints them.
     std::function<void(const std::string&)> logLine;
 };

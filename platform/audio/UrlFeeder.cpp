@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "platform/Log.h"
 #include "platform/audio/StreamSource.h"
 
 namespace {
@@ -46,7 +47,7 @@ size_t UrlFeeder::WriteCallback(char* data, size_t size, size_t count, void* sel
 }
 
 size_t UrlFeeder::OnWrite(const char* data, size_t size) {
-    if (stop_ || received_ + static_cast<int64_t>(size) > kMaxBytes)
+    if (stop_)
         return 0; // aborts the transfer
     if (!headersSeen_) {
         headersSeen_ = true;
@@ -55,6 +56,11 @@ size_t UrlFeeder::OnWrite(const char* data, size_t size) {
                               &length) == CURLE_OK &&
             length > 0)
             contentLength_ = length;
+    }
+    // Announced or grown over the cap: an endless stream, not a song.
+    if (contentLength_ > kMaxBytes || received_ + static_cast<int64_t>(size) > kMaxBytes) {
+        overCap_ = true;
+        return 0;
     }
     if (!target_.WriteAt(received_, data, size))
         return 0;
@@ -93,10 +99,14 @@ void UrlFeeder::Run() {
                 break;
         }
         int left = 0;
+        CURLcode result = CURLE_FAILED_INIT;
         while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
-                complete = message->data.result == CURLE_OK;
+                result = message->data.result;
         }
+        complete = result == CURLE_OK;
+        if (!stop_ && (!complete || (contentLength_ >= 0 && received_ != contentLength_)))
+            LogFailure(result);
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)
@@ -105,4 +115,20 @@ void UrlFeeder::Run() {
     // libcurl reports a body cut short of its Content-Length itself; this is the last word.
     complete = complete && !stop_ && (contentLength_ < 0 || received_ == contentLength_);
     sink_.OnInputEnd(received_, complete);
+}
+
+void UrlFeeder::LogFailure(int result) const {
+    if (!Log::Enabled(Log::kNet))
+        return;
+    long status = 0;
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
+    const auto code = static_cast<CURLcode>(result);
+    Log line(Log::kNet);
+    line << "GET " << Log::Redacted(url_);
+    if (overCap_)
+        line << " aborted: over its cap of " << kMaxBytes << " bytes";
+    else
+        line << " failed";
+    line << ": HTTP " << status << ", curl " << result << " (" << curl_easy_strerror(code) << "), "
+         << received_ << " bytes";
 }

@@ -15,7 +15,9 @@ public:
     static constexpr long kConnectTimeoutMs = 10000;
     static constexpr long kLowSpeedBytesPerSecond = 1; // below this for kLowSpeedTimeS: abort
     static constexpr long kLowSpeedTimeS = 30;
-    static constexpr int64_t kMaxBytes = int64_t{256} << 20; // a song, not an endless stream
+    // A song, not an endless stream: a body announced or grown over it is aborted, and the
+    // transfer ends incomplete (nothing of it is saved).
+    static constexpr int64_t kMaxBytes = int64_t{256} << 20;
 
     // Called on the feeder's thread.
     class Sink {
@@ -41,6 +43,7 @@ public:
 private:
     void Run();
     size_t OnWrite(const char* data, size_t size);
+    void LogFailure(int curlResult) const;
     static size_t WriteCallback(char* data, size_t size, size_t count, void* self);
 
     const std::string url_;
@@ -55,4 +58,5 @@ private:
     int64_t received_ = 0;
     int64_t contentLength_ = -1;
     bool headersSeen_ = false;
+    bool overCap_ = false;
 };

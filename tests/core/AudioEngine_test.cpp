@@ -54,6 +54,7 @@ protected:
         DemoStationOptions o = TestStationOptions(3);
         o.trickleBytes = 4096;
         o.trickleIntervalMs = 100;
+        o.hugeBytes = std::size_t{300} << 20; // announced; more than any song may weigh
         return o;
     }
     void SetUp() override {
@@ -247,9 +248,11 @@ TEST_F(AudioEngineTest, UrlStreamWithoutLengthOrSavePathPlays) {
 }
 
 TEST_F(AudioEngineUrlTest, FailingSourcesGiveNoStreamAndLeaveNoCacheFile) {
+    station_.SetFault(StationFault::HugeBody, "/music/2800102");
     const std::string urls[] = {
         Url("/music/none.mp3"),        // 404
         Url("/"),                      // not an MP3
+        Url("/music/2800102.mp3"),     // over the cap of a song
         "http://127.0.0.1:1/song.mp3", // nobody listens
         "file://" + save_,             // only HTTP is streamed
         "",

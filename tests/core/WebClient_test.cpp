@@ -1,4 +1,5 @@
 #include "platform/Connectivity.h"
+#include "platform/Log.h"
 #include "service/WebClient.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -26,6 +28,9 @@ std::string Pattern(size_t n) {
 }
 
 const std::string kErrorPage = "<html><body><h1>404 Not Found</h1></body></html>";
+
+// Bytes "/endless" managed to send before the client hung up.
+std::atomic<std::size_t> gEndlessSent{0};
 
 // Routes shared by the tests below.
 void Routes(LoopbackServer& s) {
@@ -59,6 +64,19 @@ void Routes(LoopbackServer& s) {
     s.Get("/moved", [](const auto&, auto& res) { res.set_redirect("/song"); });
     s.Get("/sized", [](const httplib::Request& req, auto& res) {
         res.set_content(Pattern(std::stoul(req.get_param_value("n"))), "text/plain");
+    });
+    // 64 MB without a length, as a stream that never ends would be.
+    s.Get("/endless", [](const auto&, httplib::Response& res) {
+        gEndlessSent = 0;
+        res.set_chunked_content_provider("audio/mpeg", [](size_t offset, httplib::DataSink& sink) {
+            static const std::string block(64 << 10, 'e');
+            if (offset >= (64u << 20)) {
+                sink.done();
+                return true;
+            }
+            gEndlessSent = offset;
+            return sink.write(block.data(), block.size());
+        });
     });
 }
 
@@ -247,15 +265,46 @@ TEST_F(WebClientTest, OnlyHttpUrlsAreFollowed) {
     EXPECT_FALSE(fs::exists("Temp/Lyrics/1.lrc"));
 }
 
-TEST_F(WebClientTest, BodiesAboveTheCapFail) {
+// A body over its cap is aborted, whether its length was announced or not, nothing of it is
+// kept, and a line says so; a stream that never ends stops at the cap, not at its end.
+TEST_F(WebClientTest, BodiesOverTheirCapAreAbortedKeepNothingAndAreLogged) {
+    std::vector<std::string> lines;
+    Log::SetSink([&](std::string_view line) { lines.emplace_back(line); });
+    Log::Configure("net");
     WebClient::Options o;
     o.maxBodyBytes = 10'000;
+    o.maxDownloadBytes = 100'000;
     WebClient capped(o);
     EXPECT_TRUE(capped.Get(server_.Url("/sized?n=10000")));
     EXPECT_FALSE(capped.Get(server_.Url("/sized?n=10001")));
     EXPECT_FALSE(capped.Get(server_.Url("/chunked"))); // no length announced
-    // Downloads go to disk and have no cap.
-    EXPECT_EQ(capped.Download(server_.Url("/song"), "2", kCacheMusic), kDownloadOk);
+    const struct {
+        const WebClient& web;
+        const char* path;
+        int kind, result;
+    } cases[] = {
+        {capped, "/sized?n=100000", kCacheMusic, kDownloadOk},
+        {capped, "/sized?n=100001", kCacheMusic, kDownloadTooLarge},
+        {capped, "/chunked", kCacheMusic, kDownloadTooLarge},
+        {capped, "/endless", kCacheLyrics, kDownloadTooLarge},
+        {web_, "/sized?n=16777216", kCacheAlbum, kDownloadOk}, // a cover: 16 MB
+        {web_, "/sized?n=16777217", kCacheAlbum, kDownloadTooLarge},
+        {web_, "/sized?n=16777217", kCacheMusic, kDownloadOk}, // a song may be bigger
+    };
+    int name = 0, aborted = 2;
+    for (const auto& c : cases) {
+        const std::string sid = std::to_string(++name);
+        EXPECT_EQ(c.web.Download(server_.Url(c.path), sid, c.kind), c.result) << c.path;
+        EXPECT_EQ(fs::exists(*CachePath(c.kind, sid)), c.result == kDownloadOk) << c.path;
+        aborted += c.result == kDownloadTooLarge;
+    }
+    EXPECT_LT(gEndlessSent, 16u << 20) << "the endless body was read to its end";
+    Log::SetSink({});
+    Log::Configure("");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("over its cap") != l.npos; }),
+              aborted);
+    EXPECT_TRUE(fs::is_empty("Temp/Lyrics")); // no temporary file either
 }
 
 TEST_F(WebClientTest, StalledTransfersTimeOut) {

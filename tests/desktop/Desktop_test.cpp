@@ -1,11 +1,12 @@
 // LantorFM on the desktop, against a private session bus, the demo station and SDL's dummy
 // driver: the MPRIS player (its properties and methods, and playerctl as the real client), the
-// song notifications (against a stand-in notification service), one instance per folder and the
-// remembered password in the keyring.
+// song notifications with their buttons (against a stand-in notification service), one instance
+// per folder and the remembered password in the keyring.
 #include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
 #include "app/InstanceGuard.h"
 #include "app/LantorApp.h"
+#include "app/MainDlgControl.h"
 #include "app/MprisService.h"
 #include "app/SongNotifier.h"
 #include "controls/CCustomSliderCtrl.h"
@@ -188,6 +189,7 @@ public:
         QString icon, summary, body;
         QVariantMap hints;
         uint id;
+        QStringList actions;
     };
 
     FakeNotifications()
@@ -201,13 +203,20 @@ public:
                bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
     }
 
+    void Invoke(uint id, const QString& key) {
+        bus.send(QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                            "org.freedesktop.Notifications", "ActionInvoked")
+                 << id << key);
+    }
+
     std::vector<Shown> shown;
 
 public slots:
+    QStringList GetCapabilities() { return {"actions", "body"}; }
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
-                const QString& body, const QStringList&, const QVariantMap& hints, int) {
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
         const uint id = replaces ? replaces : nextId++;
-        shown.push_back({app, replaces, icon, summary, body, Plain(hints).toMap(), id});
+        shown.push_back({app, replaces, icon, summary, body, Plain(hints).toMap(), id, actions});
         return id;
     }
 
@@ -546,6 +555,8 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     ASSERT_TRUE(service.Register());
     auto dlg = Open();
     SongNotifier notifier(*dlg);
+    MainDlgControl control(*dlg);
+    notifier.SetControl(&control);
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
@@ -578,6 +589,19 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     ASSERT_TRUE(PumpUntil(
         [&] { return shown.back().hints.value("image-path") == CoverUrl(songs.At(1).sid); }));
 
+    // Its buttons act on its song; an earlier song's or another notification's do nothing.
+    EXPECT_EQ(shown.back().actions,
+              QStringList({"next:2", "下一首", "like:2", "喜欢", "dislike:2", "不喜欢"}));
+    int liked = 0;
+    QObject::connect(dlg.get(), &CMainDlg::songLiked, [&] { ++liked; });
+    const uint id = shown.back().id;
+    for (const auto& [to, key] : {std::pair{id, "like:1"}, {id + 1, "like:2"}, {id, "like:2"}})
+        service.Invoke(to, key);
+    EXPECT_TRUE(PumpUntil([&] { return liked > 0; }));
+    EXPECT_EQ(liked, 1);
+    service.Invoke(id, "next:2");
+    ASSERT_TRUE(WaitForWholeSong(*dlg, 2));
+
     // None while the main window is the active one, none with notify=off.
     const auto expectNoneFor = [&](int index) {
         seen = shown.size();
@@ -588,14 +612,14 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     };
     dlg->activateWindow();
     ASSERT_TRUE(PumpUntil([&] { return dlg->isActiveWindow(); }, 5000));
-    expectNoneFor(2);
+    expectNoneFor(3);
     elsewhere.activateWindow();
     ASSERT_TRUE(PumpUntil([&] { return elsewhere.isActiveWindow(); }, 5000));
     IniFile ini;
     ASSERT_TRUE(ini.Load("config.ini"));
     ini.SetString("AppSet", "notify", "off");
     ASSERT_TRUE(ini.Save());
-    expectNoneFor(3);
+    expectNoneFor(4);
 }
 
 struct HandOverCase {

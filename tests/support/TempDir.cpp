@@ -6,8 +6,9 @@
 #include <stdexcept>
 #include <unistd.h>
 
-TempDir::TempDir(bool enter) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "lantor-XXXXXX").string();
+TempDir::TempDir(bool enter, const std::filesystem::path& base) {
+    std::string pattern =
+        ((base.empty() ? std::filesystem::temp_directory_path() : base) / "lantor-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;

@@ -4,10 +4,10 @@
 
 // A fresh folder below the system's temporary folder, removed with everything in it at the end.
 // With enter set, the process works in it until the end (config.ini and Temp/ are relative to
-// the current directory), then returns to where it was.
+// the current directory), then returns to where it was. base: where to make it instead.
 class TempDir {
 public:
-    explicit TempDir(bool enter = false);
+    explicit TempDir(bool enter = false, const std::filesystem::path& base = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -2,17 +2,19 @@
 // a StatusNotifierWatcher (the test is the panel: it reads the tray item, activates it and
 // clicks its dbusmenu), the screen savers, logind and the portal; the player is a fake that
 // writes down its commands.
+#include "app/CMainDlg.h"
 #include "app/DesktopShell.h"
+#include "app/MainDlgControl.h"
 #include "app/PreferencesDlg.h"
 #include "settings/AppSettings.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/qt/FakeDesktopControl.h"
 #include "tests/support/qt/PumpUntil.h"
 #include "tests/support/qt/TestScreen.h"
 
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -22,6 +24,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QWheelEvent>
 #include <filesystem>
 #include <functional>
@@ -30,6 +34,10 @@
 #include <mutex>
 #include <poll.h>
 #include <unistd.h>
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
 
 namespace {
 
@@ -47,6 +55,29 @@ QDBusMessage Signal(const QString& path, const QString& interface, const QString
     signal.setArguments(args);
     return signal;
 }
+
+// The player: writes its commands down and changes as the real one would.
+class FakeControl : public DesktopControl {
+public:
+    State Snapshot() const override { return state; }
+    void Play() override { state.playback = Playback::kPlaying, Did("Play"); }
+    void Pause() override { state.playback = Playback::kPaused, Did("Pause"); }
+    void Next() override { Did("Next"); }
+    void Like() override { Did("Like"); }
+    void Dislike() override { Did("Dislike"); }
+    void SwitchChannel(int id) override {
+        state.channelId = id, Did("SwitchChannel " + std::to_string(id));
+    }
+    void SetVolume(int volume) override {
+        state.volume = volume, Did("SetVolume " + std::to_string(volume));
+    }
+    void Quit() override { Did("Quit"); }
+    void Set(const State& now) { state = now, emit changed(); }
+    void Did(const std::string& command) { commands.push_back(command), emit changed(); }
+
+    State state;
+    Commands commands;
+};
 
 // The panel's watcher. Qt asks it with blocking calls while it makes the icon, so it answers
 // from a thread of its own.
@@ -181,10 +212,7 @@ public:
         in >> title;
         return title;
     }
-    struct Entry {
-        int id;
-        QVariantMap properties;
-    };
+    using Entry = std::pair<int, QVariantMap>; // id, properties
     // The menu's entries by label, a submenu's as "menu/entry".
     std::map<QString, Entry> Menu() {
         menu = Get("Menu").value<QDBusObjectPath>().path();
@@ -202,8 +230,8 @@ private:
                      std::map<QString, Entry>& out) {
         Entry entry;
         in.beginStructure();
-        in >> entry.id >> entry.properties;
-        const QString label = entry.properties.value("label").toString().remove('_');
+        in >> entry.first >> entry.second;
+        const QString label = entry.second.value("label").toString().remove('_');
         if (!label.isEmpty())
             out[prefix + label] = entry;
         in.beginArray();
@@ -246,6 +274,7 @@ protected:
         dir.WriteFile("config.ini", "[AppSet]\r\n" + lines);
     }
     void Open() {
+        shell.reset();
         shell = std::make_unique<DesktopShell>(control, window, QDBusConnection::sessionBus(),
                                                QDBusConnection::sessionBus());
     }
@@ -255,14 +284,11 @@ protected:
         TestScreen().Close(TestScreen().FindWindow("LantorFM test", std::chrono::seconds(30)));
         return PumpUntil([&] { return window.closed || window.isHidden(); });
     }
-    bool Active() {
-        return PumpUntil([&] { return window.isVisible() && window.isActiveWindow(); });
-    }
 
     TempDir dir;
     // Before any tray icon: Qt looks for a watcher once per process.
     std::unique_ptr<FakeWatcher> watcher = std::make_unique<FakeWatcher>();
-    FakeDesktopControl control;
+    FakeControl control;
     Window window;
     std::unique_ptr<DesktopShell> shell;
 };
@@ -291,7 +317,11 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
         {"频道/华语", 1, {"SwitchChannel 1"}, song},
         {"频道/R&B", 0, {"SwitchChannel 2"}, song},
         {"频道/R&B", 1, {"SwitchChannel 2"}, song},
-        {"显示主窗口", -1, {}, song, [&] { return Active(); }},
+        {"显示主窗口",
+         -1,
+         {},
+         song,
+         [&] { return PumpUntil([&] { return window.isActiveWindow(); }); }},
         {"Activate", -1, {}, song, [&] { return PumpUntil([&] { return window.isHidden(); }); }},
         {"Activate", -1, {}, song, [&] { return PumpUntil([&] { return window.isVisible(); }); }},
         {"SecondaryActivate", -1, {"Pause"}, paused},
@@ -321,11 +351,11 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
         } else {
             const auto entries = panel.Menu();
             ASSERT_TRUE(entries.contains(act));
-            const QVariantMap& properties = entries.at(act).properties;
+            const QVariantMap& properties = entries.at(act).second;
             EXPECT_EQ(properties.value("enabled", true).toBool(),
                       control.state.playback != Playback::kStopped);
             EXPECT_EQ(properties.value("toggle-state", -1).toInt(), row.toggle);
-            panel.Click(entries.at(act).id);
+            panel.Click(entries.at(act).first);
         }
         EXPECT_TRUE(PumpUntil([&] { return control.commands == row.commands; }, 10000));
         EXPECT_TRUE(PumpUntil([&] { return panel.ToolTip() == row.toolTip; }, 10000));
@@ -336,6 +366,25 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
 }
 
 TEST_F(DesktopShellTest, PreferencesStoreAndApplyEachSwitch) {
+    // The window's upper part offers them on a right click, where the cover and the list do not.
+    Open();
+    for (const auto& [at, offered] :
+         {std::pair{QPoint(300, 50), true}, {QPoint(50, 50), false}, {QPoint(300, 200), false}}) {
+        QTimer closer;
+        QWidget* popup = nullptr;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if ((popup = QApplication::activePopupWidget()))
+                popup->close();
+        });
+        closer.start(0);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, window.mapToGlobal(at));
+        QApplication::sendEvent(&window, &event);
+        EXPECT_EQ(popup != nullptr, offered) << at.x() << "," << at.y();
+    }
+    shell->ShowPreferences(); // its own shortcut is in the list
+    const QTreeWidgetItem* shortcut = shell->Dialog()->ShortcutList()->topLevelItem(0);
+    EXPECT_EQ(shortcut->text(0) + ' ' + shortcut->text(1),
+              "设置... " + QKeySequence("Ctrl+,").toString(QKeySequence::NativeText));
     using P = Preferences;
     struct Row {
         P::Key key;
@@ -392,68 +441,51 @@ TEST_F(DesktopShellTest, PreferencesStoreAndApplyEachSwitch) {
         else
             EXPECT_FALSE(std::filesystem::exists("config.ini"));
         EXPECT_TRUE(row.applied());
-        shell.reset();
     }
 }
 
 TEST_F(DesktopShellTest, ScreenLockAndSleepFollowTheBus) {
-    const std::string lockPause = "lockpause=on", keepAwake = "keepawake=on";
     const auto on = Playback::kPlaying, off = Playback::kPaused;
     struct Row {
         const char* name;
-        std::string config;
-        bool portal;
-        Playback start;
+        QString setup;              // switches on, "portal" when one runs, "paused" to start paused
         std::vector<QString> steps; // bus signals, or the listener playing or pausing elsewhere
         Commands commands;
         QStringList calls = {};
         Holder held = Holder::kNone; // at the end
     };
     const std::vector<Row> rows = {
-        {"freedesktop", lockPause, false, on, {"fdo 1", "fdo 0"}, {"Pause", "Play"}},
-        {"GNOME", lockPause, false, on, {"gnome 1", "gnome 0"}, {"Pause", "Play"}},
-        {"both tell one lock",
-         lockPause,
-         false,
-         on,
-         {"fdo 1", "gnome 1", "gnome 0", "fdo 0"},
-         {"Pause", "Play"}},
-        {"logind", lockPause, false, on, {"Lock _32", "Unlock _32"}, {"Pause", "Play"}},
-        {"logind locks, the saver unlocks",
-         lockPause,
-         false,
-         on,
-         {"Lock _32", "fdo 0"},
-         {"Pause", "Play"}},
-        {"another session", lockPause, false, on, {"Lock c7"}, {}},
-        {"paused before the lock", lockPause, false, off, {"fdo 1", "fdo 0"}, {}},
-        {"played again while locked", lockPause, false, on, {"fdo 1", "play", "fdo 0"}, {"Pause"}},
-        {"pause on lock off", "", false, on, {"fdo 1", "fdo 0"}, {}},
-        {"portal", keepAwake, true, on, {}, {}, {"portal 12"}, Holder::kPortal},
-        {"portal released on pause",
-         keepAwake,
-         true,
-         on,
-         {"pause"},
-         {},
-         {"portal 12", "portal Close"}},
-        {"logind without a portal",
-         keepAwake,
-         false,
-         on,
+        {"freedesktop", "lockpause", {"fdo 1", "fdo 0"}, {"Pause", "Play"}},
+        {"GNOME", "lockpause", {"gnome 1", "gnome 0"}, {"Pause", "Play"}},
+        {"both", "lockpause", {"fdo 1", "gnome 1", "gnome 0", "fdo 0"}, {"Pause", "Play"}},
+        {"logind", "lockpause", {"Lock _32", "Unlock _32"}, {"Pause", "Play"}},
+        {"logind, then the saver", "lockpause", {"Lock _32", "fdo 0"}, {"Pause", "Play"}},
+        {"another session", "lockpause", {"Lock c7"}, {}},
+        {"paused before", "lockpause paused", {"fdo 1", "fdo 0"}, {}},
+        {"played while locked", "lockpause", {"fdo 1", "play", "fdo 0"}, {"Pause"}},
+        {"lockpause off", "", {"fdo 1", "fdo 0"}, {}},
+        {"portal", "keepawake portal", {}, {}, {"portal 12"}, Holder::kPortal},
+        {"portal released", "keepawake portal", {"pause"}, {}, {"portal 12", "portal Close"}},
+        {"logind inhibitor",
+         "keepawake",
          {"pause", "play"},
          {},
-         {"logind sleep:idle block", "logind sleep:idle block"},
+         QStringList(2, "logind sleep:idle block"),
          Holder::kLogind},
-        {"nothing while paused", keepAwake, true, off, {}, {}},
-        {"keep awake off", "", true, on, {}, {}},
+        {"paused", "keepawake portal paused", {}, {}},
+        {"keepawake off", "portal", {}, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Configure(row.config);
-        FakeServices services(row.portal);
+        shell.reset(); // it releases what it holds
+        std::string config;
+        for (const char* key : {"lockpause", "keepawake"})
+            if (row.setup.contains(key))
+                config += key + std::string("=on\r\n");
+        Configure(config);
+        FakeServices services(row.setup.contains("portal"));
         control.commands.clear();
-        control.state.playback = row.start;
+        control.state.playback = row.setup.contains("paused") ? off : on;
         Open();
         ASSERT_TRUE(PumpUntil([&] { return !shell->LockWatcher().SessionPath().isEmpty(); }));
         for (const QString& step : row.steps) {
@@ -476,8 +508,31 @@ TEST_F(DesktopShellTest, ScreenLockAndSleepFollowTheBus) {
         EXPECT_EQ(services.calls, row.calls);
         EXPECT_EQ(shell->Inhibitor().Held(), row.held);
         EXPECT_EQ(services.LogindHeld(), row.held == Holder::kLogind);
-        shell.reset();
     }
+}
+
+TEST_F(DesktopShellTest, MainWindowStartsAndHidesInTheTrayUntilQuit) {
+    Configure("closetotray=on\r\nstarthidden=on\r\n");
+    CMainDlg main; // no account: it stays idle
+    MainDlgControl real(main);
+    DesktopShell desktop(real, main, QDBusConnection::sessionBus(), QDBusConnection::sessionBus());
+    const auto entry = [&](const QString& text) {
+        for (QAction* action : desktop.Tray().Menu().actions())
+            if (action->text() == text)
+                action->trigger();
+    };
+    bool hidden = false, quit = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(main.isHidden());
+        entry(QStringLiteral("显示主窗口"));
+        const auto id = TestScreen().FindWindow("LantorFM (", std::chrono::seconds(30));
+        TestScreen().Close(id); // the close box: hidden, still running
+        hidden = id && PumpUntil([&] { return main.isHidden(); });
+        QTimer::singleShot(0, [&] { quit = true, entry(QStringLiteral("退出")); });
+    });
+    EXPECT_EQ(main.Run(!desktop.StartsHidden()), 0);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(quit);
 }
 
 // Last: Qt looks for a watcher once per process, so a process must not start with this case

@@ -1,0 +1,25 @@
+#pragma once
+#include "app/DesktopControl.h"
+
+class CMainDlg;
+
+// The desktop's surfaces' view of the main window: the state as the window shows it, the
+// commands through the handlers of its own controls.
+class MainDlgControl : public DesktopControl {
+public:
+    explicit MainDlgControl(CMainDlg& window, QObject* parent = nullptr);
+
+    State Snapshot() const override;
+    void Play() override;
+    void Pause() override;
+    void Next() override;
+    void Like() override;
+    void Dislike() override;
+    // As a double-click on the channel page: switch, then back to the songs.
+    void SwitchChannel(int channelId) override;
+    void SetVolume(int volume) override;
+    void Quit() override;
+
+private:
+    CMainDlg& window;
+};
