@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QWidget>
 #include <utility>
@@ -93,8 +94,9 @@ void DesktopShell::OnLockChanged(bool locked) {
 bool DesktopShell::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &window)
         return QObject::eventFilter(watched, event);
-    // Quitting goes through the close sequence itself, never through a close event.
-    if (event->type() == QEvent::Close && HidesOnClose()) {
+    // Quitting goes through the close sequence itself, never through a close event; a logout
+    // closes every window and must not be held up by this one.
+    if (event->type() == QEvent::Close && HidesOnClose() && !qGuiApp->isSavingSession()) {
         event->ignore();
         window.hide();
         return true;

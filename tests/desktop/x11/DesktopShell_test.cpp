@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWheelEvent>
 #include <filesystem>
 #include <functional>
@@ -32,6 +34,10 @@
 #include <mutex>
 #include <poll.h>
 #include <unistd.h>
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
 
 namespace {
 
@@ -268,6 +274,7 @@ protected:
         dir.WriteFile("config.ini", "[AppSet]\r\n" + lines);
     }
     void Open() {
+        shell.reset();
         shell = std::make_unique<DesktopShell>(control, window, QDBusConnection::sessionBus(),
                                                QDBusConnection::sessionBus());
     }
@@ -359,6 +366,25 @@ TEST_F(DesktopShellTest, TrayItemAndMenuAct) {
 }
 
 TEST_F(DesktopShellTest, PreferencesStoreAndApplyEachSwitch) {
+    // The window's upper part offers them on a right click, where the cover and the list do not.
+    Open();
+    for (const auto& [at, offered] :
+         {std::pair{QPoint(300, 50), true}, {QPoint(50, 50), false}, {QPoint(300, 200), false}}) {
+        QTimer closer;
+        QWidget* popup = nullptr;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if ((popup = QApplication::activePopupWidget()))
+                popup->close();
+        });
+        closer.start(0);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, window.mapToGlobal(at));
+        QApplication::sendEvent(&window, &event);
+        EXPECT_EQ(popup != nullptr, offered) << at.x() << "," << at.y();
+    }
+    shell->ShowPreferences(); // its own shortcut is in the list
+    const QTreeWidgetItem* shortcut = shell->Dialog()->ShortcutList()->topLevelItem(0);
+    EXPECT_EQ(shortcut->text(0) + ' ' + shortcut->text(1),
+              "设置... " + QKeySequence("Ctrl+,").toString(QKeySequence::NativeText));
     using P = Preferences;
     struct Row {
         P::Key key;
@@ -415,68 +441,51 @@ TEST_F(DesktopShellTest, PreferencesStoreAndApplyEachSwitch) {
         else
             EXPECT_FALSE(std::filesystem::exists("config.ini"));
         EXPECT_TRUE(row.applied());
-        shell.reset();
     }
 }
 
 TEST_F(DesktopShellTest, ScreenLockAndSleepFollowTheBus) {
-    const std::string lockPause = "lockpause=on", keepAwake = "keepawake=on";
     const auto on = Playback::kPlaying, off = Playback::kPaused;
     struct Row {
         const char* name;
-        std::string config;
-        bool portal;
-        Playback start;
+        QString setup;              // switches on, "portal" when one runs, "paused" to start paused
         std::vector<QString> steps; // bus signals, or the listener playing or pausing elsewhere
         Commands commands;
         QStringList calls = {};
         Holder held = Holder::kNone; // at the end
     };
     const std::vector<Row> rows = {
-        {"freedesktop", lockPause, false, on, {"fdo 1", "fdo 0"}, {"Pause", "Play"}},
-        {"GNOME", lockPause, false, on, {"gnome 1", "gnome 0"}, {"Pause", "Play"}},
-        {"both tell one lock",
-         lockPause,
-         false,
-         on,
-         {"fdo 1", "gnome 1", "gnome 0", "fdo 0"},
-         {"Pause", "Play"}},
-        {"logind", lockPause, false, on, {"Lock _32", "Unlock _32"}, {"Pause", "Play"}},
-        {"logind locks, the saver unlocks",
-         lockPause,
-         false,
-         on,
-         {"Lock _32", "fdo 0"},
-         {"Pause", "Play"}},
-        {"another session", lockPause, false, on, {"Lock c7"}, {}},
-        {"paused before the lock", lockPause, false, off, {"fdo 1", "fdo 0"}, {}},
-        {"played again while locked", lockPause, false, on, {"fdo 1", "play", "fdo 0"}, {"Pause"}},
-        {"pause on lock off", "", false, on, {"fdo 1", "fdo 0"}, {}},
-        {"portal", keepAwake, true, on, {}, {}, {"portal 12"}, Holder::kPortal},
-        {"portal released on pause",
-         keepAwake,
-         true,
-         on,
-         {"pause"},
-         {},
-         {"portal 12", "portal Close"}},
-        {"logind without a portal",
-         keepAwake,
-         false,
-         on,
+        {"freedesktop", "lockpause", {"fdo 1", "fdo 0"}, {"Pause", "Play"}},
+        {"GNOME", "lockpause", {"gnome 1", "gnome 0"}, {"Pause", "Play"}},
+        {"both", "lockpause", {"fdo 1", "gnome 1", "gnome 0", "fdo 0"}, {"Pause", "Play"}},
+        {"logind", "lockpause", {"Lock _32", "Unlock _32"}, {"Pause", "Play"}},
+        {"logind, then the saver", "lockpause", {"Lock _32", "fdo 0"}, {"Pause", "Play"}},
+        {"another session", "lockpause", {"Lock c7"}, {}},
+        {"paused before", "lockpause paused", {"fdo 1", "fdo 0"}, {}},
+        {"played while locked", "lockpause", {"fdo 1", "play", "fdo 0"}, {"Pause"}},
+        {"lockpause off", "", {"fdo 1", "fdo 0"}, {}},
+        {"portal", "keepawake portal", {}, {}, {"portal 12"}, Holder::kPortal},
+        {"portal released", "keepawake portal", {"pause"}, {}, {"portal 12", "portal Close"}},
+        {"logind inhibitor",
+         "keepawake",
          {"pause", "play"},
          {},
-         {"logind sleep:idle block", "logind sleep:idle block"},
+         QStringList(2, "logind sleep:idle block"),
          Holder::kLogind},
-        {"nothing while paused", keepAwake, true, off, {}, {}},
-        {"keep awake off", "", true, on, {}, {}},
+        {"paused", "keepawake portal paused", {}, {}},
+        {"keepawake off", "portal", {}, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Configure(row.config);
-        FakeServices services(row.portal);
+        shell.reset(); // it releases what it holds
+        std::string config;
+        for (const char* key : {"lockpause", "keepawake"})
+            if (row.setup.contains(key))
+                config += key + std::string("=on\r\n");
+        Configure(config);
+        FakeServices services(row.setup.contains("portal"));
         control.commands.clear();
-        control.state.playback = row.start;
+        control.state.playback = row.setup.contains("paused") ? off : on;
         Open();
         ASSERT_TRUE(PumpUntil([&] { return !shell->LockWatcher().SessionPath().isEmpty(); }));
         for (const QString& step : row.steps) {
@@ -499,7 +508,6 @@ TEST_F(DesktopShellTest, ScreenLockAndSleepFollowTheBus) {
         EXPECT_EQ(services.calls, row.calls);
         EXPECT_EQ(shell->Inhibitor().Held(), row.held);
         EXPECT_EQ(services.LogindHeld(), row.held == Holder::kLogind);
-        shell.reset();
     }
 }
 
