@@ -1,6 +1,9 @@
+#include "platform/Log.h"
 #include "settings/IniFile.h"
 #include "tests/support/TempDir.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -131,7 +134,14 @@ TEST(IniFile, MissingAndUnwritableFiles) {
     EXPECT_EQ(dir.ReadFile("none.ini"), "[A]\r\nk=v\r\n\r\n");
     IniFile bad;
     bad.Load((dir.Path() / "no/such/dir.ini").string());
+    std::string logged;
+    Log::SetSink([&](std::string_view line) { logged += line; });
+    Log::Configure("settings");
     EXPECT_FALSE(bad.Save());
+    Log::SetSink({});
+    Log::Configure("");
+    EXPECT_NE(logged.find("dir.ini failed: cannot create"), logged.npos) << logged;
+    EXPECT_NE(logged.find(std::strerror(ENOENT)), logged.npos) << logged;
 }
 
 } // namespace

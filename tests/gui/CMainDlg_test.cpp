@@ -377,6 +377,7 @@ TEST_F(MainWindowTest, OnAFullDiskSavesSayTheyFailedAndConfigStaysWhole) {
     EXPECT_EQ(boxes, std::vector<QString>(2, QStringLiteral("保存配置文件失败")));
     std::ifstream file("config.ini", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), 2) << "a temporary file was left";
     fs::current_path(dir.Path());
 }
 
