@@ -10,20 +10,6 @@
 
 namespace {
 
-bool SameStore(const IniFile& a, const IniFile& b) {
-    if (a.Sections().size() != b.Sections().size())
-        return false;
-    for (std::size_t i = 0; i < a.Sections().size(); ++i) {
-        const auto &x = a.Sections()[i], &y = b.Sections()[i];
-        if (x.name != y.name || x.entries.size() != y.entries.size())
-            return false;
-        for (std::size_t k = 0; k < x.entries.size(); ++k)
-            if (x.entries[k].key != y.entries[k].key || x.entries[k].value != y.entries[k].value)
-                return false;
-    }
-    return true;
-}
-
 std::string_view TakePart(std::string_view& rest) {
     const std::size_t end = rest.find('\x1f');
     const std::string_view part = rest.substr(0, end);
@@ -57,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     IniFile back;
     back.Parse(set.Serialize());
-    if (!SameStore(set, back) || !back.GetString(section, key, value, ""))
+    if (back.Sections().size() != set.Sections().size() || back.Serialize() != set.Serialize() ||
+        !back.GetString(section, key, value, ""))
         std::abort();
     std::string clean;
     for (char c : rest)

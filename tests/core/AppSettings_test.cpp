@@ -3,16 +3,17 @@
 
 #include "tests/support/WaitUntil.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -170,58 +171,48 @@ TEST(AppSettings, HistoryAndChannelAreSeparateSavesThatKeepOtherKeys) {
                   kHuayu + "\r\nhistory=103:s|102:s|101:p\r\n\r\n");
 }
 
-// This test run again with kSaveLoop set is the child that saves in a loop; it is killed at
-// random moments, and config.ini must always be the old text or a new one, whole.
-constexpr const char* kSaveLoop = "LANTOR_SAVE_LOOP";
-
+// This test run again with LANTOR_SAVE_LOOP set is a child that saves in a loop; killed at random
+// moments, it must always leave the old config.ini or a new one, whole.
 TEST(AppSettings, AKillDuringSavesNeverLeavesTheFileEmptyOrCut) {
-    if (const char* folder = std::getenv(kSaveLoop)) {
+    if (const char* folder = std::getenv("LANTOR_SAVE_LOOP")) {
         std::filesystem::current_path(folder);
         for (int i = 1;; ++i) {
             AppSettings().SaveChannel(i, "x");
             AppSettings().SaveHistory(std::string(static_cast<std::size_t>(i % 3000), 'h'));
         }
     }
-    TempDir dir(true);
+    // In memory where it can: a kill leaves the same there, and the loop's many syncs would only
+    // slow the disk for every other test.
+    TempDir dir(true, std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "");
     dir.WriteFile("config.ini", "[Account]\r\nremstate=on\r\nemail=61\r\npass=62\r\n\r\n"
                                 "[AppSet]\r\nvolume=30\r\nchid=0\r\nchname=x\r\nhistory=\r\n\r\n");
-    const std::string self = "/proc/self/exe";
     const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter =
         std::string("--gtest_filter=") + test.test_suite_name() + "." + test.name();
-    const std::string loop = std::string(kSaveLoop) + "=" + dir.Path().string();
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e)
-        env.push_back(*e);
-    env.push_back(const_cast<char*>(loop.c_str()));
-    env.push_back(nullptr);
+    const std::string loop = "LANTOR_SAVE_LOOP=" + dir.Path().string();
+    char* argv[] = {const_cast<char*>("child"), const_cast<char*>(filter.c_str()), nullptr};
+    char* env[] = {const_cast<char*>(loop.c_str()), nullptr};
     std::mt19937 random(std::random_device{}());
     for (int round = 0; round < 20; ++round) {
         const std::string before = dir.ReadFile("config.ini");
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()),
-                        nullptr};
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, self.c_str(), &quiet, nullptr, argv, env.data()), 0);
-        posix_spawn_file_actions_destroy(&quiet);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(open("/dev/null", O_WRONLY), 1);
+            execve("/proc/self/exe", argv, env);
+            _exit(127);
+        }
         // Once it has saved, at a random moment of its loop.
         EXPECT_TRUE(WaitUntil([&] { return dir.ReadFile("config.ini") != before; },
                               std::chrono::seconds(60)));
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
-
         const std::string text = dir.ReadFile("config.ini");
         IniFile ini;
         ini.Parse(text);
-        ASSERT_EQ(ini.Serialize(), text) << "round " << round << ": not a whole file";
-        std::string value;
-        for (const char* key : {"remstate", "email", "pass"})
-            EXPECT_TRUE(ini.GetString("Account", key, value, "")) << key;
-        for (const char* key : {"volume", "chid", "chname", "history"})
-            EXPECT_TRUE(ini.GetString("AppSet", key, value, "")) << key;
+        // Whole, with its seven keys (no value holds "=").
+        ASSERT_EQ(ini.Serialize(), text) << "round " << round;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '='), 7) << text;
     }
 }
 

@@ -437,75 +437,34 @@ TEST_F(DemoStationTest, BodyFaultsSendCompleteAnswersOfTheWrongKind) {
     }
 }
 
-// The hostile modes as a client reads them; bodies without end are read as far as a reply's cap.
+// Each hostile mode as a client reads it; a body without end is read as far as a reply's cap.
 TEST_F(DemoStationTest, HostileModesSendWhatAHostileServiceWould) {
-    const std::string mp3 = station.Media("2800101")->mp3, jpg = station.Media("2800101")->jpg;
-    const auto sids = [](const std::string& body) {
-        Json::Value v;
-        std::vector<std::string> out;
-        if (ParseJson(body, v))
-            for (const Json::Value& song : v["song"])
-                out.push_back(song["sid"].asString());
-        return out;
-    };
-    const auto hostile = [](const std::string& text) {
-        return text.find("<img src=\"file:///dev/zero\">") != text.npos &&
-               text.find("\n[Server]\n") != text.npos;
-    };
+    const std::string people = Query("n", 1);
     const struct {
         StationFault fault;
         std::string path;
-        std::function<void(const std::string& body, bool sized)> check;
+        std::string holds;       // as sent: JSON writes a line feed as \n
+        int songs = -1;          // of a playlist reply
+        bool repeats = false;    // the next reply is the same
+        std::size_t unsized = 0; // sent without a length, at least this long
     } rows[] = {
         {StationFault::Markup, "/j/app/radio/channels",
-         [&](const std::string& body, bool) {
-             Json::Value v;
-             ASSERT_TRUE(ParseJson(body, v));
-             for (const Json::Value& channel : v["channels"])
-                 EXPECT_TRUE(hostile(channel["name"].asString()));
-         }},
-        {StationFault::Markup, Query("n", 1),
-         [&](const std::string& body, bool) {
-             Json::Value v;
-             ASSERT_TRUE(ParseJson(body, v));
-             for (const Json::Value& song : v["song"])
-                 for (const char* key : {"title", "artist", "albumtitle"})
-                     EXPECT_TRUE(hostile(song[key].asString())) << key;
-             EXPECT_EQ(sids(body).back(),
-                       sids(body).front() + "\n[Server]\nservice=http://127.0.0.1:18299\n");
-         }},
-        {StationFault::Markup, "/d/2800101.lrc",
-         [&](const std::string& body, bool) { EXPECT_NE(body.find("]<b>bold</b>"), body.npos); }},
-        {StationFault::EmptyList, Query("n", 1),
-         [&](const std::string& body, bool) { EXPECT_TRUE(sids(body).empty()) << body; }},
-        {StationFault::RepeatList, Query("n", 1),
-         [&](const std::string& body, bool) {
-             EXPECT_FALSE(sids(body).empty());
-             EXPECT_EQ(sids(Get(Query("n", 1))->body), sids(body));
-         }},
-        {StationFault::HugeList, Query("n", 1),
-         [&](const std::string& body, bool) {
-             EXPECT_EQ(sids(body).size(), 100'000u);
-         }},
-        {StationFault::HugeCover, "/cover/2800101.jpg",
-         [&](const std::string& body, bool sized) {
-             EXPECT_FALSE(sized);
-             EXPECT_EQ(body.size(), 3u << 20);
-             EXPECT_EQ(body.substr(0, jpg.size()), jpg);
-         }},
-        {StationFault::EndlessSong, "/music/2800101.mp3",
-         [&](const std::string& body, bool sized) {
-             EXPECT_FALSE(sized);
-             ASSERT_GE(body.size(), WebClient::kMaxBodyBytes);
-             EXPECT_EQ(body.substr(0, mp3.size()), mp3);
-             EXPECT_EQ(body.substr(mp3.size(), mp3.size()), mp3);
-         }},
+         R"(<img src=\"file:///dev/zero\">\n[Server]\nservice=)"},
+        // One song more, whose sid ends with the lines.
+        {StationFault::Markup, people, R"(\n[Server]\nservice=http://127.0.0.1:18299\n")", 6},
+        {StationFault::Markup, "/d/2800101.lrc", "]<b>bold</b>"},
+        {StationFault::EmptyList, people, "", 0, true},
+        {StationFault::RepeatList, people, "", 5, true},
+        {StationFault::HugeList, people, "", 100'000},
+        {StationFault::HugeCover, "/cover/2800101.jpg", station.Media("2800101")->jpg, -1, false,
+         3u << 20},
+        {StationFault::EndlessSong, "/music/2800101.mp3", station.Media("2800101")->mp3, -1, false,
+         WebClient::kMaxBodyBytes},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
         station.SetFault(row.fault);
         httplib::Client c("127.0.0.1", station.Port());
-        c.set_read_timeout(10);
         std::string body;
         bool sized = false;
         c.Get(
@@ -518,10 +477,18 @@ TEST_F(DemoStationTest, HostileModesSendWhatAHostileServiceWould) {
                 body.append(data, n);
                 return body.size() < WebClient::kMaxBodyBytes;
             });
-        row.check(body, sized);
+        EXPECT_NE(body.find(row.holds), body.npos);
+        if (row.songs >= 0) {
+            Json::Value v;
+            ASSERT_TRUE(ParseJson(body, v));
+            EXPECT_EQ(v["song"].size(), static_cast<Json::ArrayIndex>(row.songs));
+        }
+        if (row.repeats) {
+            EXPECT_EQ(Get(row.path)->body, body);
+        }
+        EXPECT_EQ(sized, !row.unsized);
+        EXPECT_GE(body.size(), row.unsized);
     }
-    station.ClearFault();
-    EXPECT_FALSE(sids(Get(Query("n", 1))->body).empty());
 }
 
 TEST_F(DemoStationTest, SwitchingTheFaultOffEndsStallsAndTrickles) {

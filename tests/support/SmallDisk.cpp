@@ -6,40 +6,33 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-SmallDisk::SmallDisk(std::size_t bytes) {
+SmallDisk::SmallDisk() {
     std::string pattern = (std::filesystem::temp_directory_path() / "lantor-disk-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {
         reason_ = std::string("no folder to mount on: ") + std::strerror(errno);
         return;
     }
     path_ = pattern;
-    const std::string size = "size=" + std::to_string(bytes) + ",mode=0700";
-    if (::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) != 0) {
+    if (::mount("tmpfs", pattern.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0700"))
         reason_ = std::string("mounting a small tmpfs needs root: ") + std::strerror(errno);
-        return;
-    }
-    mounted_ = true;
 }
 
 SmallDisk::~SmallDisk() {
-    if (mounted_)
+    if (Mounted())
         ::umount2(path_.c_str(), MNT_DETACH);
     if (!path_.empty())
         ::rmdir(path_.c_str());
 }
 
 bool SmallDisk::Fill() const {
-    const int fd =
-        ::open((path_ / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    // Big blocks first, then single bytes for what is left of the last page.
+    const int fd = ::open((path_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    // Big blocks, then single bytes for the rest of the last page.
     const std::string block(4096, 'f');
-    for (std::size_t size : {block.size(), std::size_t{1}}) {
-        while (::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
+    for (std::size_t size : {block.size(), std::size_t{1}})
+        while (fd >= 0 && ::write(fd, block.data(), size) == static_cast<ssize_t>(size)) {
         }
-    }
-    const bool full = errno == ENOSPC;
-    ::close(fd);
+    const bool full = fd >= 0 && errno == ENOSPC;
+    if (fd >= 0)
+        ::close(fd);
     return full;
 }
