@@ -381,6 +381,10 @@ void CMainDlg::Raise() {
     activateWindow();
 }
 
+void CMainDlg::ShowNotice(const QString& text) {
+    SetStatus(text, kRegionStatusSong);
+}
+
 void CMainDlg::SetStatusText(const QString& text) {
     statusText = text;
     emit statusTextChanged(text);
@@ -661,6 +665,8 @@ void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     setWindowTitle(
         QStringLiteral("LantorFM (正在播放: %1 )").arg(Resources::AnsiToQString(info.displayName)));
     SetStatus(kPlaying, kRegionStatusSong);
+    // A song as long as the one before still has its length told.
+    lengthSeen = 0.0f;
     emit songStarted();
 }
 
