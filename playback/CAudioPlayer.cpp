@@ -26,21 +26,10 @@ int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
 }
 
-// "artist - title" within the length limit, never ending in half a double-byte character.
+// "artist - title" within the length limit, never ending inside a multi-byte character.
 std::string DisplayName(const std::string& artist, const std::string& title) {
     std::string name = artist + " - " + title;
-    const size_t limit = NowPlayingInfo::kMaxDisplayName;
-    if (name.size() <= limit)
-        return name;
-    size_t end = 0;
-    for (size_t i = 0; i < limit;) {
-        const size_t step = CodePage::IsLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
-        if (i + step > limit)
-            break;
-        i += step;
-        end = i;
-    }
-    name.resize(end);
+    CodePage::CutAtCharacter(name, NowPlayingInfo::kMaxDisplayName);
     return name;
 }
 

@@ -71,7 +71,8 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
     };
     std::vector<Started> started;
     // Connected before the bridge: the server changes before it hears of the song.
-    QObject::connect(&window, &CMainDlg::songStarted, [&] {
+    QObject scope;
+    QObject::connect(&window, &CMainDlg::songStarted, &scope, [&] {
         SongRecord song;
         ASSERT_TRUE(window.PlayingRecord(song));
         started.push_back({CodePage::AnsiToUtf8(song.title),
