@@ -16,6 +16,7 @@
 #include "platform/NotifyTarget.h"
 #include "platform/qt/QtDispatcher.h"
 #include "playback/CAudioPlayer.h"
+#include "playback/NowPlayingMedia.h"
 #include "service/CachePath.h"
 #include "service/JsonNode.h"
 #include "service/RadioClient.h"
@@ -89,6 +90,7 @@ const ButtonSpec kButtons[] = {
 // dispatcher is closed none is handled any more.
 class CMainDlg::Reports : public RadioClient::Listener,
                           public CAudioPlayer::Listener,
+                          public NowPlayingMedia::Listener,
                           public NotifyTarget {
 public:
     explicit Reports(CMainDlg& window) : window_(window) {}
@@ -403,7 +405,7 @@ void CMainDlg::SeekTo(double seconds) {
     if (length <= 0.0)
         return;
     seconds = std::clamp(seconds, 0.0, length);
-    player->SeekSeconds(seconds);
+    player->Seek(seconds);
     emit seeked(seconds);
 }
 
@@ -411,6 +413,10 @@ void CMainDlg::Raise() {
     showNormal();
     raise();
     activateWindow();
+}
+
+void CMainDlg::ShowNotice(const QString& text) {
+    SetStatus(text, kRegionStatusSong);
 }
 
 void CMainDlg::SetStatusText(const QString& text) {
@@ -498,8 +504,12 @@ void CMainDlg::StartFetch() {
         radioClient = std::make_unique<RadioClient>(reports.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
     }
-    if (!player)
+    if (!player) {
+        AppSettings settings;
+        media = std::make_unique<NowPlayingMedia>(
+            *reports, NowPlayingMedia::Options{settings.Lyrics1Base(), settings.Lyrics2Base(), {}});
         player = std::make_unique<CAudioPlayer>(reports.get(), songList);
+    }
     radioClient->RequestMore();
 }
 
@@ -507,6 +517,7 @@ void CMainDlg::OnPlaylistArrived() {
     if (radioClient)
         radioClient->StartPrefetch();
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
+        player->SetVolume(AppSettings().LoadVolume());
         player->Start();
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
@@ -686,11 +697,14 @@ void CMainDlg::OnPrefetchPassDone() {
 void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     if (info.generation != songList.Generation())
         return;
+    media->Fetch(info);
     listPage->MarkPlaying(info.index);
     spectrumWindow->Reset();
     setWindowTitle(
         QStringLiteral("LantorFM (正在播放: %1 )").arg(Resources::AnsiToQString(info.displayName)));
     SetStatus(kPlaying, kRegionStatusSong);
+    // A song as long as the one before still has its length told.
+    lengthSeen = 0.0f;
     emit songStarted();
 }
 
@@ -729,11 +743,14 @@ void CMainDlg::OnSliderRelease(int id, int position) {
         return;
     if (id == kIdVolume) {
         player->SetVolume(position);
+        AppSettings().SaveVolume(player->GetVolume());
         emit volumeChanged(player->GetVolume());
     } else if (id == kIdProgress) {
-        player->SeekPercent(position);
-        if (const float length = player->GetDuration(); length > 0.0f)
-            emit seeked(length * std::clamp(position, 0, 100) / 100.0);
+        if (const float length = player->GetDuration(); length > 0.0f) {
+            const double seconds = length * std::clamp(position, 0, 100) / 100.0;
+            player->Seek(seconds);
+            emit seeked(seconds);
+        }
     }
 }
 
@@ -777,6 +794,8 @@ void CMainDlg::EndWorkers() {
     reports->dispatcher.Close();
     if (player)
         player->Shutdown();
+    if (media)
+        media->Shutdown();
     if (radioClient)
         radioClient->Shutdown();
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 class CAudioPlayer;
+class NowPlayingMedia;
 class CBitmapButton;
 class CChannelPage;
 class CCustomSliderCtrl;
@@ -122,6 +123,8 @@ public:
     // Seeks the playing song to a time, clamped to its length; ignored while that is unknown.
     void SeekTo(double seconds);
     void Raise();
+    // A short word from beside the window (scrobbling) in the status line, until the next status.
+    void ShowNotice(const QString& text);
 
     // State, for the window's tests.
     const QString& StatusText() const { return statusText; }
@@ -211,6 +214,7 @@ private:
     CLrcWindow* lrcWindow = nullptr;
     CTrumWindow* spectrumWindow = nullptr;
     std::unique_ptr<RadioClient> radioClient;
+    std::unique_ptr<NowPlayingMedia> media; // made with the player
     std::unique_ptr<CAudioPlayer> player;
     CMusicListSheet* listSheet = nullptr;
     CLantorListPage* listPage = nullptr;
