@@ -514,11 +514,14 @@ void CMainDlg::StartFetch() {
 }
 
 void CMainDlg::OnPlaylistArrived() {
-    if (radioClient)
-        radioClient->StartPrefetch();
-    if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
+    const bool starting = player && player->GetPlayState() == CAudioPlayer::Stopped;
+    if (starting) { // before the prefetch, so that it leaves the first song to the player
         player->SetVolume(AppSettings().LoadVolume());
         player->Start();
+    }
+    if (radioClient)
+        radioClient->StartPrefetch();
+    if (starting) {
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
         SetStatusText(kBuffering);
