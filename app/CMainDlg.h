@@ -31,8 +31,8 @@ struct SongRecord;
 // everything here runs on the UI thread, which never waits on the network. Ends with 0 (closed), 1
 // (Enter) or 2 (Esc).
 //
-// It keeps playing through network faults: a playlist request that fails or brings no song is
-// tried again on a back-off (RetryTimer) until songs arrive, and so is an automatic sign-in that
+// It keeps playing through network faults: a playlist request that fails or brings no new song
+// is tried again on a back-off (RetryTimer) until songs arrive, and so is an automatic sign-in that
 // cannot reach the service. An automatic sign-in the service rejects opens the login dialog.
 class CMainDlg : public QDialog, public IListOwner {
     Q_OBJECT
