@@ -134,6 +134,13 @@ bool AppSettings::SaveSwitch(const char* key, bool on) {
     return ini_.Save();
 }
 
+std::string AppSettings::LoadLanguage() {
+    std::string value;
+    if (loaded_)
+        ini_.GetString(kAppSet, "language", value, "");
+    return value;
+}
+
 std::string AppSettings::ServiceBase() {
     return Base(ini_, loaded_, "service", kDefaultServiceBase);
 }
