@@ -34,7 +34,7 @@ void CLantorListPage::AddSong(int index, std::string_view title, std::string_vie
     const int row = list->ItemCount();
     list->AppendRow({QString::asprintf("%03d", row + 1), Resources::AnsiToQString(title),
                      Resources::AnsiToQString(artist), Resources::AnsiToQString(album)},
-                    liked ? kImageLiked : kImageNotLiked);
+                    liked || IsLiked(songs.At(index).sid) ? kImageLiked : kImageNotLiked);
     songToRow.emplace(index, row);
     rowToSong.emplace(row, index);
     if (!disliked.empty() && disliked.count(songs.At(index).sid) != 0)
@@ -52,6 +52,23 @@ void CLantorListPage::DescribeRow(int row) {
     if (!list->IsRowEnabled(row))
         states << tr("不喜欢");
     list->SetRowDescription(row, states.join(QStringLiteral(", ")));
+}
+
+void CLantorListPage::MarkLiked(const std::string& sid) {
+    liked.insert(sid);
+    for (const auto& [row, index] : rowToSong)
+        if (songs.At(index).sid == sid) {
+            // The playing row gets its heart back when another song plays.
+            if (row == playingRow)
+                playingRowImage = kImageLiked;
+            else
+                list->SetItemImage(row, kImageLiked);
+            DescribeRow(row);
+        }
+}
+
+bool CLantorListPage::IsLiked(const std::string& sid) const {
+    return !sid.empty() && liked.count(sid) != 0;
 }
 
 void CLantorListPage::MarkDisliked(const std::string& sid) {
