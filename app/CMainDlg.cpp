@@ -19,6 +19,7 @@
 #include "platform/NotifyTarget.h"
 #include "platform/qt/QtDispatcher.h"
 #include "playback/CAudioPlayer.h"
+#include "playback/NowPlayingMedia.h"
 #include "service/CachePath.h"
 #include "service/JsonNode.h"
 #include "service/RadioClient.h"
@@ -111,6 +112,7 @@ protected:
 // dispatcher is closed none is handled any more.
 class CMainDlg::Reports : public RadioClient::Listener,
                           public CAudioPlayer::Listener,
+                          public NowPlayingMedia::Listener,
                           public NotifyTarget {
 public:
     explicit Reports(CMainDlg& window) : window_(window) {}
@@ -503,7 +505,7 @@ void CMainDlg::SeekTo(double seconds) {
     if (length <= 0.0)
         return;
     seconds = std::clamp(seconds, 0.0, length);
-    player->SeekSeconds(seconds);
+    player->Seek(seconds);
     emit seeked(seconds);
 }
 
@@ -607,8 +609,12 @@ void CMainDlg::StartFetch() {
         radioClient = std::make_unique<RadioClient>(reports.get(), userId, token, expire, songList);
         radioClient->SetChannel(channelId);
     }
-    if (!player)
+    if (!player) {
+        AppSettings settings;
+        media = std::make_unique<NowPlayingMedia>(
+            *reports, NowPlayingMedia::Options{settings.Lyrics1Base(), settings.Lyrics2Base(), {}});
         player = std::make_unique<CAudioPlayer>(reports.get(), songList);
+    }
     radioClient->RequestMore();
 }
 
@@ -616,6 +622,7 @@ void CMainDlg::OnPlaylistArrived() {
     if (radioClient)
         radioClient->StartPrefetch();
     if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
+        player->SetVolume(AppSettings().LoadVolume());
         player->Start();
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
@@ -825,6 +832,7 @@ void CMainDlg::OnPrefetchPassDone() {
 void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     if (info.generation != songList.Generation())
         return;
+    media->Fetch(info);
     listPage->MarkPlaying(info.index);
     spectrumWindow->Reset();
     // Until this song's own cover is there: never the last song's.
@@ -883,11 +891,14 @@ void CMainDlg::OnSliderRelease(int id, int position) {
         if (std::exchange(muted, false)) // a volume chosen while muted unmutes
             Button(kIdMute)->setChecked(false);
         player->SetVolume(position);
+        AppSettings().SaveVolume(player->GetVolume());
         emit volumeChanged(player->GetVolume());
     } else if (id == kIdProgress) {
-        player->SeekPercent(position);
-        if (const float length = player->GetDuration(); length > 0.0f)
-            emit seeked(length * std::clamp(position, 0, 100) / 100.0);
+        if (const float length = player->GetDuration(); length > 0.0f) {
+            const double seconds = length * std::clamp(position, 0, 100) / 100.0;
+            player->Seek(seconds);
+            emit seeked(seconds);
+        }
     }
 }
 
@@ -926,6 +937,8 @@ void CMainDlg::EndWorkers() {
     reports->dispatcher.Close();
     if (player)
         player->Shutdown();
+    if (media)
+        media->Shutdown();
     if (radioClient)
         radioClient->Shutdown();
 }

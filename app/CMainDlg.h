@@ -13,6 +13,7 @@
 #include <string>
 
 class CAudioPlayer;
+class NowPlayingMedia;
 class CBitmapButton;
 class CChannelPage;
 class CCustomSliderCtrl;
@@ -221,6 +222,7 @@ private:
     CLrcWindow* lrcWindow = nullptr;
     CTrumWindow* spectrumWindow = nullptr;
     std::unique_ptr<RadioClient> radioClient;
+    std::unique_ptr<NowPlayingMedia> media; // made with the player
     std::unique_ptr<CAudioPlayer> player;
     CMusicListSheet* listSheet = nullptr;
     CLantorListPage* listPage = nullptr;

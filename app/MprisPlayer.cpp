@@ -17,6 +17,14 @@ qlonglong ToMicroseconds(double seconds) {
     return static_cast<qlonglong>(std::llround(seconds * kMicroseconds));
 }
 
+// A listener shows metadata on one line; a line feed or an escape from the service must not
+// become layout or a terminal command in it.
+QString Clean(const std::string& gbk) {
+    QString text = Resources::AnsiToQString(gbk);
+    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return text;
+}
+
 } // namespace
 
 MprisPlayer::MprisPlayer(QObject* object, CMainDlg& window_, const QDBusConnection& bus_)
@@ -57,10 +65,10 @@ QVariantMap MprisPlayer::Metadata() const {
         return {};
     QVariantMap data;
     data[QStringLiteral("mpris:trackid")] = QVariant::fromValue(TrackId(song.index));
-    data[QStringLiteral("xesam:title")] = Resources::AnsiToQString(song.title);
-    data[QStringLiteral("xesam:artist")] = QStringList{Resources::AnsiToQString(song.artist)};
-    data[QStringLiteral("xesam:album")] = Resources::AnsiToQString(song.albumtitle);
-    data[QStringLiteral("xesam:url")] = Resources::AnsiToQString(song.url);
+    data[QStringLiteral("xesam:title")] = Clean(song.title);
+    data[QStringLiteral("xesam:artist")] = QStringList{Clean(song.artist)};
+    data[QStringLiteral("xesam:album")] = Clean(song.albumtitle);
+    data[QStringLiteral("xesam:url")] = Clean(song.url);
     const bool liked = song.like != "0" || likedSids.count(song.sid);
     data[QStringLiteral("xesam:userRating")] = liked ? 1.0 : 0.0;
     if (const CAudioPlayer* player = window.Player(); player && player->GetDuration() > 0.0f)
@@ -148,6 +156,9 @@ void MprisPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong position
     SongRecord song;
     if (!CanSeek() || !window.PlayingRecord(song) || trackId != TrackId(song.index))
         return; // meant for a song that is no longer playing
+    // Outside the song the call is ignored, not clamped.
+    if (position < 0 || position > ToMicroseconds(window.Player()->GetDuration()))
+        return;
     window.SeekTo(position / kMicroseconds);
 }
 

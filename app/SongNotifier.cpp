@@ -2,6 +2,7 @@
 
 #include "app/CMainDlg.h"
 #include "app/DesktopControl.h"
+#include "controls/PlainText.h"
 #include "controls/Resources.h"
 #include "service/SongRecord.h"
 #include "settings/AppSettings.h"
@@ -11,6 +12,7 @@
 #include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
+#include <utility>
 
 namespace {
 
@@ -32,12 +34,17 @@ SongNotifier::SongNotifier(CMainDlg& window_, QObject* parent)
         bus.asyncCall(QDBusMessage::createMethodCall(kService, kPath, kService,
                                                      QStringLiteral("GetCapabilities"))),
         this);
-    connect(
-        capabilities, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
-            w->deleteLater();
-            QDBusPendingReply<QStringList> reply = *w;
-            serviceActions = reply.isValid() && reply.value().contains(QStringLiteral("actions"));
-        });
+    connect(capabilities, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                QDBusPendingReply<QStringList> reply = *w;
+                const QStringList listed = reply.isValid() ? reply.value() : QStringList();
+                serviceActions = listed.contains(QStringLiteral("actions"));
+                serviceMarkup = listed.contains(QStringLiteral("body-markup"));
+                serviceKnown = true;
+                if (std::exchange(resend, false) && !inFlight && !shown.sid.empty())
+                    Send();
+            });
 }
 
 void SongNotifier::OnActionInvoked(uint id, const QString& key) {
@@ -52,6 +59,16 @@ void SongNotifier::OnActionInvoked(uint id, const QString& key) {
         control->Like();
     else if (action == QLatin1String("dislike"))
         control->Dislike();
+}
+
+QString SongNotifier::Literal(const QString& text, bool markup) {
+    const QString cut = PlainText::Cut(text, kMaxChars);
+    if (!markup)
+        return cut;
+    QString escaped = cut;
+    return escaped.replace(u'&', QStringLiteral("&amp;"))
+        .replace(u'<', QStringLiteral("&lt;"))
+        .replace(u'>', QStringLiteral("&gt;"));
 }
 
 bool SongNotifier::Wanted() const {
@@ -84,8 +101,9 @@ void SongNotifier::OnCoverArrived() {
 }
 
 void SongNotifier::Send() {
-    if (inFlight) {
-        // Its reply brings the id this one must replace.
+    // A call in flight: its reply brings the id this one must replace. Capabilities unknown:
+    // whether the body is read as markup is not yet known.
+    if (inFlight || !serviceKnown) {
         resend = true;
         return;
     }
@@ -101,8 +119,8 @@ void SongNotifier::Send() {
                               QStringLiteral("like") + tail,    tr("喜欢"),
                               QStringLiteral("dislike") + tail, tr("不喜欢")};
     }
-    call << kAppName << replacesId << kDesktopEntry << shown.summary << shown.body << actions
-         << hints << kDefaultTimeout;
+    call << kAppName << replacesId << kDesktopEntry << Literal(shown.summary, false)
+         << Literal(shown.body, serviceMarkup) << actions << hints << kDefaultTimeout;
     inFlight = true;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {

@@ -22,6 +22,12 @@ public:
     // Where the actions go; none: no actions.
     void SetControl(DesktopControl* control_) { control = control_; }
 
+    // The longest summary or body sent, in characters: a title of any length stays a line.
+    static constexpr qsizetype kMaxChars = 200;
+    // text as the service shows it literally: cut to kMaxChars and, where it reads the body as
+    // markup, with &, < and > escaped.
+    static QString Literal(const QString& text, bool markup);
+
 private slots:
     void OnActionInvoked(uint id, const QString& key);
 
@@ -43,6 +49,8 @@ private:
     Shown shown;
     DesktopControl* control = nullptr;
     bool serviceActions = false; // the service lists "actions" among its capabilities
+    bool serviceMarkup = false;  // and "body-markup"
+    bool serviceKnown = false;   // its capabilities have come: until then nothing is sent
     uint32_t serial = 0;         // of the song notified last; action keys end with it
     uint32_t replacesId = 0;     // the service's id of our last notification
     bool inFlight = false;       // a Notify call awaits its reply

@@ -44,15 +44,8 @@ std::string Fixture() {
     return MediaGenerator::MakeToneMp3(tones);
 }
 
-bool NoLyrics(const std::string&, const std::string&, const std::string&,
-              const std::atomic<bool>*) {
-    return false;
-}
-
 std::unique_ptr<CAudioPlayer> MakePlayer(EventRecorder& window, SongList& songs) {
-    CAudioPlayer::Options options;
-    options.lyrics = &NoLyrics;
-    return std::make_unique<CAudioPlayer>(&window, songs, std::move(options));
+    return std::make_unique<CAudioPlayer>(&window, songs);
 }
 
 void AddSong(SongList& songs, const std::string& sid, const std::string& url, int status) {

@@ -3,7 +3,6 @@
 #include "platform/CodePage.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
-#include "settings/AppSettings.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -21,13 +20,6 @@ constexpr auto kWaitForSongsStep = 200ms;
 constexpr int kAttemptsPerSkip = 10;
 
 enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
-
-WebClient::Options CoverOptions(const std::atomic<bool>* cancel) {
-    WebClient::Options options = WebClient::DefaultOptions();
-    options.cancel = cancel;
-    options.totalTimeoutMs = CAudioPlayer::kCoverTimeoutMs;
-    return options;
-}
 
 int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
@@ -57,8 +49,7 @@ CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs)
     : CAudioPlayer(listener_, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs, Options options)
-    : listener(listener_), songList(songs), device(options.device), web(CoverOptions(&cancel)),
-      lyricsFetcher(&cancel), lyrics(std::move(options.lyrics)) {}
+    : listener(listener_), songList(songs), device(options.device) {}
 
 CAudioPlayer::~CAudioPlayer() {
     Shutdown();
@@ -70,7 +61,6 @@ void CAudioPlayer::Start() {
     std::lock_guard<std::mutex> guard(lock);
     if (shuttingDown || playState != Stopped)
         return;
-    volume = ClampVolume(AppSettings().LoadVolume());
     command = kNone; // a command given while stopped does not carry into the new run
     playState = Playing;
     if (threadAlive) {
@@ -149,24 +139,7 @@ void CAudioPlayer::Stop() {
     engine.AbortCreations();
 }
 
-void CAudioPlayer::SeekPercent(int percent) {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        const AudioEngine::Handle handle = stream;
-        if (handle == 0)
-            return;
-        const int64_t length = engine.StreamGetLength(handle);
-        if (length <= 0) // freed, or its length not known yet
-            return;
-        seekTarget = static_cast<uint64_t>(static_cast<double>(length) *
-                                           std::clamp(percent, 0, 100) / 100.0);
-        command = kSeek;
-        ++commandSerial;
-    }
-    wake.notify_all();
-}
-
-void CAudioPlayer::SeekSeconds(double seconds) {
+void CAudioPlayer::Seek(double seconds) {
     {
         std::lock_guard<std::mutex> guard(lock);
         const AudioEngine::Handle handle = stream;
@@ -188,7 +161,6 @@ void CAudioPlayer::SetVolume(int value) {
     // The engine refuses levels outside 0..100, which would fail every song start.
     value = ClampVolume(value);
     volume = value;
-    AppSettings().SaveVolume(value);
 }
 
 std::string CAudioPlayer::Dislike() {
@@ -273,7 +245,6 @@ void CAudioPlayer::Shutdown() {
     engine.AbortCreations();
     if (playThread.joinable())
         playThread.join();
-    workers.JoinAll();
     engine.Free();
 }
 
@@ -378,15 +349,11 @@ void CAudioPlayer::Run() {
         prepared.musicPath = CachePath(kCacheMusic, song.sid).value_or(std::string());
         {
             std::lock_guard<std::mutex> guard(infoLock);
-            // A retry of the same song keeps its id and the first attempt's workers: new ones
-            // would only write the same cover file again while the window may be reading it, and
-            // repeat the lyrics search.
+            // A retry of the same song keeps its id, so its cover and lyrics are not fetched again.
             retry = retry && info.generation == generation && info.sid == song.sid;
             prepared.playId = retry ? info.playId : info.playId + 1;
             info = prepared;
         }
-        if (!retry)
-            StartWorkers(prepared);
         SetPlaying();
         if (listener && !cancel)
             listener->OnSongStarting(prepared);
@@ -583,41 +550,4 @@ int CAudioPlayer::PassOverDisliked(int index, int direction) const {
 void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {
     engine.Stop();
     engine.StreamFree(handle);
-}
-
-// ---- cover and lyrics workers ----------------------------------------------------------------
-
-void CAudioPlayer::StartWorkers(const NowPlayingInfo& song) {
-    if (cancel || !listener)
-        return;
-    workers.Start([this, song] { CoverWorker(song); });
-    workers.Start([this, song] { LyricsThread(song); });
-}
-
-void CAudioPlayer::CoverWorker(const NowPlayingInfo& song) {
-    const auto path = CachePath(kCacheAlbum, song.sid);
-    if (!path)
-        return;
-    std::error_code error;
-    if ((fs::is_regular_file(*path, error) ||
-         web.Download(song.picture, song.sid, kCacheAlbum) == kDownloadOk) &&
-        IsCurrent(song))
-        listener->OnCoverReady(song);
-}
-
-void CAudioPlayer::LyricsThread(const NowPlayingInfo& song) {
-    if (!IsCurrent(song))
-        return;
-    listener->OnLyricsState(song, false);
-    const bool found = lyrics ? lyrics(song.title, song.artist, song.sid, &cancel)
-                              : lyricsFetcher.FindLyrics(song.title, song.artist, song.sid);
-    if (found && IsCurrent(song))
-        listener->OnLyricsState(song, true);
-}
-
-bool CAudioPlayer::IsCurrent(const NowPlayingInfo& song) const {
-    if (cancel)
-        return false;
-    std::lock_guard<std::mutex> guard(infoLock);
-    return info.playId == song.playId;
 }

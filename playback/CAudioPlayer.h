@@ -1,9 +1,6 @@
 #pragma once
-#include "lyrics/LrcSearcher.h"
-#include "platform/WorkerGroup.h"
 #include "platform/audio/AudioEngine.h"
 #include "playback/NowPlayingInfo.h"
-#include "service/WebClient.h"
 
 #include <array>
 #include <atomic>
@@ -23,8 +20,7 @@ struct SongRecord;
 // own. The UI thread steers it with single pending commands (a new one replaces one not yet
 // processed); while a song is open the play thread picks them up at once, besides polling the
 // position and the end of the song every 200 ms. A Stop is seen in every state. Reports go to a
-// listener with copies, on the reporting thread; cover and lyrics reports about a song the
-// player has already left are dropped.
+// listener with copies, on the play thread.
 //
 // The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
 // alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
@@ -33,12 +29,8 @@ class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
     static constexpr int kSpectrumSize = 512;
-    // A cover download gives up after this, connect and transfer together. Song streams have
-    // no such bound: a long song legitimately takes minutes.
-    static constexpr long kCoverTimeoutMs = 15'000;
 
-    // Called on the play thread and the cover and lyrics workers; an implementation queues the
-    // values and returns.
+    // Called on the play thread; an implementation queues the values and returns.
     class Listener {
     public:
         virtual ~Listener() = default;
@@ -48,19 +40,10 @@ public:
         virtual void OnEndOfList(NowPlayingInfo last) = 0;
         // The output could not be opened; the run has ended.
         virtual void OnDecoderFailure() = 0;
-        // The song's cover file is in the cache.
-        virtual void OnCoverReady(NowPlayingInfo song) = 0;
-        // The song's lyrics lookup has begun (found false), or its lyrics are in the cache.
-        virtual void OnLyricsState(NowPlayingInfo song, bool found) = 0;
     };
 
-    // Looks the lyrics of a song up; true when they are in the cache. Arguments: title,
-    // artist, sid, cancel flag.
-    using LyricsLookup = std::function<bool(const std::string&, const std::string&,
-                                            const std::string&, const std::atomic<bool>*)>;
     struct Options {
-        int device = -1;     // output device for AudioEngine::Init
-        LyricsLookup lyrics; // empty: the player's LrcSearcher
+        int device = -1; // output device for AudioEngine::Init
     };
 
     // listener may be null.
@@ -70,7 +53,7 @@ public:
     CAudioPlayer(const CAudioPlayer&) = delete;
     CAudioPlayer& operator=(const CAudioPlayer&) = delete;
 
-    // Only when stopped: reads the stored volume and starts a play thread at index 0.
+    // Only when stopped: starts a play thread at index 0.
     void Start();
     void Pause();
     void Resume();
@@ -79,11 +62,9 @@ public:
     void PlayIndex(int index);
     // The state becomes Stopped at once; the play thread ends within its poll.
     void Stop();
-    // p in 0..100 of the current stream's length; ignored before the first stream opened.
-    void SeekPercent(int percent);
     // To a time in the current song, clamped to its length; ignored while the length is unknown.
-    void SeekSeconds(double seconds);
-    // Applied within 200 ms and stored in the settings at once.
+    void Seek(double seconds);
+    // Clamped to 0..100 and applied within 200 ms; the caller stores it.
     void SetVolume(int volume);
     // Leaves the current song at once, as Next does, and keeps its sid out of playback for the
     // rest of the run: moves in either direction pass over disliked songs as if they were not in
@@ -104,8 +85,7 @@ public:
     // kSpectrumSize magnitudes; read on the UI thread after RefreshSpectrum.
     const float* GetSpectrumData() const;
 
-    // Stops, ends the play thread and the cover and lyrics workers (cancelling their
-    // transfers) and joins them all.
+    // Stops and joins the play thread.
     void Shutdown();
 
     // Whether a play thread runs; after Stop it ends within one poll.
@@ -138,22 +118,14 @@ private:
     bool StopRequested() const;
     void SetPlaying(); // unless a Stop came first
     void ClearSpectrum() { ++spectrumClears; }
-    void StartWorkers(const NowPlayingInfo& song);
-    void CoverWorker(const NowPlayingInfo& song);
-    void LyricsThread(const NowPlayingInfo& song);
-    // Whether the player is still at song and not shutting down.
-    bool IsCurrent(const NowPlayingInfo& song) const;
     NowPlayingInfo InfoCopy() const;
 
     Listener* const listener;
     SongList& songList;
     const int device;
-    std::atomic<bool> cancel{false};    // raised by Shutdown: cover and lyrics transfers end
+    std::atomic<bool> cancel{false};    // raised by Shutdown: no more reports
     std::atomic<bool> abortOpen{false}; // raised by Stop: a stream creation gives up
-    WebClient web;                      // for cover downloads; cancelled by `cancel`
-    const LrcSearcher lyricsFetcher;    // stateless; sites read from config.ini once
-    const LyricsLookup lyrics;
-    AudioEngine engine; // thread-safe itself
+    AudioEngine engine;                 // thread-safe itself
 
     mutable std::mutex lock;      // guards the fields down to disliked
     std::condition_variable wake; // a command, Stop or Shutdown came
@@ -183,6 +155,4 @@ private:
 
     // Play thread only.
     bool audioReady = false;
-
-    WorkerGroup workers; // cover and lyrics threads
 };

@@ -61,7 +61,6 @@ protected:
 
     void SetUp() override {
         dir_.MakeCacheFolders();
-        dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=40\r\n");
         server_.Get(R"(/song/(\w+)\.mp3)", [](const httplib::Request& req, httplib::Response& res) {
             auto it = Media().find(req.matches[1]);
             if (it == Media().end())
@@ -111,9 +110,12 @@ protected:
         return index;
     }
 
-    CAudioPlayer& MakePlayer(CAudioPlayer::Options options = {}, bool realLyrics = false) {
-        if (!options.lyrics && !realLyrics)
-            options.lyrics = &CachedLyricsOnly;
+    CAudioPlayer& MakePlayer(CAudioPlayer::Options options = {},
+                             NowPlayingMedia::LyricsLookup lyrics = &CachedLyricsOnly) {
+        player_.reset();
+        media_ = std::make_unique<NowPlayingMedia>(
+            window_, NowPlayingMedia::Options{server_.Base(), server_.Base(), std::move(lyrics)});
+        window_.media = media_.get();
         player_ = std::make_unique<CAudioPlayer>(&window_, songs_, std::move(options));
         return *player_;
     }
@@ -138,6 +140,7 @@ protected:
     LoopbackServer server_;
     SongList songs_;
     EventRecorder window_;
+    std::unique_ptr<NowPlayingMedia> media_;
     std::unique_ptr<CAudioPlayer> player_;
 };
 
@@ -148,10 +151,7 @@ TEST_F(CAudioPlayerTest, PlaysTheListInOrderWithCoversAndLyricsThenWaitsForMore)
     dir_.WriteFile("Temp/Album/s1.jpg", "cached cover");
     dir_.WriteFile("Temp/Lyrics/s1.lrc", "[00:00.00]la");
     CAudioPlayer& player = MakePlayer();
-    EXPECT_EQ(player.GetVolume(), 30);
-
     player.Start();
-    EXPECT_EQ(player.GetVolume(), 40); // from config.ini
     ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
     EXPECT_EQ(window_.Indexes(E::kSongStarting), (std::vector<int>{0, 1, 2}));
     const auto started = window_.Events(E::kSongStarting);
@@ -334,26 +334,25 @@ TEST_F(CAudioPlayerTest, SpectrumOfA1kHzSinePeaksInItsBinAndPauseClearsItAndHold
     ExpectStopEndsThread();
 }
 
-TEST_F(CAudioPlayerTest, SeekToHalfOrToASecondMovesThePosition) {
+TEST_F(CAudioPlayerTest, SeekMovesThePosition) {
     AddSong("k", "k1000");
     CAudioPlayer& player = MakePlayer();
-    player.SeekPercent(50); // no stream yet: ignored
-    player.SeekSeconds(2.0);
+    player.Seek(2.0); // no stream yet: ignored
     player.Start();
     ASSERT_TRUE(WaitForStarts(1));
     ASSERT_TRUE(WaitUntil([&] { return player.GetPosition() > 0.0f; }, 2s));
     EXPECT_LT(player.GetPosition(), 1.0f);
     EXPECT_NEAR(player.GetDuration(), 3.0f, 0.01f);
-    player.SeekPercent(50);
+    player.Seek(1.5);
     ASSERT_TRUE(PositionPasses(1.5f));
     EXPECT_LT(player.GetPosition(), 2.6f);
 
     // Back to a time; a time before the start is the start. The exact position does not wait
     // for the next poll, and holds while paused.
-    player.SeekSeconds(0.25);
+    player.Seek(0.25);
     ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 1.0; }, 2s));
     EXPECT_GE(player.GetExactPosition(), 0.24);
-    player.SeekSeconds(-4.0);
+    player.Seek(-4.0);
     ASSERT_TRUE(WaitUntil([&] { return player.GetExactPosition() < 0.2; }, 2s));
     player.Pause();
     ASSERT_TRUE(WaitUntil([&] { return player.GetPlayState() == CAudioPlayer::Paused; }, 2s));
@@ -492,29 +491,19 @@ TEST_F(CAudioPlayerTest, BadOutputDeviceSends110AndStopsUntilTheNextStart) {
     EXPECT_EQ(window_.Count(E::kSongStarting), 0);
 }
 
-TEST_F(CAudioPlayerTest, VolumeIsClampedAppliedAndStored) {
+TEST_F(CAudioPlayerTest, VolumeIsClamped) {
     CAudioPlayer& player = MakePlayer();
-    struct Case {
-        int given, kept;
-    };
-    for (const Case& c : {Case{-5, 0}, Case{150, 100}, Case{70, 70}}) {
-        player.SetVolume(c.given);
-        EXPECT_EQ(player.GetVolume(), c.kept);
-        EXPECT_EQ(dir_.ReadFile("config.ini"),
-                  "[AppSet]\r\nvolume=" + std::to_string(c.kept) + "\r\n\r\n");
+    for (auto [given, kept] : {std::pair{-5, 0}, {150, 100}, {70, 70}}) {
+        player.SetVolume(given);
+        EXPECT_EQ(player.GetVolume(), kept);
     }
-    dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=900\r\n");
-    player.Start();
-    EXPECT_EQ(player.GetVolume(), 100);
 }
 
 TEST_F(CAudioPlayerTest, LyricsSearchTakesACachedFileAndAsksTheSitesOtherwise) {
-    dir_.WriteFile("config.ini", "[AppSet]\r\nvolume=40\r\n\r\n[Server]\r\nlyrics1=" +
-                                     server_.Base() + "\r\nlyrics2=" + server_.Base() + "\r\n");
     AddSong("s0", "short");
     AddSong("s1", "short"); // the sites answer 404 for it
     dir_.WriteFile("Temp/Lyrics/s0.lrc", "[00:00.00]la");
-    CAudioPlayer& player = MakePlayer({}, true);
+    CAudioPlayer& player = MakePlayer({}, {});
     player.Start();
     ASSERT_TRUE(window_.WaitFor(E::kEndOfList, 1, kLong));
     EXPECT_EQ(window_.Indexes(E::kLyricsBegun), (std::vector<int>{0, 1}));
@@ -534,17 +523,10 @@ TEST_F(CAudioPlayerTest, CoverOfASongAlreadyLeftIsNotReported) {
     ASSERT_TRUE(WaitForStarts(1));
     player.Next();
     ASSERT_TRUE(WaitForStarts(2));
-    // The slow cover arrives in the cache while s1 plays, but is not shown for it.
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            std::error_code error;
-            return fs::exists("Temp/Album/s0.jpg", error) &&
-                   dir_.ReadFile("Temp/Album/s0.jpg") == CoverBytes("s0");
-        },
-        5s));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(window_.Indexes(E::kCoverReady), (std::vector<int>{1}));
+    ASSERT_TRUE(window_.WaitFor(E::kCoverReady, 1, kLong));
     ExpectStopEndsThread();
+    media_->Shutdown(); // nothing of s0 comes after this
+    EXPECT_EQ(window_.Indexes(E::kCoverReady), (std::vector<int>{1}));
 }
 
 TEST_F(CAudioPlayerTest, ShutdownEndsEverythingPromptlyEvenWhileAStreamOpens) {
@@ -553,7 +535,10 @@ TEST_F(CAudioPlayerTest, ShutdownEndsEverythingPromptlyEvenWhileAStreamOpens) {
     player.Start();
     ASSERT_TRUE(WaitForStarts(1));
     ASSERT_TRUE(server_.WaitForRequests(2, kLong)); // the stream and the cover
-    auto shutdown = std::async(std::launch::async, [&] { player.Shutdown(); });
+    auto shutdown = std::async(std::launch::async, [&] {
+        player.Shutdown();
+        media_->Shutdown();
+    });
     // Far below the 15 s a stream creation waits and the cover's stall time-out.
     ASSERT_EQ(shutdown.wait_for(3s), std::future_status::ready);
     EXPECT_FALSE(player.IsThreadRunning());

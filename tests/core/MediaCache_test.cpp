@@ -35,13 +35,6 @@ DemoStationOptions StationOptions() {
     return o;
 }
 
-CAudioPlayer::Options PlayerOptions() {
-    CAudioPlayer::Options o;
-    o.lyrics = [](const std::string&, const std::string&, const std::string&,
-                  const std::atomic<bool>*) { return false; };
-    return o;
-}
-
 class MediaCacheTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { setenv("SDL_AUDIODRIVER", "dummy", 0); }
@@ -53,7 +46,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(station.Start(0));
         client = std::make_unique<RadioClient>(&window, "u", "t", "e", songs, station.BaseUrl());
-        player = std::make_unique<CAudioPlayer>(&window, songs, PlayerOptions());
+        player = std::make_unique<CAudioPlayer>(&window, songs);
     }
     void TearDown() override {
         player->Shutdown();

@@ -344,6 +344,17 @@ TEST_F(DesktopTest, MprisPropertiesAndMethodsActThroughTheWindow) {
          kPlayer,
          "SetPosition",
          {QVariant::fromValue(QDBusObjectPath("/org/lantorfm/track/7")), qlonglong(3000000)}},
+        // Outside the song: ignored, not clamped.
+        {"SetPosition before the start",
+         {},
+         kPlayer,
+         "SetPosition",
+         {QVariant::fromValue(QDBusObjectPath(track0)), qlonglong(-1)}},
+        {"SetPosition beyond the end",
+         {},
+         kPlayer,
+         "SetPosition",
+         {QVariant::fromValue(QDBusObjectPath(track0)), qlonglong(length() * 1e6) + 1000}},
         {"SetPosition",
          {},
          kPlayer,
@@ -620,6 +631,24 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     ini.SetString("AppSet", "notify", "off");
     ASSERT_TRUE(ini.Save());
     expectNoneFor(4);
+}
+
+TEST(SongNotifierText, IsShownLiterallyAndCut) {
+    const QString longTitle = QString(198, u'a') + QStringLiteral("\U0001F3B5z");
+    const struct {
+        QString text;
+        bool markup;
+        QString sent;
+    } cases[] = {
+        {"<b>A & B</b>", false, "<b>A & B</b>"},
+        {"<b>A & B</b>", true, "&lt;b&gt;A &amp; B&lt;/b&gt;"},
+        {"&amp; \"q\"", true, "&amp;amp; \"q\""},
+        // Cut before the pair, not inside it.
+        {longTitle, false, QString(198, u'a') + QStringLiteral("…")},
+        {QString(201, u'<'), true, QString(199, u'<').replace("<", "&lt;") + QStringLiteral("…")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SongNotifier::Literal(c.text, c.markup).toStdString(), c.sent.toStdString());
 }
 
 struct HandOverCase {

@@ -53,11 +53,12 @@ protected:
         sheet->Create(&window, QRect(0, 30, 471, 200));
         page->Rebuild();
     }
-    QWidget window;
+    // Declared before the window: closing it moves the focus, and a slider reports to target.
     Owner owner;
     SongList queue;
     RecordingTarget target;
     LoopbackServer server;
+    QWidget window;
     CBitmapButton* like = new CBitmapButton(1011, &window);
     CCustomSliderCtrl* volume = new CCustomSliderCtrl(205, 207, 206, 208, 209, &window);
     CBitmapButton* channel = new CBitmapButton(1019, &window);

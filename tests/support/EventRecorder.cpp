@@ -17,6 +17,8 @@ void EventRecorder::OnPrefetchPassDone() {
 }
 
 void EventRecorder::OnSongStarting(NowPlayingInfo song) {
+    if (NowPlayingMedia* m = media)
+        m->Fetch(song);
     Add({kSongStarting, std::move(song), 0, {}});
 }
 

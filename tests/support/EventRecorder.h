@@ -1,7 +1,9 @@
 #pragma once
 #include "playback/CAudioPlayer.h"
+#include "playback/NowPlayingMedia.h"
 #include "service/RadioClient.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -9,8 +11,11 @@
 #include <vector>
 
 // Stands in for the window: records every report of the workers, on the reporting thread, with
-// the values it carried.
-class EventRecorder : public RadioClient::Listener, public CAudioPlayer::Listener {
+// the values it carried. Like the window, it asks media (when set) for each starting song's
+// cover and lyrics.
+class EventRecorder : public RadioClient::Listener,
+                      public CAudioPlayer::Listener,
+                      public NowPlayingMedia::Listener {
 public:
     enum Kind {
         kPlaylist,
@@ -47,6 +52,8 @@ public:
     // Waits until at least n events of that kind came; false on time-out.
     bool WaitFor(Kind kind, int n, std::chrono::milliseconds timeout) const;
     void Clear();
+
+    std::atomic<NowPlayingMedia*> media{nullptr};
 
 private:
     void Add(Event event);
