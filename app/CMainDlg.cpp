@@ -515,6 +515,10 @@ void CMainDlg::Raise() {
     activateWindow();
 }
 
+void CMainDlg::ShowNotice(const QString& text) {
+    SetStatus(text, kRegionStatusSong);
+}
+
 void CMainDlg::SetStatusText(const QString& text) {
     statusText = text;
     if (statusLabel)
@@ -619,11 +623,14 @@ void CMainDlg::StartFetch() {
 }
 
 void CMainDlg::OnPlaylistArrived() {
-    if (radioClient)
-        radioClient->StartPrefetch();
-    if (player && player->GetPlayState() == CAudioPlayer::Stopped) {
+    const bool starting = player && player->GetPlayState() == CAudioPlayer::Stopped;
+    if (starting) { // before the prefetch, so that it leaves the first song to the player
         player->SetVolume(AppSettings().LoadVolume());
         player->Start();
+    }
+    if (radioClient)
+        radioClient->StartPrefetch();
+    if (starting) {
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
         progressTimer.start();
@@ -848,6 +855,8 @@ void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     setWindowTitle(PlainText::WindowTitle(QStringLiteral("LantorFM (正在播放: %1 )").arg(song)));
     PlainText::SetLabel(*titleLabel, song); // assistive tools hear the new song's name
     SetStatus(kPlaying, kRegionStatusSong);
+    // A song as long as the one before still has its length told.
+    lengthSeen = 0.0f;
     emit songStarted();
 }
 

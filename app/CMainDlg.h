@@ -130,6 +130,8 @@ public:
     // Seeks the playing song to a time, clamped to its length; ignored while that is unknown.
     void SeekTo(double seconds);
     void Raise();
+    // A short word from beside the window (scrobbling) in the status line, until the next status.
+    void ShowNotice(const QString& text);
 
     // State, for the window's tests.
     const QString& StatusText() const { return statusText; }

@@ -56,6 +56,7 @@ void DesktopShell::ShowPreferences() {
             if (!tray.Shown() && window.isHidden())
                 tray.ShowWindow();
         });
+        emit preferencesOpened(*dialog);
     }
     dialog->show();
     dialog->raise();

@@ -40,6 +40,10 @@ public:
     PreferencesDlg* Dialog() const;
     QAction& PreferencesAction() { return preferencesAction; }
 
+signals:
+    // A new preferences dialog, before it shows: for the pages others fill.
+    void preferencesOpened(PreferencesDlg& dialog);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -6,6 +6,9 @@
 #include "app/InstanceGuard.h"
 #include "app/MainDlgControl.h"
 #include "app/MprisService.h"
+#include "app/PreferencesDlg.h"
+#include "app/ScrobbleBridge.h"
+#include "app/ScrobblePage.h"
 #include "app/SongNotifier.h"
 #include "platform/qt/QtSecretStore.h"
 #include "service/CachePath.h"
@@ -78,6 +81,11 @@ int RunLantorFM() {
     MainDlgControl control(main);
     SongNotifier notifier(main);
     notifier.SetControl(&control);
+    // Before the shell, whose preferences dialog shows its page.
+    ScrobbleBridge scrobbling(main, &keyring);
     DesktopShell shell(control, main, QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    QObject::connect(&shell, &DesktopShell::preferencesOpened, [&scrobbling](PreferencesDlg& dlg) {
+        ScrobblePage::AddTo(*dlg.ScrobblePage(), scrobbling);
+    });
     return main.Run(!shell.StartsHidden());
 }

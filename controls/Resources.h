@@ -23,7 +23,7 @@ QIcon LoadIcon(int id);
 // installed CJK face so that GBK texts still show.
 QFont SongTypeFont(int pixelSize = 12);
 
-// Texts inside the program are GBK bytes; Qt wants UTF-16.
+// Texts inside the program are ANSI (GB18030) bytes; Qt wants UTF-16.
 QString AnsiToQString(std::string_view ansi);
 std::string QStringToAnsi(const QString& text);
 

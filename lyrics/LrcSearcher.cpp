@@ -1,6 +1,7 @@
 #include "lyrics/LrcSearcher.h"
 
 #include "lyrics/markup/MarkupDoc.h"
+#include "platform/CodePage.h"
 #include "platform/TextEncoding.h"
 #include "service/CachePath.h"
 #include "service/WebClient.h"
@@ -176,8 +177,9 @@ bool IsMarkupPage(std::string_view body) {
 
 std::optional<std::string> LrcSearcher::SecondSitePage(std::string_view searchTitle,
                                                        bool failOnHttpError) const {
-    // Only the title is searched for; the artist picks among the results.
-    std::string body = "key=" + UrlEncode(searchTitle) + "&y=1";
+    // Only the title is searched for; the artist picks among the results. The site knows only
+    // GBK: characters it lacks are left out of the key (its pages cannot hold them either).
+    std::string body = "key=" + UrlEncode(CodePage::AnsiToGbk(searchTitle)) + "&y=1";
     return MakeClient(cancel_, failOnHttpError).Post(secondBase_ + "/so.asp", body);
 }
 

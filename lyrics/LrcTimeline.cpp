@@ -10,14 +10,13 @@
 
 namespace {
 
-// First c at or after from that is not the second byte of a GBK character; npos when none.
+// First c at or after from that is not inside a multi-byte character; npos when none.
 // from must start a character.
 size_t FindUnpaired(std::string_view text, size_t from, char c) {
     for (size_t i = from; i < text.size();) {
         if (text[i] == c)
             return i;
-        i += CodePage::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2
-                                                                                              : 1;
+        i += CodePage::CharLength(text, i);
     }
     return std::string_view::npos;
 }
@@ -27,8 +26,7 @@ size_t LastCharacterStart(std::string_view text) {
     size_t last = 0;
     for (size_t i = 0; i < text.size();) {
         last = i;
-        i += CodePage::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2
-                                                                                              : 1;
+        i += CodePage::CharLength(text, i);
     }
     return last;
 }

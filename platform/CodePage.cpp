@@ -55,13 +55,16 @@ private:
 };
 
 Converter& ToAnsi() {
-    thread_local Converter c("CP936", "UTF-8");
+    thread_local Converter c("GB18030", "UTF-8");
     return c;
 }
 Converter& FromAnsi() {
-    thread_local Converter c("UTF-8", "CP936");
+    thread_local Converter c("UTF-8", "GB18030");
     return c;
 }
+
+constexpr std::string_view kEuroUtf8 = "\xE2\x82\xAC";
+constexpr char kEuroAnsi = '\x80';
 
 // Length of a well-formed UTF-8 sequence at s, or 0 when the bytes there are malformed.
 size_t Utf8SequenceLength(std::string_view s) {
@@ -82,11 +85,22 @@ namespace CodePage {
 bool Utf8ToAnsiStrict(std::string_view utf8, std::string& out) {
     out.clear();
     out.reserve(utf8.size());
-    return ToAnsi().Run(utf8, out, [&](size_t pos, std::string& o) {
-        o.push_back(kDefaultChar);
-        size_t n = Utf8SequenceLength(utf8.substr(pos));
-        return n ? n : 1; // an unmappable character is skipped whole, a bad byte alone
-    });
+    bool clean = true;
+    // GBK writes the euro sign as the single byte 0x80, GB18030 as A2 E3; the GBK byte keeps
+    // config.ini and the lyrics sites' keys as they always were.
+    for (size_t from = 0;;) {
+        const size_t euro = utf8.find(kEuroUtf8, from);
+        const std::string_view part = utf8.substr(from, euro - from);
+        clean &= ToAnsi().Run(part, out, [&](size_t pos, std::string& o) {
+            o.push_back(kDefaultChar);
+            size_t n = Utf8SequenceLength(part.substr(pos));
+            return n ? n : 1; // an unmappable character is skipped whole, a bad byte alone
+        });
+        if (euro == std::string_view::npos)
+            return clean;
+        out.push_back(kEuroAnsi);
+        from = euro + kEuroUtf8.size();
+    }
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
@@ -99,9 +113,11 @@ std::string AnsiToUtf8(std::string_view ansi) {
     std::string out;
     out.reserve(ansi.size() * 3 / 2);
     FromAnsi().Run(ansi, out, [&](size_t pos, std::string& o) {
-        o.push_back(kDefaultChar);
+        if (ansi[pos] == kEuroAnsi) // GBK's euro sign, which GB18030 leaves unassigned
+            o.append(kEuroUtf8);
+        else
+            o.push_back(kDefaultChar);
         // A lead byte with a bad trail takes only itself, so ASCII after it survives.
-        (void)pos;
         return size_t{1};
     });
     return out;
@@ -131,12 +147,34 @@ bool CodePointToAnsi(std::uint32_t cp, std::string& out) {
 
 } // namespace CodePage
 
+std::size_t CodePage::CharLength(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto digit = [&](std::size_t i) { return byte(i) >= '0' && byte(i) <= '9'; };
+    if (at + 1 >= text.size() || !IsLeadByte(byte(at)))
+        return 1;
+    if (digit(at + 1) && at + 3 < text.size() && IsLeadByte(byte(at + 2)) && digit(at + 3))
+        return 4;
+    return 2;
+}
+
+std::string CodePage::AnsiToGbk(std::string_view ansi) {
+    std::string gbk;
+    gbk.reserve(ansi.size());
+    for (std::size_t i = 0; i < ansi.size();) {
+        const std::size_t n = CharLength(ansi, i);
+        if (n != 4)
+            gbk.append(ansi.substr(i, n));
+        i += n;
+    }
+    return gbk;
+}
+
 void CodePage::CutAtCharacter(std::string& text, std::size_t maxBytes) {
     if (text.size() <= maxBytes)
         return;
     std::size_t end = 0;
     while (end < maxBytes) {
-        const std::size_t step = IsLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        const std::size_t step = CharLength(text, end);
         if (end + step > maxBytes)
             break;
         end += step;

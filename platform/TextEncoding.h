@@ -2,7 +2,7 @@
 #include <string>
 #include <string_view>
 
-// Conversions between the service's UTF-8, the program's ANSI (GBK) texts, percent-encoded
+// Conversions between the service's UTF-8, the program's ANSI (GB18030) texts, percent-encoded
 // form values and the hex form of the stored account.
 
 // Converts UTF-8 to ANSI. Returns the ANSI length in bytes including the terminating zero, plus
@@ -10,7 +10,7 @@
 // measured as an empty one.
 int MeasureAndConvertUtf8(const char* text, std::string* out);
 
-// UTF-8 to ANSI; characters without a GBK form become "?".
+// UTF-8 to ANSI (CodePage::Utf8ToAnsi).
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // Percent-encodes every byte but A-Z a-z 0-9 - . _ ~ as "%XX" (uppercase). A null text gives "".

@@ -1,46 +1,42 @@
 #include "playback/CAudioPlayer.h"
 
 #include "platform/CodePage.h"
+#include "platform/Log.h"
 #include "service/CachePath.h"
 #include "service/SongList.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-constexpr auto kPollInterval = 200ms;
+constexpr auto kReportInterval = 200ms; // of the position while playing
 constexpr auto kSongGap = 500ms;
 constexpr auto kRetryDelay = 200ms; // followed by kSongGap: 700 ms between attempts
 constexpr auto kWaitForSongsStep = 200ms;
 constexpr int kAttemptsPerSkip = 10;
-
-enum Command { kNone = 0, kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kStop };
+constexpr std::size_t kMaxCommands = 64; // more than any listener gives before the thread looks
 
 int ClampVolume(int volume) {
     return std::clamp(volume, 0, 100);
 }
 
-// "artist - title" within the length limit, never ending in half a double-byte character.
+// "artist - title" within the length limit, never ending inside a multi-byte character.
 std::string DisplayName(const std::string& artist, const std::string& title) {
     std::string name = artist + " - " + title;
-    const size_t limit = NowPlayingInfo::kMaxDisplayName;
-    if (name.size() <= limit)
-        return name;
-    size_t end = 0;
-    for (size_t i = 0; i < limit;) {
-        const size_t step = CodePage::IsLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
-        if (i + step > limit)
-            break;
-        i += step;
-        end = i;
-    }
-    name.resize(end);
+    CodePage::CutAtCharacter(name, NowPlayingInfo::kMaxDisplayName);
     return name;
+}
+
+const char* Name(int state) {
+    static const char* const names[] = {"stopped", "opening",           "playing",
+                                        "paused",  "waiting for songs", "gap"};
+    return names[state];
 }
 
 } // namespace
@@ -59,10 +55,14 @@ CAudioPlayer::~CAudioPlayer() {
 
 void CAudioPlayer::Start() {
     std::lock_guard<std::mutex> guard(lock);
-    if (shuttingDown || playState != Stopped)
+    if (shuttingDown || state != State::kStopped)
         return;
-    command = kNone; // a command given while stopped does not carry into the new run
-    playState = Playing;
+    commands.clear(); // a command given while stopped does not carry into the new run
+    // Every run begins at index 0: claimed now, so that a prefetch started after this call
+    // leaves that song to the player instead of fetching it beside the player's stream.
+    songList.BeginPlay(0, songList.At(0).sid, songList.Generation());
+    state = State::kOpening;
+    Log(Log::kPlayer) << "state: stopped -> opening (start)";
     if (threadAlive) {
         // The stopped thread has not ended yet: it starts over instead, so one thread runs.
         restartRequested = true;
@@ -78,50 +78,47 @@ void CAudioPlayer::Start() {
     try {
         playThread = std::thread(&CAudioPlayer::PlayThread, this);
         threadAlive = true;
-    } catch (const std::system_error&) {
-        playState = Stopped;
+    } catch (const std::system_error& e) {
+        Log(Log::kPlayer) << "play thread not started: " << e.what();
+        state = State::kStopped;
     }
 }
 
-void CAudioPlayer::SetCommand(int value) {
+void CAudioPlayer::Push(Command command) {
     {
         std::lock_guard<std::mutex> guard(lock);
-        command = value;
-        ++commandSerial;
+        if (commands.size() == kMaxCommands)
+            commands.pop_front();
+        commands.push_back(command);
     }
     wake.notify_all();
 }
 
 void CAudioPlayer::Pause() {
-    SetCommand(kPause);
+    Push({Command::kPause});
 }
 
 void CAudioPlayer::Resume() {
-    SetCommand(kResume);
+    Push({Command::kResume});
 }
 
 void CAudioPlayer::Next() {
-    SetCommand(kNext);
+    Push({Command::kNext});
 }
 
 void CAudioPlayer::Previous() {
-    SetCommand(kPrevious);
+    Push({Command::kPrevious});
 }
 
 void CAudioPlayer::PlayIndex(int index) {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        commandIndex = std::max(index, 0);
-        command = kPlayIndex;
-        ++commandSerial;
-    }
-    wake.notify_all();
+    Push({Command::kPlayIndex, static_cast<double>(std::max(index, 0))});
 }
 
 void CAudioPlayer::RequestStopLocked() {
-    command = kStop;
-    ++commandSerial;
-    playState = Stopped;
+    commands.clear();
+    if (state != State::kStopped)
+        Log(Log::kPlayer) << "state: " << Name(static_cast<int>(state)) << " -> stopped (stop)";
+    state = State::kStopped;
     restartRequested = false;
     if (threadAlive) {
         stopRequested = true;
@@ -142,25 +139,16 @@ void CAudioPlayer::Stop() {
 void CAudioPlayer::Seek(double seconds) {
     {
         std::lock_guard<std::mutex> guard(lock);
-        const AudioEngine::Handle handle = stream;
-        if (handle == 0)
-            return;
-        const int64_t length = engine.StreamGetLength(handle);
-        const double lengthSeconds = length > 0 ? engine.ChannelBytes2Seconds(handle, length) : 0;
-        if (lengthSeconds <= 0)
-            return;
-        const double part = std::clamp(seconds / lengthSeconds, 0.0, 1.0);
-        seekTarget = static_cast<uint64_t>(static_cast<double>(length) * part);
-        command = kSeek;
-        ++commandSerial;
+        if (state != State::kPlaying && state != State::kPaused)
+            return; // no song open
     }
-    wake.notify_all();
+    Push({Command::kSeek, seconds});
 }
 
 void CAudioPlayer::SetVolume(int value) {
     // The engine refuses levels outside 0..100, which would fail every song start.
-    value = ClampVolume(value);
-    volume = value;
+    volume = ClampVolume(value);
+    Push({Command::kVolume});
 }
 
 std::string CAudioPlayer::Dislike() {
@@ -170,9 +158,8 @@ std::string CAudioPlayer::Dislike() {
     {
         std::lock_guard<std::mutex> guard(lock);
         disliked.insert(sid);
-        ++commandSerial; // wakes the poll, which leaves the song
     }
-    wake.notify_all();
+    Push({Command::kDisliked});
     return sid;
 }
 
@@ -181,7 +168,8 @@ int CAudioPlayer::GetVolume() const {
 }
 
 int CAudioPlayer::GetPlayState() const {
-    return playState;
+    std::lock_guard<std::mutex> guard(lock);
+    return state == State::kStopped ? Stopped : state == State::kPaused ? Paused : Playing;
 }
 
 float CAudioPlayer::GetPosition() const {
@@ -191,7 +179,7 @@ float CAudioPlayer::GetPosition() const {
 
 double CAudioPlayer::GetExactPosition() const {
     const AudioEngine::Handle handle = stream;
-    if (handle != 0 && playState != Stopped) {
+    if (handle != 0 && GetPlayState() != Stopped) {
         // A freed stream's handle is never reused, so it reads as a bad handle here.
         const int64_t bytes = engine.ChannelGetPosition(handle);
         if (bytes >= 0)
@@ -218,7 +206,7 @@ bool CAudioPlayer::RefreshSpectrum() {
     // Read first: a clear that comes while the buffer is being filled still wins.
     const unsigned clears = spectrumClears;
     bool ready = true;
-    if (playState == Playing) {
+    if (GetPlayState() == Playing) {
         const AudioEngine::Handle handle = stream;
         ready = handle != 0 && engine.ChannelIsActive(handle) == AudioEngine::kPlaying &&
                 engine.ChannelGetData(handle, fftBuffer.data(), AudioEngine::kDataFft1024) != -1;
@@ -256,22 +244,23 @@ bool CAudioPlayer::IsThreadRunning() const {
 // ---- play thread -----------------------------------------------------------------------------
 
 void CAudioPlayer::PlayThread() {
-    for (;;) {
+    do
         Run();
-        std::lock_guard<std::mutex> guard(lock);
-        if (command == kStop)
-            command = kNone;
-        if (!restartRequested || shuttingDown) {
-            threadAlive = false;
-            stopRequested = false;
-            restartRequested = false;
-            playState = Stopped;
-            return;
-        }
-        restartRequested = false;
-        stopRequested = false;
+    while (RunAgain());
+}
+
+bool CAudioPlayer::RunAgain() {
+    std::lock_guard<std::mutex> guard(lock);
+    const bool again = restartRequested && !shuttingDown;
+    restartRequested = false;
+    stopRequested = false;
+    if (again) {
         abortOpen = false;
+        return true;
     }
+    threadAlive = false;
+    state = State::kStopped;
+    return false;
 }
 
 bool CAudioPlayer::StopRequested() const {
@@ -279,245 +268,295 @@ bool CAudioPlayer::StopRequested() const {
     return stopRequested;
 }
 
-void CAudioPlayer::SetPlaying() {
+void CAudioPlayer::SetState(State next) {
     std::lock_guard<std::mutex> guard(lock);
-    if (!stopRequested)
-        playState = Playing;
+    if (stopRequested || state == next)
+        return;
+    Log(Log::kPlayer) << "state: " << Name(static_cast<int>(state)) << " -> "
+                      << Name(static_cast<int>(next));
+    state = next;
 }
 
-bool CAudioPlayer::WaitForStop(std::chrono::milliseconds d) {
-    std::unique_lock<std::mutex> guard(lock);
-    return wake.wait_for(guard, d, [this] { return stopRequested; });
-}
-
-void CAudioPlayer::WaitForCommand(std::chrono::milliseconds d, uint64_t seenSerial) {
-    std::unique_lock<std::mutex> guard(lock);
-    wake.wait_for(guard, d, [&] { return stopRequested || commandSerial != seenSerial; });
+bool CAudioPlayer::OpenOutput() {
+    if (audioReady)
+        return true;
+    if (engine.Init(device, AudioEngine::kRate)) {
+        audioReady = true;
+        return true;
+    }
+    Log(Log::kPlayer) << "audio output " << device << " does not open";
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!restartRequested) // a Start that came meanwhile tries again
+            state = State::kStopped;
+    }
+    if (listener && !cancel)
+        listener->OnDecoderFailure();
+    return false;
 }
 
 void CAudioPlayer::Run() {
-    if (!audioReady) {
-        if (!engine.Init(device, AudioEngine::kRate)) {
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                if (!restartRequested) // a Start that came meanwhile tries again
-                    playState = Stopped;
-            }
-            if (listener && !cancel)
-                listener->OnDecoderFailure();
-            return;
-        }
-        audioReady = true;
-    }
-    SetPlaying();
-
-    int current = 0;
-    int requested = 0;
-    int direction = 1; // of the last move, for passing over disliked songs
-    int failures = 0;
-    bool retry = false; // the same song again after a failed attempt
+    if (!OpenOutput())
+        return;
+    Cursor at;
     for (;;) {
-        if (StopRequested())
+        if (!FindSong(at))
             return;
-        if (const int playable = PassOverDisliked(current, direction); playable != current) {
-            requested = current = playable;
-            retry = false; // another song now
-        }
-        if (current >= songList.Count()) {
-            if (listener && !cancel)
-                listener->OnEndOfList(InfoCopy());
-            while (current >= songList.Count()) {
-                if (WaitForStop(kWaitForSongsStep))
-                    return;
-            }
-            direction = 1;
-            continue; // the new songs may be disliked too
-        }
-
-        const std::uint64_t generation = songList.Generation();
-        const SongRecord song = songList.At(current);
-        NowPlayingInfo prepared;
-        prepared.generation = generation;
-        prepared.index = current;
-        prepared.displayName = DisplayName(song.artist, song.title);
-        prepared.title = song.title;
-        prepared.artist = song.artist;
-        prepared.picture = song.picture;
-        prepared.url = song.url;
-        prepared.sid = song.sid;
-        prepared.aid = song.aid;
-        prepared.musicPath = CachePath(kCacheMusic, song.sid).value_or(std::string());
-        {
-            std::lock_guard<std::mutex> guard(infoLock);
-            // A retry of the same song keeps its id, so its cover and lyrics are not fetched again.
-            retry = retry && info.generation == generation && info.sid == song.sid;
-            prepared.playId = retry ? info.playId : info.playId + 1;
-            info = prepared;
-        }
-        SetPlaying();
+        const NowPlayingInfo song = Prepare(at);
+        SetState(State::kOpening);
         if (listener && !cancel)
-            listener->OnSongStarting(prepared);
-        if (StopRequested())
+            listener->OnSongStarting(song);
+        if (StopRequested()) // seen before a slow open
             return;
-
-        const AudioEngine::Handle handle = OpenSong(prepared, song.url);
+        const AudioEngine::Handle handle = OpenSong(song);
         if (handle == 0) {
-            songList.EndPlay(current);
-            retry = true;
-            if (++failures == kAttemptsPerSkip) {
-                failures = 0;
-                requested = ++current;
-                direction = 1;
-                retry = false;
-            }
-            if (WaitForStop(kRetryDelay + kSongGap))
+            songList.EndPlay(song.index);
+            if (!AfterFailure(at))
                 return;
             continue;
         }
-        retry = false;
-        songList.MarkPlayed(current, song.sid, generation);
-        const Step step = PlaySong(requested, handle, prepared.sid);
+        at.retry = false;
+        at.failures = 0;
+        songList.MarkPlayed(song.index, song.sid, song.generation);
+        const bool go = PlaySong(at, handle, song.sid);
         // The stream is freed: a download it had not completed has left no file.
-        songList.EndPlay(current);
-        if (step == Step::kStop)
-            return;
-        direction = requested < current ? -1 : 1;
-        current = requested;
-        if (WaitForStop(kSongGap))
+        songList.EndPlay(song.index);
+        if (!go || !Gap(kSongGap, at))
             return;
     }
 }
 
-AudioEngine::Handle CAudioPlayer::OpenSong(const NowPlayingInfo& song, const std::string& url) {
-    const std::string& musicPath = song.musicPath;
+bool CAudioPlayer::FindSong(Cursor& at) {
+    for (;;) {
+        if (const int playable = PassOverDisliked(at.index, at.direction); playable != at.index) {
+            at.index = playable;
+            at.retry = false; // another song now
+            at.failures = 0;
+        }
+        if (at.index < songList.Count())
+            return true;
+        if (listener && !cancel)
+            listener->OnEndOfList(InfoCopy());
+        SetState(State::kWaitingForSongs);
+        while (at.index >= songList.Count()) {
+            if (!Gap(kWaitForSongsStep, at))
+                return false;
+        }
+        at.direction = 1; // the new songs may be disliked too
+    }
+}
+
+NowPlayingInfo CAudioPlayer::Prepare(Cursor& at) {
+    const std::uint64_t generation = songList.Generation();
+    const SongRecord record = songList.At(at.index);
+    NowPlayingInfo song;
+    song.generation = generation;
+    song.index = at.index;
+    song.displayName = DisplayName(record.artist, record.title);
+    song.title = record.title;
+    song.artist = record.artist;
+    song.picture = record.picture;
+    song.url = record.url;
+    song.sid = record.sid;
+    song.aid = record.aid;
+    song.musicPath = CachePath(kCacheMusic, record.sid).value_or(std::string());
+    std::lock_guard<std::mutex> guard(infoLock);
+    // A retry of the same song keeps its id, so its cover and lyrics are not fetched again.
+    at.retry = at.retry && info.generation == generation && info.sid == record.sid;
+    song.playId = at.retry ? info.playId : info.playId + 1;
+    info = song;
+    return song;
+}
+
+bool CAudioPlayer::AfterFailure(Cursor& at) {
+    at.retry = true;
+    if (++at.failures == kAttemptsPerSkip) {
+        Log(Log::kPlayer) << "song " << at.index << " skipped after " << kAttemptsPerSkip
+                          << " failed attempts";
+        at.failures = 0;
+        ++at.index;
+        at.direction = 1;
+        at.retry = false;
+    }
+    return Gap(kRetryDelay + kSongGap, at);
+}
+
+AudioEngine::Handle CAudioPlayer::OpenSong(const NowPlayingInfo& song) {
     // The claim keeps the prefetch off the song from here until EndPlay.
     const int status = songList.BeginPlay(song.index, song.sid, song.generation);
-    if (status < 0)
-        return 0; // the list changed under us: the next attempt reads it again
-    // A cache file is only ever complete; a song left mid-stream before has none and streams
-    // again.
-    std::error_code error;
-    const bool fromFile =
-        status >= 2 && !musicPath.empty() && fs::is_regular_file(musicPath, error);
-    AudioEngine::Handle handle = 0;
-    if (fromFile) {
-        handle = engine.StreamCreateFile(musicPath);
-        // A complete copy of a body that is no song (an error page sent as 200, say) would fail
-        // every attempt: without it the next attempt asks the server again.
-        if (handle == 0)
-            fs::remove(musicPath, error);
-    } else {
-        // While the prefetch writes the music file (status 1) it owns it: stream without saving.
-        AudioEngine::SaveFile save;
-        if (status != 1 && !musicPath.empty())
-            save = {musicPath, CacheTempPath(musicPath)};
-        handle = engine.StreamCreateURL(url, save, &abortOpen);
+    if (status < 0) {
+        Log(Log::kPlayer) << "sid " << song.sid << " not opened: the song list changed";
+        return 0; // the next attempt reads it again
     }
+    bool fromFile = false;
+    const AudioEngine::Handle handle = OpenStream(song, status, fromFile);
     if (handle == 0)
         return 0;
     stream = handle;
     const bool started = engine.Start() && (!fromFile || engine.ChannelSetPosition(handle, 0)) &&
                          engine.StreamPlay(handle, false) && engine.SetVolume(volume);
     if (!started) {
+        Log(Log::kPlayer) << "sid " << song.sid << " opened but the output did not start it";
         engine.StreamFree(handle);
         return 0;
     }
+    Log(Log::kPlayer) << "sid " << song.sid << " opened from " << (fromFile ? "cache" : "stream");
     const double seconds = engine.ChannelBytes2Seconds(handle, engine.StreamGetLength(handle));
     std::lock_guard<std::mutex> guard(infoLock);
     info.duration = static_cast<float>(seconds);
     return handle;
 }
 
-CAudioPlayer::Step CAudioPlayer::PlaySong(int& requested, AudioEngine::Handle handle,
-                                          const std::string& sid) {
-    uint64_t seenSerial = 0;
+AudioEngine::Handle CAudioPlayer::OpenStream(const NowPlayingInfo& song, int status,
+                                             bool& fromFile) {
+    const std::string& musicPath = song.musicPath;
+    // A cache file is only ever complete, whoever wrote it (also for the same sid at another
+    // index); a song left mid-stream before has none and streams again.
+    std::error_code error;
+    fromFile = !musicPath.empty() && fs::is_regular_file(musicPath, error);
+    if (fromFile) {
+        const AudioEngine::Handle handle = engine.StreamCreateFile(musicPath);
+        // A complete copy of a body that is no song (an error page sent as 200, say) would fail
+        // every attempt: without it the next attempt asks the server again.
+        if (handle == 0) {
+            Log(Log::kPlayer) << "sid " << song.sid
+                              << ": the cache file holds no MP3 audio; removed";
+            fs::remove(musicPath, error);
+        }
+        return handle;
+    }
+    // While the prefetch writes the music file (status 1) it owns it: stream without saving.
+    AudioEngine::SaveFile save;
+    if (status != 1 && !musicPath.empty())
+        save = {musicPath, CacheTempPath(musicPath)};
+    const AudioEngine::Handle handle = engine.StreamCreateURL(song.url, save, &abortOpen);
+    if (handle == 0 && !abortOpen)
+        Log(Log::kPlayer) << "sid " << song.sid << ": the stream brought no MP3 audio from "
+                          << Log::Redacted(song.url);
+    return handle;
+}
+
+bool CAudioPlayer::PlaySong(Cursor& at, AudioEngine::Handle handle, const std::string& sid) {
+    SetState(State::kPlaying);
+    if (std::exchange(at.pauseWanted, false))
+        Apply({Command::kPause}, at, handle, sid);
+    Clock::time_point report = Clock::now();
     for (;;) {
-        const Step step = ProcessCommand(requested, handle, seenSerial);
-        if (step != Step::kStay)
-            return step;
-        if (IsDisliked(sid)) {
-            FreeStream(handle);
-            ClearSpectrum();
-            ++requested;
-            return Step::kLeave;
+        bool paused;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            paused = state == State::kPaused;
         }
-        if (playState == Playing) {
-            engine.SetVolume(volume);
-            const int64_t position = engine.ChannelGetPosition(handle);
-            // A streamed song's length is an estimate until its download is complete.
-            const int64_t length = engine.StreamGetLength(handle);
-            {
-                std::lock_guard<std::mutex> guard(infoLock);
-                info.position = static_cast<float>(engine.ChannelBytes2Seconds(handle, position));
-                if (length > 0)
-                    info.duration = static_cast<float>(engine.ChannelBytes2Seconds(handle, length));
-            }
-            if (engine.ChannelIsActive(handle) == AudioEngine::kStopped) {
-                FreeStream(handle);
-                ++requested;
-                return Step::kLeave;
-            }
+        // Paused, nothing is due: the thread sleeps until a command comes.
+        std::optional<Command> command;
+        const bool go = Await(paused ? std::nullopt : std::optional(report), command);
+        if (go && command && Apply(*command, at, handle, sid) == Act::kStay)
+            continue;
+        if (go && !command) {
+            report = Clock::now() + kReportInterval;
+            if (!Report(handle))
+                continue;
+            ++at.index; // played to its end
+            at.direction = 1;
         }
-        WaitForCommand(kPollInterval, seenSerial);
+        // Freed outside the lock: it joins the stream's threads.
+        FreeStream(handle);
+        ClearSpectrum();
+        return go;
     }
 }
 
-CAudioPlayer::Step CAudioPlayer::ProcessCommand(int& requested, AudioEngine::Handle handle,
-                                                uint64_t& seenSerial) {
-    Step step = Step::kStay;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        seenSerial = commandSerial;
-        if (stopRequested) {
-            step = Step::kStop;
-        } else {
-            switch (command) {
-            case kResume:
-                if (playState == Paused && engine.Start()) {
-                    playState = Playing;
-                    command = kNone;
-                }
-                break;
-            case kPause:
-                if (playState == Playing) {
-                    if (engine.Pause()) {
-                        playState = Paused;
-                        command = kNone;
-                    }
-                    ClearSpectrum();
-                }
-                break;
-            case kPlayIndex:
-                requested = commandIndex;
-                command = kNone;
-                step = Step::kLeave;
-                break;
-            case kPrevious:
-                requested = requested <= 0 ? 0 : requested - 1;
-                command = kNone;
-                step = Step::kLeave;
-                break;
-            case kNext:
-                ++requested;
-                command = kNone;
-                step = Step::kLeave;
-                break;
-            case kSeek:
-                engine.ChannelSetPosition(handle, static_cast<int64_t>(seekTarget));
-                command = kNone;
-                break;
-            default:
-                break;
-            }
+CAudioPlayer::Act CAudioPlayer::Apply(const Command& command, Cursor& at,
+                                      AudioEngine::Handle handle, const std::string& sid) {
+    const bool open = handle != 0;
+    const int from = at.index;
+    switch (command.kind) {
+    case Command::kResume:
+        at.pauseWanted = false;
+        if (open && GetPlayState() == Paused && engine.Start())
+            SetState(State::kPlaying);
+        return Act::kStay;
+    case Command::kPause:
+        at.pauseWanted = !open;
+        if (open && GetPlayState() == Playing) {
+            if (engine.Pause())
+                SetState(State::kPaused);
+            ClearSpectrum();
         }
+        return Act::kStay;
+    case Command::kSeek:
+        if (const int64_t length = open ? engine.StreamGetLength(handle) : 0; length > 0) {
+            const double seconds = engine.ChannelBytes2Seconds(handle, length);
+            const double part = seconds > 0 ? std::clamp(command.value / seconds, 0.0, 1.0) : 0;
+            engine.ChannelSetPosition(handle, static_cast<int64_t>(length * part));
+        }
+        return Act::kStay;
+    case Command::kVolume:
+        engine.SetVolume(volume);
+        return Act::kStay;
+    case Command::kDisliked:
+        if (!open || !IsDisliked(sid))
+            return Act::kStay;
+        ++at.index;
+        break;
+    case Command::kPlayIndex:
+        at.index = static_cast<int>(command.value);
+        break;
+    case Command::kPrevious:
+        at.index = std::max(at.index - 1, 0);
+        break;
+    case Command::kNext:
+        ++at.index;
+        break;
     }
-    if (step != Step::kStay) {
-        // Freed outside the lock: it joins the stream's threads, and the UI thread must not
-        // wait for that in its next command.
-        FreeStream(handle);
-        ClearSpectrum();
+    at.direction = at.index < from ? -1 : 1;
+    at.retry = false;
+    at.failures = 0;
+    return Act::kLeave;
+}
+
+bool CAudioPlayer::Report(AudioEngine::Handle handle) {
+    const int64_t position = engine.ChannelGetPosition(handle);
+    // A streamed song's length is an estimate until its download is complete.
+    const int64_t length = engine.StreamGetLength(handle);
+    {
+        std::lock_guard<std::mutex> guard(infoLock);
+        info.position = static_cast<float>(engine.ChannelBytes2Seconds(handle, position));
+        if (length > 0)
+            info.duration = static_cast<float>(engine.ChannelBytes2Seconds(handle, length));
     }
-    return step;
+    return engine.ChannelIsActive(handle) == AudioEngine::kStopped;
+}
+
+bool CAudioPlayer::Await(std::optional<Clock::time_point> deadline,
+                         std::optional<Command>& command) {
+    std::unique_lock<std::mutex> guard(lock);
+    const auto ready = [this] { return stopRequested || !commands.empty(); };
+    if (deadline)
+        wake.wait_until(guard, *deadline, ready);
+    else
+        wake.wait(guard, ready);
+    if (stopRequested)
+        return false;
+    if (!commands.empty()) {
+        command = commands.front();
+        commands.pop_front();
+    }
+    return true;
+}
+
+bool CAudioPlayer::Gap(Clock::duration d, Cursor& at) {
+    SetState(at.index < songList.Count() ? State::kGap : State::kWaitingForSongs);
+    const Clock::time_point end = Clock::now() + d;
+    for (;;) {
+        std::optional<Command> command;
+        if (!Await(end, command))
+            return false;
+        if (!command)
+            return true;
+        if (Apply(*command, at, 0, {}) == Act::kLeave)
+            return true; // the cursor moved: on to its song at once
+    }
 }
 
 bool CAudioPlayer::IsDisliked(const std::string& sid) const {

@@ -7,8 +7,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -17,10 +18,10 @@ class SongList;
 struct SongRecord;
 
 // Plays the songs of the song list one after another from index 0 on a play thread of its
-// own. The UI thread steers it with single pending commands (a new one replaces one not yet
-// processed); while a song is open the play thread picks them up at once, besides polling the
-// position and the end of the song every 200 ms. A Stop is seen in every state. Reports go to a
-// listener with copies, on the play thread.
+// own. The UI thread's commands go into a queue that the play thread works through in order; the
+// thread sleeps until a command comes or its next deadline (the next position report while
+// playing, the end of a gap between songs); paused, it sleeps until a command comes. A Stop is
+// seen in every state. Reports go to a listener with copies, on the play thread.
 //
 // The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
 // alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
@@ -60,11 +61,11 @@ public:
     void Next();
     void Previous();
     void PlayIndex(int index);
-    // The state becomes Stopped at once; the play thread ends within its poll.
+    // The state becomes Stopped at once; the play thread ends as soon as it sees it.
     void Stop();
     // To a time in the current song, clamped to its length; ignored while the length is unknown.
     void Seek(double seconds);
-    // Clamped to 0..100 and applied within 200 ms; the caller stores it.
+    // Clamped to 0..100 and applied at once; the caller stores it.
     void SetVolume(int volume);
     // Leaves the current song at once, as Next does, and keeps its sid out of playback for the
     // rest of the run: moves in either direction pass over disliked songs as if they were not in
@@ -88,71 +89,104 @@ public:
     // Stops and joins the play thread.
     void Shutdown();
 
-    // Whether a play thread runs; after Stop it ends within one poll.
+    // Whether a play thread runs; after Stop it ends soon.
     bool IsThreadRunning() const;
 
 private:
-    // What the play thread does after a command was looked at.
-    enum class Step { kStay, kLeave, kStop };
+    // What the play thread is doing; GetPlayState tells Stopped, Paused, or Playing for the rest.
+    enum class State { kStopped, kOpening, kPlaying, kPaused, kWaitingForSongs, kGap };
+    struct Command {
+        enum Kind { kResume, kPause, kPlayIndex, kPrevious, kNext, kSeek, kVolume, kDisliked };
+        Kind kind;
+        double value = 0; // kPlayIndex: the index; kSeek: seconds
+    };
+    // Where the play thread is in the list; play thread only.
+    struct Cursor {
+        int index = 0;            // the song to open next
+        int direction = 1;        // of the last move, for passing over disliked songs
+        int failures = 0;         // failed attempts at index
+        bool retry = false;       // the next open is another attempt at the same song
+        bool pauseWanted = false; // a Pause came while no song was open
+    };
+    enum class Act { kStay, kLeave };
+    using Clock = std::chrono::steady_clock;
 
+    void Push(Command command);
     // The stop request Stop and Shutdown share; lock held.
     void RequestStopLocked();
+
+    // ---- play thread
     void PlayThread();
+    // Under lock after a run: true when a Start came meanwhile and a new run begins.
+    bool RunAgain();
     // One run from index 0 until a Stop (or a failed initialisation).
     void Run();
+    bool OpenOutput();
+    // Moves the cursor off disliked songs; waits while it is past the end. False: Stop.
+    bool FindSong(Cursor& at);
+    NowPlayingInfo Prepare(Cursor& at);
     // Opens and starts song; the handle, or 0 when the attempt failed.
-    AudioEngine::Handle OpenSong(const NowPlayingInfo& song, const std::string& url);
-    Step ProcessCommand(int& requested, AudioEngine::Handle handle, uint64_t& seenSerial);
-    // Polls the open song until it ends, a command leaves it or it is disliked.
-    Step PlaySong(int& requested, AudioEngine::Handle handle, const std::string& sid);
+    AudioEngine::Handle OpenSong(const NowPlayingInfo& song);
+    AudioEngine::Handle OpenStream(const NowPlayingInfo& song, int status, bool& fromFile);
+    // Plays the open song until it ends or a command leaves it. False: Stop.
+    bool PlaySong(Cursor& at, AudioEngine::Handle handle, const std::string& sid);
+    Act Apply(const Command& command, Cursor& at, AudioEngine::Handle handle,
+              const std::string& sid);
+    // Refreshes position and length; true when the song has played to its end.
+    bool Report(AudioEngine::Handle handle);
+    // Waits until a command (taken into command), a Stop or deadline (none: no deadline).
+    // False: Stop.
+    bool Await(std::optional<Clock::time_point> deadline, std::optional<Command>& command);
+    // Waits out d outside a song, applying commands; ends early when one moves the cursor.
+    bool Gap(Clock::duration d, Cursor& at);
+    // A failed attempt: the same song again after a gap, or the next after kAttemptsPerSkip.
+    bool AfterFailure(Cursor& at);
+    void SetState(State next); // unless a Stop came first
+    bool StopRequested() const;
     bool IsDisliked(const std::string& sid) const;
     // From index on in direction (+1 or -1), the first song not disliked; backwards with none
     // left, the first one after index. The song count when all from index on are disliked.
     int PassOverDisliked(int index, int direction) const;
-    void SetCommand(int value);
     void FreeStream(AudioEngine::Handle handle);
-    // Waits up to d; true when a Stop (or Shutdown) came.
-    bool WaitForStop(std::chrono::milliseconds d);
-    // Waits up to d or until a command newer than seenSerial comes.
-    void WaitForCommand(std::chrono::milliseconds d, uint64_t seenSerial);
-    bool StopRequested() const;
-    void SetPlaying(); // unless a Stop came first
     void ClearSpectrum() { ++spectrumClears; }
     NowPlayingInfo InfoCopy() const;
 
+    // Lock order: the player's (lock, then infoLock; the code never holds both), the song
+    // list's, the engine's, a stream's. The play thread calls the engine and the listener holding
+    // no lock of its own.
     Listener* const listener;
-    SongList& songList;
+    SongList& songList; // locks itself
     const int device;
-    std::atomic<bool> cancel{false};    // raised by Shutdown: no more reports
-    std::atomic<bool> abortOpen{false}; // raised by Stop: a stream creation gives up
-    AudioEngine engine;                 // thread-safe itself
+    AudioEngine engine; // locks itself
 
-    mutable std::mutex lock;      // guards the fields down to disliked
-    std::condition_variable wake; // a command, Stop or Shutdown came
-    int command = 0;
-    int commandIndex = 0;
-    uint64_t seekTarget = 0;
-    uint64_t commandSerial = 0;    // bumped by every command, so a waiting poll wakes
-    bool stopRequested = false;    // the running play thread is to end
+    mutable std::mutex lock;
+    std::condition_variable wake; // a command, Stop, Start or Shutdown came
+    // Guarded by lock:
+    State state = State::kStopped;
+    std::deque<Command> commands;  // for the running play thread, oldest first
+    bool stopRequested = false;    // the running play thread is to end its run
     bool restartRequested = false; // a Start came while the stopped thread was still ending
     bool shuttingDown = false;
     bool threadAlive = false;
     std::set<std::string, std::less<>> disliked; // sids; for the whole run
-    // Written under lock (or by the play thread only while no Stop is pending), read anywhere.
-    std::atomic<int> playState{Stopped};
-    std::atomic<AudioEngine::Handle> stream{0}; // the stream last opened; not cleared on free
-    std::atomic<int> volume{30};
+    std::thread playThread;                      // started by Start, joined by Start or Shutdown
 
-    mutable std::mutex infoLock; // guards info
+    mutable std::mutex infoLock;
+    // Guarded by infoLock:
     NowPlayingInfo info;
 
+    // Read anywhere without a lock:
+    std::atomic<bool> cancel{false};            // raised by Shutdown: no more reports
+    std::atomic<bool> abortOpen{false};         // raised by Stop: a stream creation gives up
+    std::atomic<AudioEngine::Handle> stream{0}; // the stream last opened; not cleared on free
+    std::atomic<int> volume{30};
     // Bumped by the play thread when the spectrum is to fall to zero; the UI thread applies it.
     std::atomic<unsigned> spectrumClears{0};
-    // UI thread only.
+
+    // UI thread only:
     unsigned spectrumClearsSeen = 0;
     std::array<float, kSpectrumSize> fftBuffer{};
-    std::thread playThread; // started and joined by Start and Shutdown
 
-    // Play thread only.
+    // Play thread only:
     bool audioReady = false;
 };

@@ -5,6 +5,8 @@
 #include "service/SongList.h"
 #include "settings/AppSettings.h"
 
+#include <filesystem>
+
 RadioClient::RadioClient(Listener* listener_, std::string userId_, std::string token_,
                          std::string expire_, SongList& songs_, std::string serviceBase_)
     : listener(listener_), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
@@ -184,7 +186,12 @@ void RadioClient::PrefetchWorker() {
         SongRecord song = songs.At(i);
         if (song.status != 0 || !songs.BeginDownload(i, song.sid, generation))
             continue;
-        int result = web.Download(song.url, song.sid, kCacheMusic);
+        // A sid the list holds twice is in the cache already after its first download.
+        std::error_code error;
+        const auto path = CachePath(kCacheMusic, song.sid);
+        const int result = path && std::filesystem::is_regular_file(*path, error)
+                               ? kDownloadOk
+                               : web.Download(song.url, song.sid, kCacheMusic);
         songs.EndDownload(i, song.sid, generation, result == kDownloadOk);
     }
     bool stopped;

@@ -101,6 +101,11 @@ std::string SearchKeyToUtf8(const std::string& key) {
     return IsValidUtf8(key) ? key : CodePage::AnsiToUtf8(key);
 }
 
+// What a GBK site serves: characters GBK lacks are not there.
+std::string Gbk(std::string_view utf8) {
+    return CodePage::AnsiToGbk(CodePage::Utf8ToAnsi(utf8));
+}
+
 std::string Normalize(std::string_view s) {
     while (!s.empty() && s.front() == ' ')
         s.remove_prefix(1);
@@ -776,6 +781,8 @@ DemoStation::Reply DemoStation::ChannelList(const StationRequest& r) {
     for (const DemoChannel& c : DemoCatalog::Channels()) {
         Json::Value item;
         item["name"] = r.fault == StationFault::Markup ? Hostile(c.name) : c.name;
+        if (!options_.titles.empty())
+            item["name"] = TitleAt(static_cast<std::size_t>(list.size()));
         item["seq_id"] = c.seq_id;
         item["abbr_en"] = c.nameEn;
         item["channel_id"] = c.channel_id;
@@ -875,7 +882,8 @@ DemoStation::Reply DemoStation::People(const StationRequest& r) {
         item["artist"] = s.artist;
         item["url"] = SongUrl(s, "mp3");
         item["company"] = s.company;
-        item["title"] = s.title;
+        item["title"] =
+            options_.titles.empty() ? s.title : TitleAt(static_cast<std::size_t>(index));
         item["rating_avg"] = s.rating_avg;
         item["length"] = static_cast<int>(m ? m->seconds : s.seconds);
         item["subtype"] = "";
@@ -978,7 +986,7 @@ DemoStation::Reply DemoStation::SecondSiteSearch(const StationRequest& r) {
         "</TITLE></HEAD>\r\n<BODY><div class=\"head\"><ul><li class=\"home\"><A "
         "href=\"/\">首页</A></li></ul></div>\r\n<div class=\"sl\"><p>共 " +
         std::to_string(count) + " 条结果</p><ul>\r\n" + items + "</ul></div></BODY></HTML>\r\n";
-    return {200, "text/html; charset=gbk", CodePage::Utf8ToAnsi(page)};
+    return {200, "text/html; charset=gbk", Gbk(page)};
 }
 
 DemoStation::Reply DemoStation::LyricsFile(const StationRequest& r, std::string_view prefix,
@@ -998,7 +1006,7 @@ DemoStation::Reply DemoStation::LyricsFile(const StationRequest& r, std::string_
     }
     if (r.fault == StationFault::Markup)
         text = HostileLrc(text);
-    return {200, "text/plain; charset=gbk", CodePage::Utf8ToAnsi(text)};
+    return {200, "text/plain; charset=gbk", Gbk(text)};
 }
 
 DemoStation::Reply DemoStation::FirstSiteLyrics(const StationRequest& r) {

@@ -67,6 +67,9 @@ struct DemoStationOptions {
     std::size_t hugeBytes = 50u << 20;
     int hugeListSongs = 100'000;
     std::size_t hugeCoverBytes = 200u << 20;
+    // Texts in every script, for tests: song n of the catalog is titled titles[n % size] and
+    // channel n of the list named titles[n % size]. Empty: the catalog's own.
+    std::vector<std::string> titles;
     // Gets one line per request (request line and body); the program prints them.
     std::function<void(const std::string&)> logLine;
 };
@@ -142,6 +145,9 @@ public:
     static bool WriteClientFolder(const std::string& dir, const std::string& baseUrl);
 
 private:
+    const std::string& TitleAt(std::size_t n) const {
+        return options_.titles[n % options_.titles.size()];
+    }
     struct Reply {
         int status = 200;
         std::string contentType;

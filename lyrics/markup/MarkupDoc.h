@@ -23,11 +23,12 @@
 // - Attribute values may be unquoted (ending at white space or ">", so they may hold "/");
 //   attributes without a value, repeated attributes and stray quoted strings are accepted.
 // - More than one top-level element, or none, is accepted for navigation.
-// - A GBK lead byte (0x81-0xFE) always takes the byte after it, so the second byte of a
+// - A lead byte (0x81-0xFE) always takes the byte after it, so the second byte of a
 //   double-byte character is never read as markup, even when it is "<", ">" or a quote of an
-//   invalid pair. A lead byte as the last byte stands alone.
+//   invalid pair (a four-byte character is two such pairs). A lead byte as the last byte stands
+//   alone.
 // - Entity references with no semicolon within 9 bytes, unknown names, code point 0 and code
-//   points without a GBK form are left in the text as they are.
+//   points without an ANSI form are left in the text as they are.
 // Limits: text beyond 2^31-2 bytes is ignored; the nesting level saturates at 65,535; a tag name
 // quoted in a diagnostic is cut to 100 bytes; levels of descendants of lifted children are not
 // renumbered. Names passed to FindChild are plain tag names (no path syntax); an empty name

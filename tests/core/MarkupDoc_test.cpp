@@ -482,9 +482,9 @@ TEST(MarkupDocAttributes, EntityDecoding) {
         {"&#12a;", "&#12a;"},
         {"&;", "&;"},
         {"&\xB0\xA1;", "&\xB0\xA1;"},
-        {"&Oslash;", "&Oslash;"},   // 216 has no GBK form: the reference stays
-        {"&eacute;", "&eacute;"},   // the capitalised twin (201) is found, which GBK lacks
-        {"\x81&amp;", "\x81&amp;"}, // the "&" is the second byte of a pair
+        {"&Oslash;", "\x81\x30\x89\x31"}, // 216 in its four-byte form
+        {"&eacute;", "\x81\x30\x87\x37"}, // the capitalised twin (201) is found
+        {"\x81&amp;", "\x81&amp;"},       // the "&" is the second byte of a pair
         {"a&amp;&amp;b&", "a&&b&"},
         {"&&amp;", "&&"},
     };

@@ -153,7 +153,7 @@ TEST_F(RadioClientTest, LikeAsksWithHistoryThenReportsWithTheSameValues) {
 }
 
 TEST_F(RadioClientTest, PrefetchDownloadsInOrderSkipsPlayedAndResetsFailures) {
-    Queue({"11", "12", "bad13", "14"});
+    Queue({"11", "12", "bad13", "14", "11"}); // 11 twice: fetched once
     songs.SetStatus(1, 3);
     auto client = MakeClient();
     client->StartPrefetch();
@@ -167,6 +167,7 @@ TEST_F(RadioClientTest, PrefetchDownloadsInOrderSkipsPlayedAndResetsFailures) {
     EXPECT_EQ(songs.At(1).status, 3);
     EXPECT_EQ(songs.At(2).status, 0);
     EXPECT_EQ(songs.At(3).status, 2);
+    EXPECT_EQ(songs.At(4).status, 2);
     EXPECT_EQ(dir.ReadFile("Temp/Music/14.mp3"), "ID3-14");
     EXPECT_FALSE(std::filesystem::exists("Temp/Music/bad13.mp3"));
 }

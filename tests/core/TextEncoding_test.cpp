@@ -40,15 +40,34 @@ TEST(HexCoding, EncodesWithSpacePaddingAndDecodesBack) {
     EXPECT_EQ(HexDecode(HexEncode(all)), all);
 }
 
-TEST(Utf8ToAnsi, ConvertsToGbkAndMarksWhatHasNoGbkForm) {
-    EXPECT_EQ(Utf8ToAnsi(kHuayuUtf8), kHuayuGbk);
-    EXPECT_EQ(Utf8ToAnsi("plain"), "plain");
-    // U+1F600 has no GBK form: the default character stands in for it, text around survives.
-    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80z"), "a?z");
-    // A malformed byte also becomes the default character.
+TEST(Utf8ToAnsi, KeepsGbkBytesAndGivesEveryOtherCharacterItsGb18030Form) {
+    struct Case {
+        std::string utf8, ansi;
+    } cases[] = {
+        {kHuayuUtf8, kHuayuGbk},
+        {"plain", "plain"},
+        {"a\xF0\x9F\x98\x80z", "a\x94\x39\xFC\x36z"}, // U+1F600, four bytes
+        {"Bj\xC3\xB6rk", "Bj\x81\x30\x8B\x32rk"},
+        {"\xED\x95\x9C", "\x83\x36\x84\x33"}, // Hangul
+        {"\xE2\x82\xAC!", "\x80!"},           // GBK's own euro byte, not GB18030's A2 E3
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi) << c.utf8;
+        EXPECT_EQ(CodePage::AnsiToUtf8(c.ansi), c.utf8) << c.utf8;
+    }
+    // A malformed byte becomes the default character.
     EXPECT_EQ(Utf8ToAnsi("a\xFFz"), "a?z");
     EXPECT_EQ(Utf8ToAnsi("a\xE5\x8D"), "a?");
-    EXPECT_EQ(CodePage::AnsiToUtf8(kHuayuGbk), kHuayuUtf8);
+}
+
+TEST(CodePage, GbkSitesAndLimitsSeeWholeCharacters) {
+    const std::string mixed = "\x83\x36\x84\x33" + kHuayuGbk + "\x81\x30\x8B\x32!";
+    EXPECT_EQ(CodePage::AnsiToGbk(mixed), kHuayuGbk + "!");
+    for (auto [limit, kept] : {std::pair{3, 0}, {4, 4}, {7, 6}, {8, 8}, {11, 8}, {12, 12}}) {
+        std::string cut = mixed;
+        CodePage::CutAtCharacter(cut, limit);
+        EXPECT_EQ(cut, mixed.substr(0, kept)) << limit;
+    }
 }
 
 TEST(MeasureAndConvertUtf8, ReturnsLengthWithZeroPlusOne) {
@@ -60,13 +79,14 @@ TEST(MeasureAndConvertUtf8, ReturnsLengthWithZeroPlusOne) {
     EXPECT_EQ(out, "");
 }
 
-TEST(CodePage, CodePointsWithAndWithoutGbkForm) {
+TEST(CodePage, CodePointsWithAndWithoutAnsiForm) {
     std::string out;
     EXPECT_TRUE(CodePage::CodePointToAnsi(0x534E, out)); // 华
     EXPECT_EQ(out, "\xBB\xAA");
     EXPECT_TRUE(CodePage::CodePointToAnsi('A', out));
     EXPECT_EQ(out, "A");
-    EXPECT_FALSE(CodePage::CodePointToAnsi(0x1F600, out));
+    EXPECT_TRUE(CodePage::CodePointToAnsi(0x1F600, out));
+    EXPECT_EQ(out, "\x94\x39\xFC\x36");
     EXPECT_FALSE(CodePage::CodePointToAnsi(0xD800, out));
     EXPECT_FALSE(CodePage::CodePointToAnsi(0, out));
 }

@@ -9,8 +9,12 @@
 #include "app/MainDlgControl.h"
 #include "app/MprisService.h"
 #include "app/SongNotifier.h"
+#include "controls/CChannelPage.h"
 #include "controls/CCustomSliderCtrl.h"
+#include "controls/CLantorListPage.h"
+#include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "platform/CodePage.h"
 #include "platform/Log.h"
 #include "platform/Messages.h"
 #include "platform/TextEncoding.h"
@@ -631,6 +635,67 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     ini.SetString("AppSet", "notify", "off");
     ASSERT_TRUE(ini.Save());
     expectNoneFor(4);
+}
+
+TEST_F(DesktopTest, TitlesInEveryScriptShowEverywhereAndTheChannelNameRoundTrips) {
+    struct Row {
+        const char* script;
+        std::string utf8;
+    };
+    const std::vector<Row> rows = {
+        {"Korean", "\uC0AC\uB791\uD574\uC694"},        // 사랑해요
+        {"Japanese", "\u3055\u304F\u3089 \u685C"},     // さくら 桜
+        {"Traditional Chinese", "\u611B\u8207\u8AA0"}, // 愛與誠
+        {"Latin", "Bj\u00F6rk Gu\u00F0mundsd\u00F3ttir \u20AC"},
+        {"emoji", "Love \U0001F496\U0001F3B6"},
+        {"mixed", "\u00DC \uC0AC\uB791 \u3055 \u611B \u534E \U0001F642"},
+    };
+    DemoStationOptions options = TestStationOptions(kSongSeconds);
+    for (const Row& row : rows)
+        options.titles.push_back(row.utf8);
+    station = std::make_unique<DemoStation>(options);
+    ASSERT_TRUE(station->Start(0));
+    ASSERT_TRUE(DemoStation::WriteClientFolder(dir.Path().string(), station->BaseUrl()));
+    IniFile ini;
+    ASSERT_TRUE(ini.Load("config.ini"));
+    ini.SetString("AppSet", "chid", "27"); // every song of the catalog, in its order
+    ASSERT_TRUE(ini.Save());
+    FakeNotifications service;
+    ASSERT_TRUE(service.Register());
+    auto dlg = Open();
+    MprisService mpris(*dlg);
+    SongNotifier notifier(*dlg);
+    MainDlgControl control(*dlg);
+    notifier.SetControl(&control);
+    QWidget elsewhere; // notifications are for a window in the background
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(PumpUntil([&] { return elsewhere.isActiveWindow(); }, 5000));
+    BusClient client;
+
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const QString text = QString::fromStdString(rows[i].utf8);
+        if (i > 0)
+            dlg->OnNext();
+        ASSERT_TRUE(WaitForSong(*dlg, static_cast<int>(i))) << rows[i].script;
+        EXPECT_TRUE(dlg->windowTitle().contains(text)) << rows[i].script;
+        EXPECT_EQ(dlg->ListPage()->List()->ItemText(static_cast<int>(i), 1), text);
+        EXPECT_TRUE(PumpUntil([&] {
+            return !service.shown.empty() && service.shown.back().summary == text;
+        })) << rows[i].script;
+        EXPECT_EQ(client.Get(kPlayer, "Metadata").toMap().value("xesam:title"), text);
+    }
+
+    // The channel list names its channels the same way; the last one picked is stored and read
+    // back as it came.
+    dlg->OnChannelButton();
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ChannelPage()->ChannelName(13).has_value(); }));
+    const std::string name = *dlg->ChannelPage()->ChannelName(13); // the sixth channel
+    EXPECT_EQ(CodePage::AnsiToUtf8(name), rows[5].utf8);
+    dlg->SwitchChannel(13, name);
+    dlg->CloseWindow();
+    EXPECT_EQ(Setting("AppSet", "chname"), name);
+    EXPECT_EQ(Setting("AppSet", "chname"), Utf8ToAnsi(rows[5].utf8));
 }
 
 TEST(SongNotifierText, IsShownLiterallyAndCut) {
