@@ -185,11 +185,7 @@ CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent); // the painting covers the whole client area
     progressTimer.setInterval(kProgressPeriodMs);
     spectrumTimer.setInterval(kSpectrumPeriodMs);
-    connect(&progressTimer, &QTimer::timeout, this, [this] {
-        int seconds = UpdateTime();
-        lrcWindow->SetPlayTime(seconds);
-        FollowAudio();
-    });
+    connect(&progressTimer, &QTimer::timeout, this, &CMainDlg::OnProgressTick);
     connect(&spectrumTimer, &QTimer::timeout, this, &CMainDlg::OnSpectrumTick);
 }
 
@@ -454,13 +450,50 @@ CBitmapButton* CMainDlg::Button(int id) const {
 void CMainDlg::ShowPauseButton() {
     Button(kIdPlay)->hide();
     Button(kIdPause)->show();
+    SyncTimers();
     emit playbackChanged();
 }
 
 void CMainDlg::ShowPlayButton() {
     Button(kIdPause)->hide();
     Button(kIdPlay)->show();
+    SyncTimers();
     emit playbackChanged();
+}
+
+bool CMainDlg::Seen() const {
+    return isVisible() && !isMinimized();
+}
+
+void CMainDlg::SyncTimers() {
+    const CBitmapButton* play = Button(kIdPlay);
+    const bool live = songShown && !workersEnded;
+    const bool ticking = live && play && play->isHidden();
+    const bool seen = Seen();
+    const bool wasSeen = std::exchange(seenBefore, seen);
+    if (!ticking) {
+        // The time shown is where the pause holds, not the last tick's.
+        if (seen && progressTimer.isActive())
+            OnProgressTick();
+        progressTimer.stop();
+        spectrumTimer.stop();
+    }
+    // Shown again or playing again: the display catches up at once, and the timers start
+    // together so that the time, the lyrics and the spectrum move in step.
+    const bool catchUp = live && seen && (!wasSeen || (ticking && !progressTimer.isActive()));
+    if (catchUp) {
+        OnProgressTick();
+        OnSpectrumTick();
+    }
+    if (!ticking)
+        return;
+    // Hidden, the progress timer only keeps the song's length current for the desktop.
+    if (catchUp || !progressTimer.isActive())
+        progressTimer.start();
+    if (!seen)
+        spectrumTimer.stop();
+    else if (catchUp || !spectrumTimer.isActive())
+        spectrumTimer.start();
 }
 
 CMainDlg::Playback CMainDlg::PlaybackState() const {
@@ -633,11 +666,9 @@ void CMainDlg::OnPlaylistArrived() {
     if (starting) {
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
-        progressTimer.start();
         SetStatusText(kBuffering);
         songShown = true;
         ShowPauseButton();
-        spectrumTimer.start();
     } else {
         SetStatusText(kPlaying);
     }
@@ -699,6 +730,8 @@ void CMainDlg::OnNext() {
 void CMainDlg::OnPlay() {
     if (!player)
         return;
+    audioStill.restart(); // the pause was no stall
+    waitingForAudio = false;
     ShowPauseButton();
     player->Resume();
     SetStatus(kPlaying, kRegionStatusPlay);
@@ -762,6 +795,16 @@ void CMainDlg::ShowListPage(int page) {
         }
         channelPageShown = false;
     }
+}
+
+void CMainDlg::OnProgressTick() {
+    if (Seen()) {
+        lrcWindow->SetPlayTime(UpdateTime());
+    } else if (player && player->GetDuration() != lengthSeen) {
+        lengthSeen = player->GetDuration();
+        emit lengthChanged();
+    }
+    FollowAudio();
 }
 
 int CMainDlg::UpdateTime() {
@@ -981,6 +1024,22 @@ void CMainDlg::done(int code) {
     if (CLoginDlg* login = std::exchange(loginDialog, nullptr))
         login->deleteLater();
     QDialog::done(code);
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    SyncTimers();
+}
+
+void CMainDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    SyncTimers();
+}
+
+void CMainDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        SyncTimers();
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {

@@ -104,6 +104,9 @@ public:
     bool StartSignIn(); // false when there is nothing that can be sent
     int UpdateTime();
     void OnSpectrumTick();
+    // The progress timer's work: the time, the slider and the lyrics while the window is seen;
+    // hidden, only the song's length (which the desktop is told).
+    void OnProgressTick();
     // A slider's release (control id, position 0..100).
     void OnSliderRelease(int id, int position);
 
@@ -153,8 +156,9 @@ public:
     CPicture* CoverPicture() const { return coverPicture.get(); }
     // The login dialog a rejected automatic sign-in opened, while it is open.
     CLoginDlg* LoginDialog() const { return loginDialog; }
-    QLabel* TitleLabel() const { return titleLabel; }
+    // While playing both tick (the spectrum only while the window is seen); paused, neither.
     bool TimersRunning() const { return progressTimer.isActive() && spectrumTimer.isActive(); }
+    bool AnyTimerRunning() const { return progressTimer.isActive() || spectrumTimer.isActive(); }
 
 signals:
     void statusTextChanged(const QString& text);
@@ -169,6 +173,9 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -199,6 +206,11 @@ private:
     void FollowAudio();
     void ShowPauseButton();
     void ShowPlayButton();
+    // Shown and not minimised: someone may see the window.
+    bool Seen() const;
+    // Runs the timers the playback and the window's visibility call for: none while paused,
+    // the spectrum only while seen.
+    void SyncTimers();
     void OnPlaylistArrived();
     void OnSignInReply(BackgroundJob::Reply reply);
     // The service's answer, or null when the request could not be sent.
@@ -257,6 +269,7 @@ private:
     int channelId = 0;
     std::string channelName;
     float lengthSeen = 0.0f; // the song length lengthChanged last told
+    bool seenBefore = false; // Seen() at the last SyncTimers
     QTimer progressTimer;
     QTimer spectrumTimer;
     bool autoSignIn = false;

@@ -242,6 +242,7 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     dlg->OnPause();
     EXPECT_EQ(dlg->StatusText(), QStringLiteral("已暂停"));
     EXPECT_TRUE(dlg->Button(CMainDlg::kIdPlay)->isVisible());
+    EXPECT_FALSE(dlg->AnyTimerRunning());
     Pump(600);
     float held = dlg->Player()->GetPosition();
     Pump(500);
@@ -249,6 +250,18 @@ TEST_F(MainWindowTest, PlaysTheChannelAndFollowsTheListenersCommands) {
     dlg->OnPlay();
     EXPECT_EQ(dlg->StatusText(), QStringLiteral("正在播放"));
     EXPECT_TRUE(dlg->Button(CMainDlg::kIdPause)->isVisible());
+    EXPECT_TRUE(dlg->TimersRunning());
+
+    // Hidden, the spectrum stops; paused while hidden and shown again, the time is the held one.
+    dlg->hide();
+    EXPECT_TRUE(dlg->AnyTimerRunning() && !dlg->TimersRunning());
+    Pump(1200);
+    dlg->OnPause();
+    dlg->show();
+    const float at = dlg->Player()->GetPosition(), length = dlg->Player()->GetDuration();
+    EXPECT_EQ(dlg->TimeText(),
+              QString::asprintf("0:%02d/0:%02d", static_cast<int>(at), static_cast<int>(length)));
+    dlg->OnPlay();
 
     // Next and previous.
     dlg->OnNext();
