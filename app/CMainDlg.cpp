@@ -862,20 +862,26 @@ void CMainDlg::OnPlaylist(std::uint64_t generation, const SongList::Appended& re
     // Songs of a channel the listener has left meanwhile.
     if (generation != songList.Generation())
         return;
-    for (const SongRecord& song : result.songs) {
-        fetchRetry.Reset();
-        if (listSheet && listSheet->ActivePageIndex() == 0)
+    if (listSheet && listSheet->ActivePageIndex() == 0)
+        for (const SongRecord& song : result.songs)
             listPage->AddSong(song.index, song.title, song.artist, song.albumtitle,
                               song.like != "0");
-    }
+    // A reply that brought no song, or only songs this channel has sent before while more are
+    // needed, counts as a failed one: the service is asked again on the back-off, never at once.
+    // A full list takes no more songs, so asking again would bring none.
+    const bool brought =
+        result.fresh > 0 || (!result.songs.empty() && result.count >= kRefillBelow);
+    if (brought)
+        fetchRetry.Reset();
     if (result.parsed && result.count > 0)
         OnPlaylistArrived();
-    if (result.songs.empty() && !ended)
+    if (!brought && !ended && result.count < static_cast<int>(SongList::kMaxSongs))
         fetchRetry.Schedule();
 }
 
 void CMainDlg::OnPrefetchPassDone() {
-    if (songList.Count() < kRefillBelow)
+    // While the back-off runs, it alone asks for more.
+    if (songList.Count() < kRefillBelow && !fetchRetry.Pending())
         StartFetch();
 }
 
@@ -907,7 +913,10 @@ void CMainDlg::OnEndOfList(const NowPlayingInfo& last) {
     if (last.generation != songList.Generation())
         return;
     songOpen = false; // waiting for songs, which the status says
-    StartFetch();
+    if (fetchRetry.Pending())
+        SetStatus(kPreparing, kRegionStatusPrepare); // the back-off asks
+    else
+        StartFetch();
 }
 
 void CMainDlg::OnDecoderFailure() {

@@ -34,8 +34,8 @@ struct SongRecord;
 // through CloseWindow (the close box, the system menu, Quit from the desktop): a stray Enter or
 // Esc must never end it without saving.
 //
-// It keeps playing through network faults: a playlist request that fails or brings no song is
-// tried again on a back-off (RetryTimer) until songs arrive, and so is a sign-in that cannot
+// It keeps playing through network faults: a playlist request that fails or brings no new song
+// is tried again on a back-off (RetryTimer) until songs arrive, and so is a sign-in that cannot
 // reach the service. A sign-in the service rejects opens the login dialog again, with the reason.
 class CMainDlg : public QDialog, public IListOwner {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "service/SongList.h"
 
 #include <QStringList>
+#include <algorithm>
 
 CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent)
     : CSheetPage(parent), list(new ReportListView(this)), layout(this), owner(owner), songs(songs) {
@@ -25,21 +26,45 @@ CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* pa
     list->setAccessibleName(tr("歌曲列表"));
     connect(list, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { OnListDoubleClick(); });
+    nextTurn.setSingleShot(true);
+    nextTurn.setInterval(0);
+    connect(&nextTurn, &QTimer::timeout, this, [this] {
+        addedThisTurn = 0;
+        AddWaiting();
+    });
 }
 
 void CLantorListPage::AddSong(int index, std::string_view title, std::string_view artist,
                               std::string_view album, bool liked) {
-    if (songToRow.count(index) != 0)
+    waiting.push_back({index, std::string(title), std::string(artist), std::string(album), liked});
+    AddWaiting();
+}
+
+void CLantorListPage::AddWaiting() {
+    for (; !waiting.empty() && addedThisTurn < kRowsPerTurn; waiting.pop_front()) {
+        ++addedThisTurn;
+        AddRow(waiting.front());
+    }
+    if (addedThisTurn > 0 && !nextTurn.isActive())
+        nextTurn.start();
+}
+
+void CLantorListPage::AddRow(const Pending& song) {
+    if (songToRow.count(song.index) != 0)
         return;
     const int row = list->ItemCount();
-    list->AppendRow({QString::asprintf("%03d", row + 1), Resources::AnsiToQString(title),
-                     Resources::AnsiToQString(artist), Resources::AnsiToQString(album)},
-                    liked || IsLiked(songs.At(index).sid) ? kImageLiked : kImageNotLiked);
-    songToRow.emplace(index, row);
-    rowToSong.emplace(row, index);
-    if (!disliked.empty() && disliked.count(songs.At(index).sid) != 0)
+    list->AppendRow({QString::asprintf("%03d", row + 1), Resources::AnsiToQString(song.title),
+                     Resources::AnsiToQString(song.artist), Resources::AnsiToQString(song.album)},
+                    song.liked || IsLiked(songs.At(song.index).sid) ? kImageLiked : kImageNotLiked);
+    songToRow.emplace(song.index, row);
+    rowToSong.emplace(row, song.index);
+    if (!disliked.empty() && disliked.count(songs.At(song.index).sid) != 0)
         list->SetRowEnabled(row, false);
     DescribeRow(row);
+    if (song.index == playingLater) {
+        playingLater = -1;
+        MarkPlaying(song.index);
+    }
 }
 
 void CLantorListPage::DescribeRow(int row) {
@@ -84,13 +109,17 @@ void CLantorListPage::Rebuild() {
     list->DeleteAllItems();
     songToRow.clear();
     rowToSong.clear();
+    waiting.clear();
     playingRow = -1;
     playingRowImage = 0;
+    playingLater = -1;
     const int count = songs.Count();
     for (int i = 0; i < count; ++i) {
-        const SongRecord song = songs.At(i);
-        AddSong(song.index, song.title, song.artist, song.albumtitle, song.like != "0");
+        SongRecord song = songs.At(i);
+        waiting.push_back({song.index, std::move(song.title), std::move(song.artist),
+                           std::move(song.albumtitle), song.like != "0"});
     }
+    AddWaiting();
 }
 
 void CLantorListPage::MarkPlaying(int index) {
@@ -98,9 +127,14 @@ void CLantorListPage::MarkPlaying(int index) {
     if (playingRow != -1)
         list->SetItemImage(playingRow, playingRowImage);
     const auto found = songToRow.find(index);
+    // A row still to come is marked when it is added.
+    const bool later =
+        found == songToRow.end() && std::any_of(waiting.begin(), waiting.end(),
+                                                [&](const Pending& p) { return p.index == index; });
+    playingLater = later ? index : -1;
     const int row = found != songToRow.end() ? found->second : index;
     const int image = list->ItemImage(row);
-    if (list->SetItemImage(row, kImagePlaying)) {
+    if (!later && list->SetItemImage(row, kImagePlaying)) {
         playingRow = row;
         playingRowImage = image < 0 ? 0 : image;
         DescribeRow(row);

@@ -2,6 +2,8 @@
 #include "controls/CSheetPage.h"
 #include "controls/LayoutMgr.h"
 
+#include <QTimer>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -24,11 +26,17 @@ public:
 
     CLantorListPage(IListOwner& owner, SongList& songs, QWidget* parent = nullptr);
 
-    // Appends a row for the song at index of the queue. Texts are GBK. A song that already
-    // has a row is not added twice (its notice may arrive after a rebuild already listed it).
+    // At most this many rows are added per turn of the event loop; the rest follow in later
+    // turns, so that a long list never holds up the window.
+    static constexpr int kRowsPerTurn = 100;
+
+    // Appends a row for the song at index of the queue (now, or in a later turn behind the rows
+    // still to come). Texts are GBK. A song that already has a row is not added twice (its
+    // notice may arrive after a rebuild already listed it).
     void AddSong(int index, std::string_view title, std::string_view artist, std::string_view album,
                  bool liked);
-    // All rows again from the queue, in order; the playing mark is dropped with the old rows.
+    // All rows again from the queue, in order (in batches, as AddSong); the playing mark is
+    // dropped with the old rows.
     void Rebuild();
     // Marks the song's row as playing and gives the previously marked row its image back.
     void MarkPlaying(int index);
@@ -48,6 +56,14 @@ public:
     int SongOfRow(int row) const;
 
 private:
+    struct Pending {
+        int index;
+        std::string title, artist, album;
+        bool liked;
+    };
+    void AddRow(const Pending& song);
+    // Adds waiting rows up to this turn's budget.
+    void AddWaiting();
     // The row's state in words, for assistive tools.
     void DescribeRow(int row);
 
@@ -59,6 +75,10 @@ private:
     std::map<int, int> rowToSong;
     std::set<std::string, std::less<>> disliked;
     std::set<std::string, std::less<>> liked; // in this run
+    std::deque<Pending> waiting;              // rows still to add, in order
+    int addedThisTurn = 0;
+    QTimer nextTurn;       // ends the turn: the budget is renewed and the waiting rows go on
+    int playingLater = -1; // the song MarkPlaying named while its row was still waiting
     IListOwner& owner;
     SongList& songs;
 };

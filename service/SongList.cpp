@@ -2,6 +2,8 @@
 
 #include "service/SongReply.h"
 
+#include <algorithm>
+
 SongList::SongList() {
     records_.reserve(kInitialCapacity);
 }
@@ -37,13 +39,17 @@ SongList::Appended SongList::Append(std::string_view text, const std::uint64_t* 
     Appended result;
     // Parsed before the lock is taken: only the append itself holds it.
     std::vector<SongRecord> block;
-    if (!ParseSongReply(text, [&](SongRecord&& record) { block.push_back(std::move(record)); }))
+    if (!ParseSongReply(text, [&](SongRecord&& record) {
+            if (block.size() < kMaxReplySongs)
+                block.push_back(std::move(record));
+        }))
         return result;
     result.parsed = true;
     std::lock_guard<std::mutex> guard(lock_);
     result.count = static_cast<int>(records_.size());
     if (generation && generation_ != *generation)
         return result;
+    block.resize(std::min(block.size(), kMaxSongs - records_.size()));
     std::size_t capacity = records_.capacity() ? records_.capacity() : kInitialCapacity;
     while (capacity < records_.size() + block.size())
         capacity *= 2;
@@ -51,6 +57,7 @@ SongList::Appended SongList::Append(std::string_view text, const std::uint64_t* 
     for (SongRecord& record : block) {
         record.index = static_cast<int>(records_.size());
         record.status = 0;
+        result.fresh += sids_.insert(record.sid).second;
         records_.push_back(std::move(record));
     }
     if (copies)
@@ -75,6 +82,7 @@ void SongList::SetStatus(int i, int status) {
 void SongList::Clear() {
     std::lock_guard<std::mutex> guard(lock_);
     records_.clear();
+    sids_.clear();
     ++generation_;
     playing_ = -1;
 }

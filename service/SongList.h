@@ -4,11 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // The song queue of one session, appended to in reply order until a channel switch clears it.
 // A song's index is its position. Every operation takes the list's own lock and hands out copies.
+// A reply adds at most kMaxReplySongs songs (its first ones) and the list holds at most kMaxSongs:
+// a full list refuses further songs (indexes never move), so the player waits at its end until a
+// channel switch.
 //
 // Each Clear starts a new generation. Work begun on an older one (a reply asked for before a
 // channel switch, a prefetch pass or a song claimed from the old songs) names its generation, and
@@ -16,12 +21,17 @@
 class SongList {
 public:
     static constexpr std::size_t kInitialCapacity = 50;
+    static constexpr std::size_t kMaxReplySongs = 500;
+    static constexpr std::size_t kMaxSongs = 5000;
 
     // What one playlist reply did to the list.
     struct Appended {
         bool parsed = false;
         std::vector<SongRecord> songs; // copies of the songs appended, in order
         int count = 0;                 // songs in the list afterwards
+        // Songs appended whose sid the list had not held since the last Clear: a reply with none
+        // (empty, or repeating queued songs) brought nothing new.
+        int fresh = 0;
     };
 
     SongList();
@@ -73,4 +83,5 @@ private:
     std::vector<SongRecord> records_;
     std::uint64_t generation_ = 0; // Clears so far
     int playing_ = -1;             // the song the player has claimed since the last Clear; -1 none
+    std::unordered_set<std::string> sids_; // of records_
 };

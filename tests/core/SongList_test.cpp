@@ -58,7 +58,7 @@ TEST(SongList, BadRepliesAppendNothingAndDoNotCrash) {
     EXPECT_EQ(added.size(), 1u);
 }
 
-TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
+TEST(SongList, GrowsByDoublingUpToItsCaps) {
     SongList list;
     EXPECT_EQ(list.Capacity(), 50u);
     std::vector<std::string> songs;
@@ -71,12 +71,21 @@ TEST(SongList, GrowsByDoublingAndKeepsEarlierRecords) {
         ASSERT_EQ(list.At(i).sid, std::to_string(i));
         ASSERT_EQ(list.At(i).index, i);
     }
+    // A reply keeps its first 500 songs and the list stops at 5,000; songs it held before
+    // are not fresh.
     songs.clear();
-    for (int i = 0; i < 10000; ++i)
+    for (int i = 0; i < 600; ++i)
         songs.push_back(Song(std::to_string(1000 + i)));
-    EXPECT_TRUE(list.AppendFromReply(Reply(songs), nullptr));
-    EXPECT_EQ(list.Count(), 10051);
-    EXPECT_EQ(list.At(10050).index, 10050);
+    const std::string big = Reply(songs);
+    EXPECT_EQ(list.AppendFor(list.Generation(), big).fresh, 500);
+    SongList::Appended again;
+    for (int n = 0; n < 12; ++n)
+        again = list.AppendFor(list.Generation(), big);
+    EXPECT_EQ(again.fresh, 0);
+    EXPECT_TRUE(again.songs.empty());
+    EXPECT_EQ(list.Count(), 5000);
+    EXPECT_EQ(list.At(550).sid, "1499");
+    EXPECT_EQ(list.At(4999).index, 4999);
 }
 
 TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {

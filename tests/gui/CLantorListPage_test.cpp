@@ -4,6 +4,7 @@
 #include "service/SongList.h"
 #include "tests/support/FakeListOwner.h"
 #include "tests/support/PlaylistJson.h"
+#include "tests/support/qt/PumpUntil.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -120,6 +121,19 @@ TEST_F(SongPageTest, AfterAChannelSwitchNumberingStartsAgain) {
     EXPECT_EQ(List().ItemText(0, 1), "new 1");
     page.MarkPlaying(0);
     EXPECT_EQ(List().ItemImage(0), CLantorListPage::kImagePlaying);
+}
+
+TEST_F(SongPageTest, ALongListIsAddedInBatchesAndKeepsItsPlayingMark) {
+    std::vector<std::string> replies;
+    for (int i = 0; i < 250; ++i)
+        replies.push_back(SongJson({"s" + std::to_string(i)}));
+    ASSERT_TRUE(songs.AppendFromReply(PlaylistJson(replies)));
+    page.Rebuild();
+    page.MarkPlaying(200);
+    EXPECT_EQ(List().ItemCount(), CLantorListPage::kRowsPerTurn);
+    ASSERT_TRUE(PumpUntil([&] { return List().ItemCount() == 250; }, 10000));
+    EXPECT_EQ(page.PlayingRow(), 200);
+    EXPECT_EQ(List().ItemText(249, 1), "ts249");
 }
 
 TEST_F(SongPageTest, DoubleClickPlaysTheSelectedSong) {
