@@ -62,36 +62,36 @@ void CLoginDlg::SetAccountStore(std::weak_ptr<AccountStore> store) {
 }
 
 void CLoginDlg::ReportSaveFailure(QWidget* owner) {
-    Hook()(owner, QStringLiteral("保存配置文件失败"), QStringLiteral("错误"));
+    Hook()(owner, tr("保存配置文件失败"), tr("错误"));
 }
 
 CLoginDlg::CLoginDlg(QWidget* parent)
     : QDialog(parent), fmPicture(std::make_unique<CPicture>()),
       accountPicture(std::make_unique<CPicture>()) {
-    setWindowTitle(QStringLiteral("LantorFM——登录"));
+    setWindowTitle(tr("LantorFM——登录"));
     setWindowIcon(Resources::LoadIcon(128));
     setFixedSize(kWidth, kHeight);
     setFont(Resources::SongTypeFont(12));
 
-    okButton = new QPushButton(QStringLiteral("确定"), this);
+    okButton = new QPushButton(tr("确定"), this);
     okButton->setGeometry(DluRect(107, 144, 50, 14));
     okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    cancelButton = new QPushButton(tr("取消"), this);
     cancelButton->setGeometry(DluRect(187, 144, 50, 14));
-    auto* emailLabel = new QLabel(QStringLiteral("邮箱"), this);
+    auto* emailLabel = new QLabel(tr("邮箱"), this);
     emailLabel->setGeometry(DluRect(99, 71, 17, 8));
     emailEdit = new QLineEdit(this);
     emailEdit->setGeometry(DluRect(125, 67, 126, 14));
     emailEdit->setMaxLength(kMaxFieldLength);
-    auto* passwordLabel = new QLabel(QStringLiteral("密码"), this);
+    auto* passwordLabel = new QLabel(tr("密码"), this);
     passwordLabel->setGeometry(DluRect(99, 97, 17, 8));
     passwordEdit = new QLineEdit(this);
     passwordEdit->setGeometry(DluRect(125, 95, 126, 14));
     passwordEdit->setMaxLength(kMaxFieldLength);
     passwordEdit->setEchoMode(QLineEdit::Password);
-    rememberBox = new QCheckBox(QStringLiteral("记住密码"), this);
+    rememberBox = new QCheckBox(tr("记住密码"), this);
     rememberBox->setGeometry(DluRect(111, 121, 48, 10));
-    autoLoginBox = new QCheckBox(QStringLiteral("自动登录"), this);
+    autoLoginBox = new QCheckBox(tr("自动登录"), this);
     autoLoginBox->setGeometry(DluRect(189, 122, 48, 10));
     reasonLine = new QLabel(this);
     reasonLine->setGeometry(DluRect(99, 133, 152, 9));

@@ -54,14 +54,14 @@ namespace {
 
 const char* const kPersonalChannel = "\xCB\xBD\xC8\xCB\xD5\xD7\xBA\xD5"; // 私人兆赫
 
-const QString kSigningIn = QStringLiteral("正在登录...");
-const QString kSignInFailed = QStringLiteral("登录失败!");
-const QString kPreparing = QStringLiteral("准备列表...");
-const QString kBuffering = QStringLiteral("正在缓冲");
-const QString kWaitingForAudio = QStringLiteral("缓冲中...");
-const QString kPlaying = QStringLiteral("正在播放");
-const QString kPaused = QStringLiteral("已暂停");
-const QString kDecoderError = QStringLiteral("错误: 音频解码器初始化失败!");
+const char* const kSigningIn = QT_TRANSLATE_NOOP("CMainDlg", "正在登录...");
+const char* const kSignInFailed = QT_TRANSLATE_NOOP("CMainDlg", "登录失败!");
+const char* const kPreparing = QT_TRANSLATE_NOOP("CMainDlg", "准备列表...");
+const char* const kBuffering = QT_TRANSLATE_NOOP("CMainDlg", "正在缓冲");
+const char* const kWaitingForAudio = QT_TRANSLATE_NOOP("CMainDlg", "缓冲中...");
+const char* const kPlaying = QT_TRANSLATE_NOOP("CMainDlg", "正在播放");
+const char* const kPaused = QT_TRANSLATE_NOOP("CMainDlg", "已暂停");
+const char* const kDecoderError = QT_TRANSLATE_NOOP("CMainDlg", "错误: 音频解码器初始化失败!");
 
 const QColor kBackground(0, 0, 0);
 const QColor kTextColour(60, 210, 250);
@@ -74,7 +74,7 @@ QRect Region(int left, int top, int right, int bottom) {
 
 struct ButtonSpec {
     int id;
-    const char* tooltip; // UTF-8; the channel button shows the channel name instead
+    const char* tooltip; // source text; the channel button shows the channel name instead
     int bitmap;          // 0: the image list of the previous button
     int frameWidth;
     int normal, pushed, focused;
@@ -83,13 +83,13 @@ struct ButtonSpec {
 
 // In the order they are created; play and pause share one image list.
 const ButtonSpec kButtons[] = {
-    {CMainDlg::kIdLike, "喜欢", 210, 16, 0, 1, 0, 13, 82},
-    {CMainDlg::kIdDislike, "不喜欢", 211, 16, 0, 1, 0, 38, 82},
-    {CMainDlg::kIdMore, "收听更多", 212, 16, 0, 1, 0, 62, 82},
-    {CMainDlg::kIdPlay, "播放", 215, 20, 0, 0, 0, 165, 80},
-    {CMainDlg::kIdPause, "暂停", 0, 20, 1, 1, 1, 166, 80},
-    {CMainDlg::kIdPrevious, "上一首", 214, 20, 0, 1, 0, 139, 80},
-    {CMainDlg::kIdNext, "下一首", 213, 20, 0, 1, 0, 190, 80},
+    {CMainDlg::kIdLike, QT_TRANSLATE_NOOP("CMainDlg", "喜欢"), 210, 16, 0, 1, 0, 13, 82},
+    {CMainDlg::kIdDislike, QT_TRANSLATE_NOOP("CMainDlg", "不喜欢"), 211, 16, 0, 1, 0, 38, 82},
+    {CMainDlg::kIdMore, QT_TRANSLATE_NOOP("CMainDlg", "收听更多"), 212, 16, 0, 1, 0, 62, 82},
+    {CMainDlg::kIdPlay, QT_TRANSLATE_NOOP("CMainDlg", "播放"), 215, 20, 0, 0, 0, 165, 80},
+    {CMainDlg::kIdPause, QT_TRANSLATE_NOOP("CMainDlg", "暂停"), 0, 20, 1, 1, 1, 166, 80},
+    {CMainDlg::kIdPrevious, QT_TRANSLATE_NOOP("CMainDlg", "上一首"), 214, 20, 0, 1, 0, 139, 80},
+    {CMainDlg::kIdNext, QT_TRANSLATE_NOOP("CMainDlg", "下一首"), 213, 20, 0, 1, 0, 190, 80},
     {CMainDlg::kIdChannel, nullptr, 217, 20, 1, 0, 1, 293, 0},
 };
 
@@ -169,13 +169,13 @@ CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
     : QDialog(parent), ownSongs(songs ? nullptr : std::make_unique<SongList>()),
       songList(songs ? *songs : *ownSongs), reports(std::make_unique<Reports>(*this)),
       coverPicture(std::make_unique<CPicture>()), volumePicture(std::make_unique<CPicture>()),
-      textFont(Resources::SongTypeFont(12)), statusText(kSigningIn),
+      textFont(Resources::SongTypeFont(12)), statusText(tr(kSigningIn)),
       timeText(QStringLiteral("0:00/0:00")), signInRetry([this] {
-          SetStatus(kSigningIn, kRegionStatusSong);
+          SetStatus(tr(kSigningIn), kRegionStatusSong);
           SignIn();
       }),
       fetchRetry([this] { StartFetch(); }) {
-    setWindowTitle(QStringLiteral("LantorFM ( 私人电台 好歌随心听 )"));
+    setWindowTitle(tr("LantorFM ( 私人电台 好歌随心听 )"));
     // A window rather than a dialog, so window managers offer the minimise button; fixed
     // size, so none offers to maximise it.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -293,8 +293,7 @@ void CMainDlg::CreateButtons() {
             images = CBitmapButton::LoadImageList(spec.bitmap, spec.frameWidth);
         auto* button = new CBitmapButton(spec.id, this);
         button->move(Resources::DluX(spec.x), Resources::DluY(spec.y));
-        button->setToolTip(spec.tooltip ? QString::fromUtf8(spec.tooltip)
-                                        : Resources::AnsiToQString(channelName));
+        button->setToolTip(spec.tooltip ? tr(spec.tooltip) : Resources::AnsiToQString(channelName));
         button->SetImageList(images);
         button->SetImages(spec.normal, spec.pushed, spec.focused);
         button->show();
@@ -606,10 +605,10 @@ void CMainDlg::OnSignInAnswer(const std::string* reply) {
         return;
     }
     userId = "0";
-    SetStatus(kSignInFailed, kRegionStatusSong);
+    SetStatus(tr(kSignInFailed), kRegionStatusSong);
     // The service's reason when it gave one; the listener decides in the dialog what next.
     const QString reason = QString::fromUtf8(values.err).trimmed();
-    OpenLoginDialog(reason.isEmpty() ? kSignInFailed : reason);
+    OpenLoginDialog(reason.isEmpty() ? tr(kSignInFailed) : reason);
 }
 
 void CMainDlg::OpenLoginDialog(const QString& reason) {
@@ -634,12 +633,12 @@ void CMainDlg::OnLoginDialogDone(int code) {
     SetCredentials(login->Email(), login->Password());
     autoSignIn = false; // from now on a sign-in from the dialog
     signInRetry.Reset();
-    SetStatus(kSigningIn, kRegionStatusSong);
+    SetStatus(tr(kSigningIn), kRegionStatusSong);
     SignIn();
 }
 
 void CMainDlg::StartFetch() {
-    SetStatus(kPreparing, kRegionStatusPrepare);
+    SetStatus(tr(kPreparing), kRegionStatusPrepare);
     if (!radioClient) {
         if (userId == "0" && channelId == 0)
             channelName = kPersonalChannel;
@@ -666,11 +665,11 @@ void CMainDlg::OnPlaylistArrived() {
     if (starting) {
         volumeSlider->SetPos(player->GetVolume());
         emit volumeChanged(player->GetVolume());
-        SetStatusText(kBuffering);
+        SetStatusText(tr(kBuffering));
         songShown = true;
         ShowPauseButton();
     } else {
-        SetStatusText(kPlaying);
+        SetStatusText(tr(kPlaying));
     }
     repaint(kRegionStatusSong);
 }
@@ -709,7 +708,7 @@ void CMainDlg::OnDislike() {
 void CMainDlg::OnMore() {
     if (!radioClient)
         return;
-    SetStatus(kPreparing, kRegionStatusPrepare);
+    SetStatus(tr(kPreparing), kRegionStatusPrepare);
     radioClient->RequestMore();
 }
 
@@ -734,7 +733,7 @@ void CMainDlg::OnPlay() {
     waitingForAudio = false;
     ShowPauseButton();
     player->Resume();
-    SetStatus(kPlaying, kRegionStatusPlay);
+    SetStatus(tr(kPlaying), kRegionStatusPlay);
 }
 
 void CMainDlg::OnPause() {
@@ -742,7 +741,7 @@ void CMainDlg::OnPause() {
         return;
     ShowPlayButton();
     player->Pause();
-    SetStatus(kPaused, kRegionStatusPlay);
+    SetStatus(tr(kPaused), kRegionStatusPlay);
 }
 
 void CMainDlg::OnChannelButton() {
@@ -849,7 +848,7 @@ void CMainDlg::FollowAudio() {
     if (waiting == waitingForAudio)
         return;
     waitingForAudio = waiting;
-    SetStatus(waiting ? kWaitingForAudio : kPlaying, kRegionStatusSong);
+    SetStatus(tr(waiting ? kWaitingForAudio : kPlaying), kRegionStatusSong);
 }
 
 void CMainDlg::OnSpectrumTick() {
@@ -901,9 +900,9 @@ void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     audioStill.restart();
     waitingForAudio = false;
     const QString song = Resources::AnsiToQString(info.displayName);
-    setWindowTitle(PlainText::WindowTitle(QStringLiteral("LantorFM (正在播放: %1 )").arg(song)));
+    setWindowTitle(PlainText::WindowTitle(tr("LantorFM (正在播放: %1 )").arg(song)));
     PlainText::SetLabel(*titleLabel, song); // assistive tools hear the new song's name
-    SetStatus(kPlaying, kRegionStatusSong);
+    SetStatus(tr(kPlaying), kRegionStatusSong);
     // A song as long as the one before still has its length told.
     lengthSeen = 0.0f;
     emit songStarted();
@@ -914,14 +913,14 @@ void CMainDlg::OnEndOfList(const NowPlayingInfo& last) {
         return;
     songOpen = false; // waiting for songs, which the status says
     if (fetchRetry.Pending())
-        SetStatus(kPreparing, kRegionStatusPrepare); // the back-off asks
+        SetStatus(tr(kPreparing), kRegionStatusPrepare); // the back-off asks
     else
         StartFetch();
 }
 
 void CMainDlg::OnDecoderFailure() {
     songOpen = false;
-    SetStatus(kDecoderError, kRegionStatusSong);
+    SetStatus(tr(kDecoderError), kRegionStatusSong);
     emit playbackChanged();
 }
 
@@ -978,8 +977,12 @@ void CMainDlg::paintEvent(QPaintEvent*) {
     painter.setFont(textFont);
     painter.setPen(kTextColour);
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
-    painter.drawText(QRect(145, 5, width() - 145, 20), flags, statusText);
-    if (songShown && player) {
+    // Beside the song's name the status keeps to its 70 pixels, whatever the language.
+    const bool beside = songShown && player;
+    painter.drawText(QRect(145, 5, width() - 145, 20), flags,
+                     beside ? painter.fontMetrics().elidedText(statusText, Qt::ElideRight, 68)
+                            : statusText);
+    if (beside) {
         painter.setPen(kTimeColour);
         painter.drawText(QRect(400, 135, width() - 400, 20), flags, timeText);
     }

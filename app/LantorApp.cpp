@@ -10,9 +10,11 @@
 #include "app/ScrobbleBridge.h"
 #include "app/ScrobblePage.h"
 #include "app/SongNotifier.h"
+#include "app/Translations.h"
 #include "platform/qt/QtSecretStore.h"
 #include "service/CachePath.h"
 #include "settings/AccountStore.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -21,6 +23,7 @@
 #include <string>
 
 int RunLantorFM() {
+    const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
     InstanceGuard guard;
     if (!guard.Acquire()) {
         if (!guard.HandOver())

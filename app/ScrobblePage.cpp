@@ -66,7 +66,6 @@ ScrobblePage::ScrobblePage(ScrobbleBridge& bridge_, QWidget* parent)
             result->setText(tr("保存配置文件失败: 这项设置只在本次运行中有效。"));
     });
     connect(checkButton, &QPushButton::clicked, this, &ScrobblePage::OnCheck);
-    connect(tokenField, &QLineEdit::returnPressed, this, &ScrobblePage::OnCheck);
     connect(forgetButton, &QPushButton::clicked, this, [this] {
         bridge.SetToken({});
         result->setText(tr("令牌已删除。"));

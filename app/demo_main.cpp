@@ -3,6 +3,7 @@
 // of the window and closes it as the close box would. For headless demos under Xvfb.
 //   lantor-demo-run [--seconds N] [--screenshot FILE]
 #include "app/CMainDlg.h"
+#include "app/Translations.h"
 #include "service/CachePath.h"
 #include "settings/AppSettings.h"
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
+    const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
     CreateCacheFolders();
     std::string email, password;
     {

@@ -23,8 +23,8 @@ CChannelPage::CChannelPage(IListOwner& owner, QWidget* parent)
 void CChannelPage::OnInitDialog() {
     list->setGeometry(rect());
     list->show();
-    list->AddColumn(QStringLiteral("序号"), 42, Qt::AlignRight);
-    list->AddColumn(QStringLiteral("频道"), 405);
+    list->AddColumn(tr("序号"), 42, Qt::AlignRight);
+    list->AddColumn(tr("频道"), 405);
     std::vector<QIcon> images;
     for (const QPixmap& frame :
          Resources::SplitFrames(Resources::LoadBitmap(kBitmapId), kImageSize))

@@ -13,10 +13,10 @@ CLantorListPage::CLantorListPage(IListOwner& owner, SongList& songs, QWidget* pa
     // The page is laid out at its template size; the anchors keep the list filling it.
     resize(471, 226);
     list->setGeometry(0, 0, 471, 226);
-    list->AddColumn(QStringLiteral("序号"), 60);
-    list->AddColumn(QStringLiteral("标题"), 200);
-    list->AddColumn(QStringLiteral("歌手"), 80);
-    list->AddColumn(QStringLiteral("专辑"), 100);
+    list->AddColumn(tr("序号"), 60);
+    list->AddColumn(tr("标题"), 200);
+    list->AddColumn(tr("歌手"), 80);
+    list->AddColumn(tr("专辑"), 100);
     std::vector<QIcon> images;
     for (const QPixmap& frame :
          Resources::SplitFrames(Resources::LoadBitmap(kBitmapId), kImageSize))

@@ -14,28 +14,28 @@
 using Resources::DluRect;
 
 namespace {
-const QString kSearching = QStringLiteral("正在搜索...");
-const QString kNothingFound = QStringLiteral("没有找到歌词");
-const QString kNoAnswer = QStringLiteral("%1 没有响应");
-const QString kDownloading = QStringLiteral("正在下载...");
-const QString kDownloadFailed = QStringLiteral("下载失败");
+const char* const kSearching = QT_TRANSLATE_NOOP("CLrcQueryDlg", "正在搜索...");
+const char* const kNothingFound = QT_TRANSLATE_NOOP("CLrcQueryDlg", "没有找到歌词");
+const char* const kNoAnswer = QT_TRANSLATE_NOOP("CLrcQueryDlg", "%1 没有响应");
+const char* const kDownloading = QT_TRANSLATE_NOOP("CLrcQueryDlg", "正在下载...");
+const char* const kDownloadFailed = QT_TRANSLATE_NOOP("CLrcQueryDlg", "下载失败");
 } // namespace
 
 CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler stored_)
     : QDialog(owner), singer(new QLineEdit(this)), song(new QLineEdit(this)),
-      search(new QPushButton(QStringLiteral("搜索"), this)), results(new ReportListView(this)),
-      status(new QLabel(this)), download(new QPushButton(QStringLiteral("下载"), this)),
-      cancel(new QPushButton(QStringLiteral("取消"), this)), nowPlaying(std::move(nowPlaying_)),
+      search(new QPushButton(tr("搜索"), this)), results(new ReportListView(this)),
+      status(new QLabel(this)), download(new QPushButton(tr("下载"), this)),
+      cancel(new QPushButton(tr("取消"), this)), nowPlaying(std::move(nowPlaying_)),
       stored(std::move(stored_)), searcher(&cancelled) {
-    setWindowTitle(QStringLiteral("歌词搜索"));
+    setWindowTitle(tr("歌词搜索"));
     setWindowIcon(Resources::LoadIcon(kIconId));
     setFixedSize(Resources::DluX(316), Resources::DluY(183));
 
-    auto* singerLabel = new QLabel(QStringLiteral("演唱:"), this);
+    auto* singerLabel = new QLabel(tr("演唱:"), this);
     singerLabel->setGeometry(DluRect(7, 10, 20, 8));
     singer->setObjectName(QString::number(kSingerId));
     singer->setGeometry(DluRect(29, 7, 86, 14));
-    auto* songLabel = new QLabel(QStringLiteral("歌曲:"), this);
+    auto* songLabel = new QLabel(tr("歌曲:"), this);
     songLabel->setGeometry(DluRect(129, 10, 20, 8));
     song->setObjectName(QString::number(kSongId));
     song->setGeometry(DluRect(152, 7, 100, 14));
@@ -45,10 +45,10 @@ CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler
 
     results->setObjectName(QString::number(kResultsId));
     results->setGeometry(DluRect(7, 30, 302, 128));
-    results->AddColumn(QStringLiteral("歌曲"), 200);
-    results->AddColumn(QStringLiteral("演唱"), 100);
+    results->AddColumn(tr("歌曲"), 200);
+    results->AddColumn(tr("演唱"), 100);
     // Neither site lists albums; where an item came from tells the listener more.
-    results->AddColumn(QStringLiteral("站点"), 200);
+    results->AddColumn(tr("站点"), 200);
     results->setAccessibleName(tr("搜索结果"));
     status->setGeometry(DluRect(7, 164, 180, 10));
     singerLabel->setBuddy(singer); // the boxes' accessible names
@@ -110,7 +110,7 @@ void CLrcQueryDlg::OnSearch() {
     searched = nowPlaying ? nowPlaying() : std::nullopt;
     items.clear();
     results->DeleteAllItems();
-    SetBusy(true, kSearching);
+    SetBusy(true, tr(kSearching));
     const std::string title = Resources::QStringToAnsi(song->text());
     const std::string artist = Resources::QStringToAnsi(singer->text());
     const bool started = worker.Start([this, title, artist] {
@@ -131,10 +131,10 @@ void CLrcQueryDlg::ShowListing(const LrcSearcher::Listing& listing) {
                             Resources::AnsiToQString(item.singer), SiteName(item.site)});
     QStringList lines;
     if (items.empty())
-        lines << kNothingFound;
+        lines << tr(kNothingFound);
     for (int site : {LrcSearcher::kSecondSite, LrcSearcher::kFirstSite})
         if (listing.failed[site])
-            lines << kNoAnswer.arg(SiteName(site));
+            lines << tr(kNoAnswer).arg(SiteName(site));
     SetBusy(false, lines.join(QStringLiteral("; ")));
 }
 
@@ -143,10 +143,10 @@ void CLrcQueryDlg::OnDownload() {
     if (busy || row < 0 || static_cast<size_t>(row) >= items.size())
         return;
     if (!searched || searched->sid.empty()) { // nothing played when the search began
-        PlainText::SetLabel(*status, kDownloadFailed);
+        PlainText::SetLabel(*status, tr(kDownloadFailed));
         return;
     }
-    SetBusy(true, kDownloading);
+    SetBusy(true, tr(kDownloading));
     const LrcSearcher::Item item = items[static_cast<size_t>(row)];
     const std::string sid = searched->sid;
     const bool started = worker.Start([this, item, sid] {
@@ -161,7 +161,7 @@ void CLrcQueryDlg::OnDownload() {
 
 void CLrcQueryDlg::ShowDownload(bool ok, const LrcSearcher::Item& item) {
     if (!ok || !searched) {
-        SetBusy(false, kDownloadFailed);
+        SetBusy(false, tr(kDownloadFailed));
         return;
     }
     using Resources::AnsiToQString;

@@ -156,6 +156,13 @@ bool AppSettings::Save() {
     return true;
 }
 
+std::string AppSettings::LoadLanguage() {
+    std::string value;
+    if (loaded_)
+        ini_.GetString(kAppSet, "language", value, "");
+    return value;
+}
+
 std::string AppSettings::ServiceBase() {
     return Base(ini_, loaded_, "service", kDefaultServiceBase);
 }

@@ -47,6 +47,9 @@ public:
     bool LoadSwitch(const char* key, bool byDefault);
     bool SaveSwitch(const char* key, bool on);
 
+    // [AppSet] language as written ("zh_CN", "zh_TW", "en"); empty when absent or no config.ini.
+    std::string LoadLanguage();
+
     std::string ServiceBase();
     std::string Lyrics1Base();
     std::string Lyrics2Base();

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -102,6 +103,21 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
         EXPECT_TRUE(upTitles.count(notice.track)) << notice.track << " announced while down";
 }
 
+TEST_F(Scrobbling, ARefusedTokenIsSaidInTheStatusLineAndOnThePage) {
+    ASSERT_TRUE(ScrobbleSettings::SaveSwitch(true));
+    keyring.entries[ScrobbleSettings::kTokenEntry] = "other-token";
+    CMainDlg& window = program.Open();
+    ScrobbleBridge bridge(window, &keyring);
+    ScrobblePage page(bridge);
+    const QString said = "令牌被拒绝!";
+    EXPECT_TRUE(ProgramUnderTest::PumpUntil(
+        [&] { return std::count(program.Statuses().begin(), program.Statuses().end(), said); },
+        kPatienceMs))
+        << program.Describe();
+    EXPECT_TRUE(page.StatusLine()->text().startsWith("服务器拒绝了令牌"));
+    EXPECT_TRUE(listens.Listens().empty() && listens.PlayingNow().empty());
+}
+
 TEST_F(Scrobbling, TokenCheck) {
     CMainDlg window;
     struct Case {
@@ -122,6 +138,10 @@ TEST_F(Scrobbling, TokenCheck) {
         listens.SetDown(c.down);
         ScrobbleBridge bridge(window, &keyring);
         ScrobblePage page(bridge);
+        std::set<QWidget*> buddies; // what the labels' mnemonics lead to
+        for (const QLabel* label : page.findChildren<QLabel*>())
+            buddies.insert(label->buddy());
+        EXPECT_EQ(buddies, (std::set<QWidget*>{nullptr, page.ServerField(), page.TokenField()}));
         page.ServerField()->setText(QString::fromStdString(listens.Base()));
         page.TokenField()->setText(QString::fromStdString(c.token));
         page.CheckButton()->click();

@@ -3,6 +3,7 @@
 #include "app/CLoginDlg.h"
 #include "app/CMainDlg.h"
 #include "app/RetryTimer.h"
+#include "app/Translations.h"
 #include "controls/CBitmapButton.h"
 #include "controls/CChannelPage.h"
 #include "controls/CCustomSliderCtrl.h"
@@ -30,6 +31,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -37,6 +39,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -164,6 +167,53 @@ TEST_F(MainWindowTest, RejectedSignInAsksAgainAndCloseWritesNothing) {
     EXPECT_EQ(dlg->result(), 0);
     EXPECT_EQ(dir.ReadFile("config.ini"), before);
     EXPECT_EQ(FilesIn("Temp/Album"), 0);
+}
+
+TEST_F(MainWindowTest, SpeaksTheDesktopsLanguageOrTheOneConfigIniNames) {
+    struct Texts {
+        const char *title, *like, *failed, *ok;
+    };
+    const Texts zhCN{"LantorFM ( 私人电台 好歌随心听 )", "喜欢", "登录失败!", "确定"};
+    const Texts zhTW{"LantorFM ( 私人電台 好歌隨心聽 )", "喜歡", "登入失敗!", "確定"};
+    const Texts en{"LantorFM ( Your own radio: good songs, your way )", "Like", "Sign-in failed!",
+                   "OK"};
+    const struct {
+        const char *language, *lang, *setting;
+        const Texts& texts;
+    } rows[] = {
+        {"", "zh_CN.UTF-8", "", zhCN},
+        {"", "zh_TW.UTF-8", "", zhTW},
+        {"", "zh_HK", "", zhTW},
+        {"", "en_GB.UTF-8", "", en},
+        {"", "de_DE.UTF-8", "", en}, // every other locale
+        {"", "C", "", en},
+        {"zh_TW:zh_CN", "en_US.UTF-8", "", zhTW}, // LANGUAGE comes first
+        {"", "en_US.UTF-8", "zh_TW", zhTW},       // config.ini overrides the desktop
+        {"", "zh_TW.UTF-8", "en", en},
+        {"", "de_DE.UTF-8", "zh_CN", zhCN},
+    };
+    const QByteArray language = qgetenv("LANGUAGE"), lang = qgetenv("LANG");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.language) + " " + row.lang + " " + row.setting);
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            qunsetenv(name);
+        qputenv("LANGUAGE", row.language);
+        qputenv("LANG", row.lang);
+        IniFile ini;
+        ASSERT_TRUE(ini.Load("config.ini"));
+        ini.SetString("AppSet", "language", row.setting);
+        ASSERT_TRUE(ini.Save());
+        const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
+        auto dlg = Open("wrong password");
+        EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8(row.texts.title));
+        EXPECT_EQ(dlg->Button(CMainDlg::kIdLike)->toolTip(), QString::fromUtf8(row.texts.like));
+        EXPECT_TRUE(
+            PumpUntil([&] { return dlg->StatusText() == QString::fromUtf8(row.texts.failed); }));
+        QDialogButtonBox box(QDialogButtonBox::Ok);
+        EXPECT_EQ(box.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8(row.texts.ok));
+    }
+    qputenv("LANGUAGE", language);
+    qputenv("LANG", lang);
 }
 
 TEST_F(MainWindowTest, MinimisesAndRestoresButNeitherMaximisesNorResizes) {

@@ -99,6 +99,7 @@ protected:
         more.push_back("DISPLAY=" + screen_->Name());
         more.push_back("SDL_AUDIODRIVER=dummy");
         more.push_back("LANG=C.UTF-8");
+        more.push_back("LANGUAGE=zh_CN"); // the window titles looked for
         return more;
     }
 

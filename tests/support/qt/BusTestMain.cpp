@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
             unsetenv(name);
     }
 #endif
+    setenv("LANGUAGE", "zh_CN", 1); // the program's texts as the tests compare them
     QApplication app(argc, argv);
     if (!listing && !QDBusConnection::sessionBus().isConnected()) {
         std::fprintf(stderr, "the private session bus does not answer\n");

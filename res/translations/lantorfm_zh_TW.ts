@@ -1,0 +1,523 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_TW" sourcelanguage="zh_CN">
+<context>
+    <name>CChannelPage</name>
+    <message>
+        <source>频道列表</source>
+        <translation>頻道列表</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>序號</translation>
+    </message>
+    <message>
+        <source>频道</source>
+        <translation>頻道</translation>
+    </message>
+    <message>
+        <source>当前频道</source>
+        <translation>目前頻道</translation>
+    </message>
+</context>
+<context>
+    <name>CLantorListPage</name>
+    <message>
+        <source>序号</source>
+        <translation>序號</translation>
+    </message>
+    <message>
+        <source>标题</source>
+        <translation>標題</translation>
+    </message>
+    <message>
+        <source>歌手</source>
+        <translation>歌手</translation>
+    </message>
+    <message>
+        <source>专辑</source>
+        <translation>專輯</translation>
+    </message>
+    <message>
+        <source>歌曲列表</source>
+        <translation>歌曲列表</translation>
+    </message>
+    <message>
+        <source>喜欢</source>
+        <translation>喜歡</translation>
+    </message>
+    <message>
+        <source>正在播放</source>
+        <translation>正在播放</translation>
+    </message>
+    <message>
+        <source>不喜欢</source>
+        <translation>不喜歡</translation>
+    </message>
+</context>
+<context>
+    <name>CLoginDlg</name>
+    <message>
+        <source>保存配置文件失败</source>
+        <translation>儲存設定檔失敗</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>錯誤</translation>
+    </message>
+    <message>
+        <source>LantorFM——登录</source>
+        <translation>LantorFM——登入</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>確定</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>邮箱</source>
+        <translation>信箱</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>密碼</translation>
+    </message>
+    <message>
+        <source>记住密码</source>
+        <translation>記住密碼</translation>
+    </message>
+    <message>
+        <source>自动登录</source>
+        <translation>自動登入</translation>
+    </message>
+    <message>
+        <source>请输入邮箱</source>
+        <translation>請輸入信箱</translation>
+    </message>
+    <message>
+        <source>请输入密码</source>
+        <translation>請輸入密碼</translation>
+    </message>
+</context>
+<context>
+    <name>CLrcQueryDlg</name>
+    <message>
+        <source>正在搜索...</source>
+        <translation>正在搜尋...</translation>
+    </message>
+    <message>
+        <source>没有找到歌词</source>
+        <translation>找不到歌詞</translation>
+    </message>
+    <message>
+        <source>%1 没有响应</source>
+        <translation>%1 沒有回應</translation>
+    </message>
+    <message>
+        <source>正在下载...</source>
+        <translation>正在下載...</translation>
+    </message>
+    <message>
+        <source>下载失败</source>
+        <translation>下載失敗</translation>
+    </message>
+    <message>
+        <source>搜索</source>
+        <translation>搜尋</translation>
+    </message>
+    <message>
+        <source>下载</source>
+        <translation>下載</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>歌词搜索</source>
+        <translation>歌詞搜尋</translation>
+    </message>
+    <message>
+        <source>演唱:</source>
+        <translation>演唱:</translation>
+    </message>
+    <message>
+        <source>歌曲:</source>
+        <translation>歌曲:</translation>
+    </message>
+    <message>
+        <source>歌曲</source>
+        <translation>歌曲</translation>
+    </message>
+    <message>
+        <source>演唱</source>
+        <translation>演唱</translation>
+    </message>
+    <message>
+        <source>站点</source>
+        <translation>網站</translation>
+    </message>
+    <message>
+        <source>搜索结果</source>
+        <translation>搜尋結果</translation>
+    </message>
+    <message>
+        <source>已保存 %1 - %2 的歌词, 用于 %3 - %4</source>
+        <translation>已儲存 %1 - %2 的歌詞, 用於 %3 - %4</translation>
+    </message>
+</context>
+<context>
+    <name>CLrcWindow</name>
+    <message>
+        <source>歌词</source>
+        <translation>歌詞</translation>
+    </message>
+</context>
+<context>
+    <name>CMainDlg</name>
+    <message>
+        <source>正在登录...</source>
+        <translation>正在登入...</translation>
+    </message>
+    <message>
+        <source>登录失败!</source>
+        <translation>登入失敗!</translation>
+    </message>
+    <message>
+        <source>准备列表...</source>
+        <translation>準備清單...</translation>
+    </message>
+    <message>
+        <source>正在缓冲</source>
+        <translation>正在緩衝</translation>
+    </message>
+    <message>
+        <source>正在播放</source>
+        <translation>正在播放</translation>
+    </message>
+    <message>
+        <source>已暂停</source>
+        <translation>已暫停</translation>
+    </message>
+    <message>
+        <source>错误: 音频解码器初始化失败!</source>
+        <translation>錯誤: 音訊解碼器初始化失敗!</translation>
+    </message>
+    <message>
+        <source>喜欢</source>
+        <translation>喜歡</translation>
+    </message>
+    <message>
+        <source>不喜欢</source>
+        <translation>不喜歡</translation>
+    </message>
+    <message>
+        <source>收听更多</source>
+        <translation>收聽更多</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>暫停</translation>
+    </message>
+    <message>
+        <source>上一首</source>
+        <translation>上一首</translation>
+    </message>
+    <message>
+        <source>下一首</source>
+        <translation>下一首</translation>
+    </message>
+    <message>
+        <source>LantorFM ( 私人电台 好歌随心听 )</source>
+        <translation>LantorFM ( 私人電台 好歌隨心聽 )</translation>
+    </message>
+    <message>
+        <source>LantorFM (正在播放: %1 )</source>
+        <translation>LantorFM (正在播放: %1 )</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopShell</name>
+    <message>
+        <source>设置...</source>
+        <translation>設定...</translation>
+    </message>
+</context>
+<context>
+    <name>PreferencesDlg</name>
+    <message>
+        <source>设置</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>歌曲开始时显示通知(&amp;N)</source>
+        <translation>歌曲開始時顯示通知(&amp;N)</translation>
+    </message>
+    <message>
+        <source>在系统托盘显示图标(&amp;T)</source>
+        <translation>在系統匣顯示圖示(&amp;T)</translation>
+    </message>
+    <message>
+        <source>关闭窗口时隐藏到托盘(&amp;C)</source>
+        <translation>關閉視窗時隱藏到系統匣(&amp;C)</translation>
+    </message>
+    <message>
+        <source>启动时隐藏到托盘(&amp;S)</source>
+        <translation>啟動時隱藏到系統匣(&amp;S)</translation>
+    </message>
+    <message>
+        <source>锁屏时暂停, 解锁后继续播放(&amp;L)</source>
+        <translation>鎖定螢幕時暫停, 解鎖後繼續播放(&amp;L)</translation>
+    </message>
+    <message>
+        <source>播放时不让电脑休眠(&amp;K)</source>
+        <translation>播放時不讓電腦休眠(&amp;K)</translation>
+    </message>
+    <message>
+        <source>窗口与托盘</source>
+        <translation>視窗與系統匣</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>主窗口的快捷键</source>
+        <translation>主視窗的快速鍵</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>操作</translation>
+    </message>
+    <message>
+        <source>快捷键</source>
+        <translation>快速鍵</translation>
+    </message>
+    <message>
+        <source>常规(&amp;G)</source>
+        <translation>一般(&amp;G)</translation>
+    </message>
+    <message>
+        <source>听歌记录(&amp;R)</source>
+        <translation>聽歌記錄(&amp;R)</translation>
+    </message>
+    <message>
+        <source>快捷键(&amp;K)</source>
+        <translation>快速鍵(&amp;K)</translation>
+    </message>
+    <message>
+        <source>保存配置文件失败: 这项设置只在本次运行中有效。</source>
+        <translation>儲存設定檔失敗: 這項設定只在本次執行中有效。</translation>
+    </message>
+</context>
+<context>
+    <name>ScrobbleBridge</name>
+    <message>
+        <source>令牌被拒绝!</source>
+        <translation>權杖被拒絕!</translation>
+    </message>
+</context>
+<context>
+    <name>ScrobblePage</name>
+    <message>
+        <source>把听过的歌曲记录到听歌历史服务器(&amp;E)</source>
+        <translation>把聽過的歌曲記錄到聽歌歷史伺服器(&amp;E)</translation>
+    </message>
+    <message>
+        <source>听歌记录服务器的地址</source>
+        <translation>聽歌記錄伺服器的位址</translation>
+    </message>
+    <message>
+        <source>听歌记录服务器的用户令牌</source>
+        <translation>聽歌記錄伺服器的使用者權杖</translation>
+    </message>
+    <message>
+        <source>检查并保存令牌(&amp;V)</source>
+        <translation>檢查並儲存權杖(&amp;V)</translation>
+    </message>
+    <message>
+        <source>删除令牌(&amp;D)</source>
+        <translation>刪除權杖(&amp;D)</translation>
+    </message>
+    <message>
+        <source>检查结果</source>
+        <translation>檢查結果</translation>
+    </message>
+    <message>
+        <source>令牌的保存位置</source>
+        <translation>權杖的儲存位置</translation>
+    </message>
+    <message>
+        <source>发送状态</source>
+        <translation>傳送狀態</translation>
+    </message>
+    <message>
+        <source>服务器(&amp;U):</source>
+        <translation>伺服器(&amp;U):</translation>
+    </message>
+    <message>
+        <source>令牌(&amp;T):</source>
+        <translation>權杖(&amp;T):</translation>
+    </message>
+    <message>
+        <source>保存配置文件失败: 这项设置只在本次运行中有效。</source>
+        <translation>儲存設定檔失敗: 這項設定只在本次執行中有效。</translation>
+    </message>
+    <message>
+        <source>令牌已删除。</source>
+        <translation>權杖已刪除。</translation>
+    </message>
+    <message>
+        <source>服务器地址无效: 应以 http:// 或 https:// 开头。</source>
+        <translation>伺服器位址無效: 應以 http:// 或 https:// 開頭。</translation>
+    </message>
+    <message>
+        <source>请先输入令牌。</source>
+        <translation>請先輸入權杖。</translation>
+    </message>
+    <message>
+        <source>正在检查令牌...</source>
+        <translation>正在檢查權杖...</translation>
+    </message>
+    <message>
+        <source>令牌有效, 用户: %1</source>
+        <translation>權杖有效, 使用者: %1</translation>
+    </message>
+    <message>
+        <source> 保存配置文件失败: 服务器地址只在本次运行中有效。</source>
+        <translation> 儲存設定檔失敗: 伺服器位址只在本次執行中有效。</translation>
+    </message>
+    <message>
+        <source>令牌被拒绝: %1</source>
+        <translation>權杖被拒絕: %1</translation>
+    </message>
+    <message>
+        <source>无法检查令牌, 没有保存: %1</source>
+        <translation>無法檢查權杖, 沒有儲存: %1</translation>
+    </message>
+    <message>
+        <source>没有可用的钥匙环: 令牌不会保存, 只在本次运行中有效。</source>
+        <translation>沒有可用的鑰匙圈: 權杖不會儲存, 只在本次執行中有效。</translation>
+    </message>
+    <message>
+        <source>令牌保存在桌面的钥匙环中, 不写入 config.ini。</source>
+        <translation>權杖儲存在桌面的鑰匙圈中, 不寫入 config.ini。</translation>
+    </message>
+    <message>
+        <source>已保存在钥匙环中</source>
+        <translation>已儲存在鑰匙圈中</translation>
+    </message>
+    <message>
+        <source>本次运行有效</source>
+        <translation>本次執行有效</translation>
+    </message>
+    <message>
+        <source>正在读取钥匙环...</source>
+        <translation>正在讀取鑰匙圈...</translation>
+    </message>
+    <message>
+        <source>听歌记录已关闭。</source>
+        <translation>聽歌記錄已關閉。</translation>
+    </message>
+    <message>
+        <source>没有令牌: 听过的歌曲先记在本机。</source>
+        <translation>沒有權杖: 聽過的歌曲先記在本機。</translation>
+    </message>
+    <message>
+        <source>全部已发送。</source>
+        <translation>全部已傳送。</translation>
+    </message>
+    <message>
+        <source>正在发送...</source>
+        <translation>正在傳送...</translation>
+    </message>
+    <message>
+        <source>暂时发送不了, 稍后再试: %1</source>
+        <translation>暫時無法傳送, 稍後再試: %1</translation>
+    </message>
+    <message>
+        <source>服务器拒绝了令牌, 请输入新的令牌。</source>
+        <translation>伺服器拒絕了權杖, 請輸入新的權杖。</translation>
+    </message>
+    <message>
+        <source>已停止。</source>
+        <translation>已停止。</translation>
+    </message>
+    <message>
+        <source> %1 首歌曲等待发送。</source>
+        <translation> %1 首歌曲等待傳送。</translation>
+    </message>
+</context>
+<context>
+    <name>SleepInhibitor</name>
+    <message>
+        <source>正在播放音乐</source>
+        <translation>正在播放音樂</translation>
+    </message>
+</context>
+<context>
+    <name>SongNotifier</name>
+    <message>
+        <source>下一首</source>
+        <translation>下一首</translation>
+    </message>
+    <message>
+        <source>喜欢</source>
+        <translation>喜歡</translation>
+    </message>
+    <message>
+        <source>不喜欢</source>
+        <translation>不喜歡</translation>
+    </message>
+</context>
+<context>
+    <name>TrayIcon</name>
+    <message>
+        <source>下一首</source>
+        <translation>下一首</translation>
+    </message>
+    <message>
+        <source>喜欢</source>
+        <translation>喜歡</translation>
+    </message>
+    <message>
+        <source>不喜欢</source>
+        <translation>不喜歡</translation>
+    </message>
+    <message>
+        <source>频道</source>
+        <translation>頻道</translation>
+    </message>
+    <message>
+        <source>显示主窗口</source>
+        <translation>顯示主視窗</translation>
+    </message>
+    <message>
+        <source>设置...</source>
+        <translation>設定...</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>結束</translation>
+    </message>
+    <message>
+        <source>%1 (已暂停)</source>
+        <translation>%1 (已暫停)</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>暫停</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <translation>播放</translation>
+    </message>
+</context>
+</TS>
