@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, SpeaksTheDesktopsLanguageOrTheOneConfigIniNames) {
         const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
         auto dlg = Open("wrong password");
         EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8(row.texts.title));
-        EXPECT_EQ(dlg->Button(CMainDlg::kIdLike)->toolTip(), QString::fromUtf8(row.texts.like));
+        EXPECT_EQ(dlg->Button(CMainDlg::kIdLike)->TipText(), QString::fromUtf8(row.texts.like));
         EXPECT_TRUE(
             PumpUntil([&] { return dlg->StatusText() == QString::fromUtf8(row.texts.failed); }));
         QDialogButtonBox box(QDialogButtonBox::Ok);
