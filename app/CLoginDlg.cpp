@@ -98,6 +98,12 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     QPalette reasonColours = reasonLine->palette();
     reasonColours.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
     reasonLine->setPalette(reasonColours);
+    // Room for translations longer than the Chinese: beside the account picture, up to the
+    // fields and to the dialog's edge.
+    for (QWidget* label : {emailLabel, passwordLabel})
+        Resources::FitCaption(*label, Resources::DluX(86), emailEdit->x() - 3);
+    Resources::FitCaption(*rememberBox, 0, autoLoginBox->x() - 4);
+    Resources::FitCaption(*autoLoginBox, 0, kWidth - 4);
     emailLabel->setBuddy(emailEdit); // the fields' accessible names
     passwordLabel->setBuddy(passwordEdit);
     connect(okButton, &QPushButton::clicked, this, &CLoginDlg::OnOk);

@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QWidget>
+#include <algorithm>
 #include <mutex>
 
 // Outside any namespace, as Q_INIT_RESOURCE requires. The resources live in a static library,
@@ -48,6 +50,17 @@ QFont SongTypeFont(int pixelSize) {
     font.setWeight(QFont::Normal);
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+void FitCaption(QWidget& caption, int leftLimit, int rightLimit) {
+    const int wanted = caption.sizeHint().width();
+    QRect box = caption.geometry();
+    if (wanted <= box.width())
+        return;
+    box.setRight(std::min(rightLimit, box.left() + wanted - 1));
+    if (box.width() < wanted)
+        box.setLeft(std::max(leftLimit, box.right() - wanted + 1));
+    caption.setGeometry(box);
 }
 
 QString AnsiToQString(std::string_view ansi) {

@@ -39,6 +39,8 @@ CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler
     songLabel->setGeometry(DluRect(129, 10, 20, 8));
     song->setObjectName(QString::number(kSongId));
     song->setGeometry(DluRect(152, 7, 100, 14));
+    Resources::FitCaption(*singerLabel, 2, singer->x() - 2); // translations may be longer
+    Resources::FitCaption(*songLabel, singer->geometry().right() + 4, song->x() - 2);
     search->setObjectName(QString::number(kSearchId));
     search->setGeometry(DluRect(259, 7, 50, 14));
     search->setAutoDefault(false);

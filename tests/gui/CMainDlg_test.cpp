@@ -211,6 +211,14 @@ TEST_F(MainWindowTest, SpeaksTheDesktopsLanguageOrTheOneConfigIniNames) {
             PumpUntil([&] { return dlg->StatusText() == QString::fromUtf8(row.texts.failed); }));
         QDialogButtonBox box(QDialogButtonBox::Ok);
         EXPECT_EQ(box.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8(row.texts.ok));
+        // The dialogs' captions have room for their text.
+        CLoginDlg login;
+        CLrcQueryDlg query;
+        for (const QDialog* dialog : {static_cast<QDialog*>(&login), static_cast<QDialog*>(&query)})
+            for (const QWidget* caption : dialog->findChildren<QWidget*>())
+                if (qobject_cast<const QLabel*>(caption) || qobject_cast<const QCheckBox*>(caption))
+                    EXPECT_LE(caption->sizeHint().width(), caption->width())
+                        << caption->property("text").toString().toStdString();
     }
     qputenv("LANGUAGE", language);
     qputenv("LANG", lang);
