@@ -10,8 +10,11 @@
 #include "controls/CPicture.h"
 #include "controls/CTrumWindow.h"
 #include "controls/CoverLayout.h"
+#include "controls/PlainText.h"
+#include "controls/ReportListView.h"
 #include "controls/Resources.h"
 #include "lyrics/CLrcWindow.h"
+#include "platform/Log.h"
 #include "platform/Messages.h"
 #include "platform/NotifyTarget.h"
 #include "platform/qt/QtDispatcher.h"
@@ -26,18 +29,23 @@
 #include "service/WebClient.h"
 #include "settings/AppSettings.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
+#include <QToolTip>
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
 #include <span>
+#include <tuple>
 #include <utility>
 
 using Resources::DluRect;
@@ -50,6 +58,7 @@ const char* const kSigningIn = QT_TRANSLATE_NOOP("CMainDlg", "正在登录...");
 const char* const kSignInFailed = QT_TRANSLATE_NOOP("CMainDlg", "登录失败!");
 const char* const kPreparing = QT_TRANSLATE_NOOP("CMainDlg", "准备列表...");
 const char* const kBuffering = QT_TRANSLATE_NOOP("CMainDlg", "正在缓冲");
+const char* const kWaitingForAudio = QT_TRANSLATE_NOOP("CMainDlg", "缓冲中...");
 const char* const kPlaying = QT_TRANSLATE_NOOP("CMainDlg", "正在播放");
 const char* const kPaused = QT_TRANSLATE_NOOP("CMainDlg", "已暂停");
 const char* const kDecoderError = QT_TRANSLATE_NOOP("CMainDlg", "错误: 音频解码器初始化失败!");
@@ -82,6 +91,19 @@ const ButtonSpec kButtons[] = {
     {CMainDlg::kIdPrevious, QT_TRANSLATE_NOOP("CMainDlg", "上一首"), 214, 20, 0, 1, 0, 139, 80},
     {CMainDlg::kIdNext, QT_TRANSLATE_NOOP("CMainDlg", "下一首"), 213, 20, 0, 1, 0, 190, 80},
     {CMainDlg::kIdChannel, nullptr, 217, 20, 1, 0, 1, 293, 0},
+};
+
+// A text the window paints itself, said to assistive tools: a label that draws nothing.
+class SpokenLabel : public QLabel {
+public:
+    SpokenLabel(const QRect& place, QWidget* parent) : QLabel(parent) {
+        setGeometry(place);
+        setTextFormat(Qt::PlainText);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
 };
 
 } // namespace
@@ -208,8 +230,7 @@ void CMainDlg::OnInitDialog() {
     // The sign-in goes out first, so that its round trip overlaps building the window; its
     // reply is handled once the window runs.
     const bool signingIn = signInHeld || StartSignIn();
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    Place();
     setWindowIcon(Resources::LoadIcon(128));
 
     const QRect sheetArea(0, 160, width(), height() - 160);
@@ -234,6 +255,8 @@ void CMainDlg::OnInitDialog() {
     }
 
     CreateButtons();
+    CreateKeys();
+    CreateLabels();
 
     lrcWindow = new CLrcWindow(this);
     lrcWindow->setGeometry(Region(140, 25, 460, 75));
@@ -256,6 +279,7 @@ void CMainDlg::OnInitDialog() {
     listSheet->AddPage(listPage);
     listSheet->AddPage(channelPage);
     listSheet->Create(this, sheetArea);
+    SetTabOrder();
 
     if (!signingIn)
         OnSignInAnswer(nullptr); // may open the login dialog over the window
@@ -304,6 +328,115 @@ void CMainDlg::CreateButtons() {
             break;
         }
     }
+}
+
+void CMainDlg::CreateKeys() {
+    Button(kIdLike)->SetKeyShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    // Only the shown one of the two takes it.
+    Button(kIdPlay)->SetKeyShortcut(QKeySequence(Qt::Key_Space));
+    Button(kIdPause)->SetKeyShortcut(QKeySequence(Qt::Key_Space));
+    Button(kIdPrevious)->SetKeyShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+    Button(kIdNext)->SetKeyShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+
+    // The speaker mutes and unmutes.
+    QImage speaker;
+    if (volumePicture->width > 0 && volumePicture->height > 0) {
+        speaker = QImage(volumePicture->width, volumePicture->height, QImage::Format_RGB32);
+        QPainter painter(&speaker);
+        volumePicture->Draw(painter, 0, 0);
+    }
+    Button(kIdLike)->setCheckable(true);
+    Button(kIdLike)->SetCheckedImage(1);
+
+    auto* mute = new CBitmapButton(kIdMute, this);
+    mute->SetImageList(CBitmapButton::SpeakerImages(speaker));
+    mute->SetImages(0, 0, 0);
+    mute->SetCheckedImage(1);
+    mute->setCheckable(true);
+    mute->move(140, 106);
+    mute->setToolTip(tr("静音"));
+    mute->SetKeyShortcut(QKeySequence(Qt::Key_M));
+    mute->show();
+    connect(mute, &QAbstractButton::clicked, this, &CMainDlg::OnMute);
+    buttons[std::size(kButtons)] = mute;
+
+    for (auto [text, keys, step] :
+         {std::tuple{tr("音量 +5"), Qt::CTRL | Qt::Key_Up, kVolumeKeyStep},
+          std::tuple{tr("音量 -5"), Qt::CTRL | Qt::Key_Down, -kVolumeKeyStep}}) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(QKeySequence(keys));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, step = step] {
+            SetVolume((muted ? volumeBeforeMute : volumeSlider->Pos()) + step);
+        });
+        addAction(action);
+    }
+}
+
+void CMainDlg::CreateLabels() {
+    progressSlider->setAccessibleName(tr("进度"));
+    volumeSlider->setAccessibleName(tr("音量"));
+    // The song's line, cut before the channel button with the whole line as its tooltip.
+    titleLabel = new QLabel(this);
+    titleLabel->setGeometry(215, 5, Button(kIdChannel)->x() - 215 - 4, 20);
+    titleLabel->setFont(textFont);
+    titleLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette colours = titleLabel->palette();
+    colours.setColor(QPalette::WindowText, kTextColour);
+    titleLabel->setPalette(colours);
+    titleLabel->show();
+    statusLabel = new SpokenLabel(QRect(145, 5, 70, 20), this);
+    statusLabel->setText(statusText);
+    timeLabel = new SpokenLabel(QRect(400, 135, 70, 20), this);
+    for (QLabel* label : {statusLabel, timeLabel})
+        label->show();
+}
+
+void CMainDlg::Place() {
+    // Where the listener left it, else centred; inside the screen's available area either way,
+    // the title bar first when the window is bigger (moved, never cut).
+    QPoint place;
+    const bool stored = AppSettings().LoadWindowPlace(place.rx(), place.ry());
+    QScreen* screen = stored ? QGuiApplication::screenAt(place) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    if (!stored)
+        place = area.center() - rect().center();
+    // move() places the frame, which is not known before the window shows: room for a title bar.
+    const QSize frame = size() + QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    place.setX(std::max(area.left(), std::min(place.x(), area.right() + 1 - frame.width())));
+    place.setY(std::max(area.top(), std::min(place.y(), area.bottom() + 1 - frame.height())));
+    move(place);
+    placed = pos();
+}
+
+void CMainDlg::SetTabOrder() {
+    // Top to bottom, left to right; the list sheet's two lists are one stop, one shown at a time.
+    QWidget* order[] = {Button(kIdChannel), Button(kIdMute),     volumeSlider,
+                        progressSlider,     Button(kIdLike),     Button(kIdDislike),
+                        Button(kIdMore),    Button(kIdPrevious), Button(kIdPlay),
+                        Button(kIdPause),   Button(kIdNext),     listPage->List(),
+                        channelPage->List()};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void CMainDlg::OnMute(bool on) {
+    if (!player) {
+        Button(kIdMute)->setChecked(false); // nothing plays yet
+        return;
+    }
+    muted = on;
+    if (on)
+        volumeBeforeMute = volumeSlider->Pos();
+    volumeSlider->SetPos(on ? 0 : volumeBeforeMute);
+    player->SetVolume(on ? 0 : volumeBeforeMute);
+    // The stored volume stays the listener's own: the next run starts with it.
+    AppSettings().SaveVolume(volumeBeforeMute);
+    emit volumeChanged(player->GetVolume());
 }
 
 CBitmapButton* CMainDlg::Button(int id) const {
@@ -420,6 +553,8 @@ void CMainDlg::ShowNotice(const QString& text) {
 
 void CMainDlg::SetStatusText(const QString& text) {
     statusText = text;
+    if (statusLabel)
+        statusLabel->setText(text);
     emit statusTextChanged(text);
 }
 
@@ -447,11 +582,11 @@ bool CMainDlg::StartSignIn() {
 }
 
 void CMainDlg::OnSignInReply(BackgroundJob::Reply reply) {
-    // No reply, or for the stored account an answer that is no JSON at all (an error page): the
-    // service was not reached, which says nothing about the account.
-    if (!reply || (autoSignIn && !JsonNode().Parse(*reply))) {
-        if (autoSignIn)
-            signInRetry.Schedule();
+    // No reply, or an answer that is no JSON at all (an error page): the service was not
+    // reached, which says nothing about the account.
+    if (!reply || !JsonNode().Parse(*reply)) {
+        Log(Log::kSession) << "sign-in: the service did not answer; trying again";
+        signInRetry.Schedule();
         return; // the window keeps saying it is signing in
     }
     OnSignInAnswer(&*reply);
@@ -464,20 +599,26 @@ void CMainDlg::OnSignInAnswer(const std::string* reply) {
     token = values.token;
     expire = values.expire;
     if (accepted) {
+        signInRetry.Reset();
         emit signedIn();
         StartFetch();
         return;
     }
     userId = "0";
     SetStatus(tr(kSignInFailed), kRegionStatusSong);
-    if (autoSignIn)
-        OpenLoginDialog();
+    // The service's reason when it gave one; the listener decides in the dialog what next.
+    const QString reason = QString::fromUtf8(values.err).trimmed();
+    OpenLoginDialog(reason.isEmpty() ? tr(kSignInFailed) : reason);
 }
 
-void CMainDlg::OpenLoginDialog() {
-    // The stored account may have gone stale, and nothing else leads back to the dialog.
+void CMainDlg::OpenLoginDialog(const QString& reason) {
+    // Nothing else leads back to the dialog: the stored account may have gone stale, or the
+    // listener mistyped.
+    if (loginDialog || ended)
+        return;
     loginDialog = new CLoginDlg(this);
     loginDialog->FillAccount(email, password);
+    loginDialog->SetFailure(reason);
     connect(loginDialog, &QDialog::finished, this, &CMainDlg::OnLoginDialogDone);
     loginDialog->open();
 }
@@ -491,6 +632,7 @@ void CMainDlg::OnLoginDialogDone(int code) {
         return; // cancelled: the failed sign-in stands
     SetCredentials(login->Email(), login->Password());
     autoSignIn = false; // from now on a sign-in from the dialog
+    signInRetry.Reset();
     SetStatus(tr(kSigningIn), kRegionStatusSong);
     SignIn();
 }
@@ -533,13 +675,24 @@ void CMainDlg::OnPlaylistArrived() {
 }
 
 void CMainDlg::OnLike() {
-    if (!player || !radioClient)
+    if (!player || !radioClient) {
+        ShowLiked();
         return;
+    }
     NowPlayingInfo info;
     player->GetNowPlaying(info);
     fetchRetry.Reset();
     radioClient->Like(info.sid, info.aid);
+    listPage->MarkLiked(info.sid);
+    ShowLiked();
     emit songLiked();
+}
+
+void CMainDlg::ShowLiked() {
+    // Checkable for the look and for assistive tools; a click never unchecks it by itself.
+    SongRecord song;
+    Button(kIdLike)->setChecked(PlayingRecord(song) &&
+                                (song.like != "0" || listPage->IsLiked(song.sid)));
 }
 
 // The service has no request for it: the song is only kept out of this run's playback.
@@ -576,6 +729,8 @@ void CMainDlg::OnNext() {
 void CMainDlg::OnPlay() {
     if (!player)
         return;
+    audioStill.restart(); // the pause was no stall
+    waitingForAudio = false;
     ShowPauseButton();
     player->Resume();
     SetStatus(tr(kPlaying), kRegionStatusPlay);
@@ -610,6 +765,7 @@ void CMainDlg::SwitchChannel(int id) {
     channelId = (userId == "0" && id == 0) ? 1 : id;
     if (player)
         player->Stop();
+    songOpen = false;
     emit playbackChanged();
     fetchRetry.Reset();
     radioClient->SetChannel(channelId); // empties the song list too
@@ -647,6 +803,7 @@ void CMainDlg::OnProgressTick() {
         lengthSeen = player->GetDuration();
         emit lengthChanged();
     }
+    FollowAudio();
 }
 
 int CMainDlg::UpdateTime() {
@@ -662,11 +819,36 @@ int CMainDlg::UpdateTime() {
     timeText = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
                                  static_cast<int>(length / 60), static_cast<int>(length) % 60);
     repaint(kRegionTime);
+    if (timeLabel->text() != timeText) {
+        timeLabel->setText(timeText);
+        progressSlider->SetValueText(timeText);
+    }
     if (length != lengthSeen) {
         lengthSeen = length;
         emit lengthChanged();
     }
     return static_cast<int>(elapsed / 60) * 60 + s % 60;
+}
+
+void CMainDlg::FollowAudio() {
+    if (!player || !songOpen || PlaybackState() != Playback::kPlaying) {
+        audioStill.restart(); // no song, paused or stopped: standing still is no stall
+        waitingForAudio = false;
+        return;
+    }
+    // Audio flows while the output's position moves. A song whose audio has not begun by the
+    // second tick, or one that stands still for kStallMs, is waiting for data.
+    const double position = player->GetExactPosition();
+    const bool still = position == audioPosition;
+    if (!still) {
+        audioPosition = position;
+        audioStill.restart();
+    }
+    const bool waiting = still && (position <= 0.0 || audioStill.elapsed() >= kStallMs);
+    if (waiting == waitingForAudio)
+        return;
+    waitingForAudio = waiting;
+    SetStatus(tr(waiting ? kWaitingForAudio : kPlaying), kRegionStatusSong);
 }
 
 void CMainDlg::OnSpectrumTick() {
@@ -708,7 +890,18 @@ void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
     media->Fetch(info);
     listPage->MarkPlaying(info.index);
     spectrumWindow->Reset();
-    setWindowTitle(tr("LantorFM (正在播放: %1 )").arg(Resources::AnsiToQString(info.displayName)));
+    // Until this song's own cover is there: never the last song's.
+    coverPicture->Free();
+    coverPicture->LoadFile("res/album.jpg");
+    repaint(kRegionCover);
+    ShowLiked();
+    songOpen = true;
+    audioPosition = -1.0;
+    audioStill.restart();
+    waitingForAudio = false;
+    const QString song = Resources::AnsiToQString(info.displayName);
+    setWindowTitle(PlainText::WindowTitle(tr("LantorFM (正在播放: %1 )").arg(song)));
+    PlainText::SetLabel(*titleLabel, song); // assistive tools hear the new song's name
     SetStatus(tr(kPlaying), kRegionStatusSong);
     // A song as long as the one before still has its length told.
     lengthSeen = 0.0f;
@@ -718,13 +911,15 @@ void CMainDlg::OnSongStarting(const NowPlayingInfo& info) {
 void CMainDlg::OnEndOfList(const NowPlayingInfo& last) {
     if (last.generation != songList.Generation())
         return;
+    songOpen = false; // waiting for songs, which the status says
     if (fetchRetry.Pending())
-        SetStatus(kPreparing, kRegionStatusPrepare); // the back-off asks
+        SetStatus(tr(kPreparing), kRegionStatusPrepare); // the back-off asks
     else
         StartFetch();
 }
 
 void CMainDlg::OnDecoderFailure() {
+    songOpen = false;
     SetStatus(tr(kDecoderError), kRegionStatusSong);
     emit playbackChanged();
 }
@@ -753,6 +948,8 @@ void CMainDlg::OnSliderRelease(int id, int position) {
     if (!player)
         return;
     if (id == kIdVolume) {
+        if (std::exchange(muted, false)) // a volume chosen while muted unmutes
+            Button(kIdMute)->setChecked(false);
         player->SetVolume(position);
         AppSettings().SaveVolume(player->GetVolume());
         emit volumeChanged(player->GetVolume());
@@ -777,7 +974,6 @@ void CMainDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
     CoverLayout::PaintCover(painter, coverPicture.get());
-    volumePicture->Draw(painter, 140, 106);
     painter.setFont(textFont);
     painter.setPen(kTextColour);
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
@@ -787,10 +983,6 @@ void CMainDlg::paintEvent(QPaintEvent*) {
                      beside ? painter.fontMetrics().elidedText(statusText, Qt::ElideRight, 68)
                             : statusText);
     if (beside) {
-        NowPlayingInfo info;
-        player->GetNowPlaying(info);
-        painter.drawText(QRect(215, 5, width() - 215, 20), flags,
-                         Resources::AnsiToQString(info.displayName));
         painter.setPen(kTimeColour);
         painter.drawText(QRect(400, 135, width() - 400, 20), flags, timeText);
     }
@@ -818,17 +1010,17 @@ void CMainDlg::EndWorkers() {
 void CMainDlg::CloseWindow() {
     if (workersEnded)
         return;
+    // Only a place the listener chose is kept.
+    bool saved = pos() == placed || AppSettings().SaveWindowPlace(pos().x(), pos().y());
     if (player) {
         player->Stop();
-        AppSettings settings;
-        bool saved = settings.SaveChannel(channelId, channelName.c_str());
+        saved = AppSettings().SaveChannel(channelId, channelName.c_str()) && saved;
         if (radioClient)
             saved = AppSettings().SaveHistory(radioClient->History()) && saved;
-        // Without a config.ini nothing is ever kept, by design; a save that failed is said
-        // before the window goes.
-        if (!saved && settings.IsLoaded())
-            CLoginDlg::ReportSaveFailure(this);
     }
+    // A save that failed is said before the window goes.
+    if (!saved)
+        CLoginDlg::ReportSaveFailure(this);
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();
     DeleteCachedFiles();
@@ -863,7 +1055,7 @@ void CMainDlg::changeEvent(QEvent* event) {
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {
-    // Only the close box runs the close sequence; Enter and Esc end the dialog as it is.
+    // The close box and the system menu's close both come here.
     if (!ended)
         CloseWindow();
     event->accept();
@@ -876,14 +1068,36 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     switch (event->key()) {
+    // The keyboard's media keys while the window has the focus; the desktop may send them too.
+    case Qt::Key_MediaPlay:
+        if (PlaybackState() == Playback::kPaused)
+            OnPlay();
+        break;
+    case Qt::Key_MediaTogglePlayPause:
+        PlaybackState() == Playback::kPlaying ? OnPause() : OnPlay();
+        break;
+    case Qt::Key_MediaPause:
+    case Qt::Key_MediaStop: // a radio has no stop: pausing keeps the song
+        if (PlaybackState() == Playback::kPlaying)
+            OnPause();
+        break;
+    case Qt::Key_MediaNext:
+        OnNext();
+        break;
+    case Qt::Key_MediaPrevious:
+        OnPrevious();
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        accept();
+        // A focused row or button takes its own Enter; one that reaches the window is stray.
         break;
     case Qt::Key_Escape:
-        reject();
+        // Menus close themselves; a tooltip is the only popup left to the window.
+        QToolTip::hideText();
         break;
     default:
         QDialog::keyPressEvent(event);
+        return;
     }
+    event->accept();
 }

@@ -5,6 +5,7 @@
 #include "service/SongList.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <cstdint>
@@ -22,18 +23,20 @@ class CLrcWindow;
 class CMusicListSheet;
 class CPicture;
 class CTrumWindow;
+class QLabel;
 struct NowPlayingInfo;
 class RadioClient;
 struct SongRecord;
 
 // The main window: the only place where the listener's commands, the workers' reports and the
 // display meet. Workers report through a queue to the UI thread and never wait for it;
-// everything here runs on the UI thread, which never waits on the network. Ends with 0 (closed), 1
-// (Enter) or 2 (Esc).
+// everything here runs on the UI thread, which never waits on the network. Ends with 0, only
+// through CloseWindow (the close box, the system menu, Quit from the desktop): a stray Enter or
+// Esc must never end it without saving.
 //
 // It keeps playing through network faults: a playlist request that fails or brings no new song
-// is tried again on a back-off (RetryTimer) until songs arrive, and so is an automatic sign-in that
-// cannot reach the service. An automatic sign-in the service rejects opens the login dialog.
+// is tried again on a back-off (RetryTimer) until songs arrive, and so is a sign-in that cannot
+// reach the service. A sign-in the service rejects opens the login dialog again, with the reason.
 class CMainDlg : public QDialog, public IListOwner {
     Q_OBJECT
 public:
@@ -49,12 +52,15 @@ public:
         kIdNext = 1017,
         kIdPause = 1018,
         kIdChannel = 1019,
+        kIdMute = 1020, // the speaker
     };
     static constexpr int kTimerProgress = 2; // 500 ms
     static constexpr int kTimerSpectrum = 3; // 50 ms
     static constexpr int kProgressPeriodMs = 500;
     static constexpr int kSpectrumPeriodMs = 50;
     static constexpr int kRefillBelow = 20;
+    static constexpr int kVolumeKeyStep = 5; // Ctrl+Up, Ctrl+Down
+    static constexpr int kStallMs = 2000;    // a playing song standing still this long waits
 
     explicit CMainDlg(QWidget* parent = nullptr);
     CMainDlg(SongList& songs, QWidget* parent = nullptr);
@@ -85,6 +91,9 @@ public:
     void OnPlay();
     void OnPause();
     void OnChannelButton();
+    // The speaker: the volume slider shows 0 while muted; the stored volume stays.
+    void OnMute(bool on);
+    bool Muted() const { return muted; }
     void PlaySongAt(int index) override;
     void SwitchChannel(int channelId, const std::string& name) override;
     void SwitchChannel(int channelId);
@@ -104,8 +113,9 @@ public:
     // The close box's sequence: stop, save the channel and history, end the workers, empty the
     // cache, end with 0.
     void CloseWindow();
-    void accept() override { done(1); }
-    void reject() override { done(2); }
+    // A dialog's default ends (Enter, Esc) end nothing here.
+    void accept() override {}
+    void reject() override {}
     void done(int code) override;
 
     // What the desktop (media keys, panels, notifications) sees and does. Each action goes
@@ -182,6 +192,18 @@ private:
     void OnCoverReady(const NowPlayingInfo& info);
     void OnLyricsState(const NowPlayingInfo& info, bool found);
     void CreateButtons();
+    // The window's shortcuts (named in the buttons' tooltips) and the speaker.
+    void CreateKeys();
+    void SetTabOrder();
+    // What assistive tools read of the painted texts (the lyrics window says its own line), and
+    // the song's line.
+    void CreateLabels();
+    // Inside the screen's available area, where the listener left it when it fits.
+    void Place();
+    // The like button checked while the playing song is liked.
+    void ShowLiked();
+    // Says "缓冲中..." while the playing song waits for audio, and "正在播放" once it flows.
+    void FollowAudio();
     void ShowPauseButton();
     void ShowPlayButton();
     // Shown and not minimised: someone may see the window.
@@ -193,7 +215,7 @@ private:
     void OnSignInReply(BackgroundJob::Reply reply);
     // The service's answer, or null when the request could not be sent.
     void OnSignInAnswer(const std::string* reply);
-    void OpenLoginDialog();
+    void OpenLoginDialog(const QString& reason);
     void OnLoginDialogDone(int code);
     // Whether a cover or lyrics report is about the song playing now.
     bool IsNowPlaying(const NowPlayingInfo& info) const;
@@ -226,7 +248,17 @@ private:
     std::string email, password;
     std::string userId, token, expire;
     QFont textFont;
-    CBitmapButton* buttons[8] = {};
+    CBitmapButton* buttons[9] = {}; // kButtons, then the speaker
+    bool muted = false;
+    int volumeBeforeMute = 0;
+    bool songOpen = false;       // from a song's start until the list or the channel ends
+    double audioPosition = -1.0; // the output's position at the last progress tick
+    QElapsedTimer audioStill;    // since audioPosition last moved
+    bool waitingForAudio = false;
+    QLabel* titleLabel = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLabel* timeLabel = nullptr;
+    QPoint placed; // where Place put it
     QString statusText;
     QString timeText;
     bool songShown = false;

@@ -88,6 +88,16 @@ void CBitmapButton::ShowTip() {
 }
 
 bool CBitmapButton::event(QEvent* event) {
+    // Space and Enter click the focused button, before any shortcut of the window on them.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int k = key->key();
+        if ((k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
     // Whoever set the tooltip meant its text: a channel name must not load images.
     if (event->type() == QEvent::ToolTipChange && !settingTip_) {
         tipText_ = PlainText::Cut(toolTip(), PlainText::kMaxToolTipChars);

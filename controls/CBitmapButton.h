@@ -11,7 +11,8 @@ class FocusMark;
 // focused looks, and for a checkable one the checked look. It sizes itself to one frame.
 // Several buttons may share one image list. Its tooltip always shows as plain text, whoever sets
 // it, and is its accessible name; a key shortcut set here follows it in brackets. With the
-// keyboard focus it shows the focus mark; Enter and Return click it as Space does.
+// keyboard focus it shows the focus mark; Enter and Return click it as Space does, before any
+// shortcut of the window on those keys.
 class CBitmapButton : public QAbstractButton {
     Q_OBJECT
 public:

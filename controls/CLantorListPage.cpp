@@ -55,7 +55,7 @@ void CLantorListPage::AddRow(const Pending& song) {
     const int row = list->ItemCount();
     list->AppendRow({QString::asprintf("%03d", row + 1), Resources::AnsiToQString(song.title),
                      Resources::AnsiToQString(song.artist), Resources::AnsiToQString(song.album)},
-                    song.liked ? kImageLiked : kImageNotLiked);
+                    song.liked || IsLiked(songs.At(song.index).sid) ? kImageLiked : kImageNotLiked);
     songToRow.emplace(song.index, row);
     rowToSong.emplace(row, song.index);
     if (!disliked.empty() && disliked.count(songs.At(song.index).sid) != 0)
@@ -77,6 +77,23 @@ void CLantorListPage::DescribeRow(int row) {
     if (!list->IsRowEnabled(row))
         states << tr("不喜欢");
     list->SetRowDescription(row, states.join(QStringLiteral(", ")));
+}
+
+void CLantorListPage::MarkLiked(const std::string& sid) {
+    liked.insert(sid);
+    for (const auto& [row, index] : rowToSong)
+        if (songs.At(index).sid == sid) {
+            // The playing row gets its heart back when another song plays.
+            if (row == playingRow)
+                playingRowImage = kImageLiked;
+            else
+                list->SetItemImage(row, kImageLiked);
+            DescribeRow(row);
+        }
+}
+
+bool CLantorListPage::IsLiked(const std::string& sid) const {
+    return !sid.empty() && liked.count(sid) != 0;
 }
 
 void CLantorListPage::MarkDisliked(const std::string& sid) {

@@ -40,6 +40,10 @@ public:
     void Rebuild();
     // Marks the song's row as playing and gives the previously marked row its image back.
     void MarkPlaying(int index);
+    // Gives every row of the song with that sid the heart, now and whenever the list is built
+    // again (the queue keeps the service's like as it came).
+    void MarkLiked(const std::string& sid);
+    bool IsLiked(const std::string& sid) const;
     // Greys every row of the song with that sid, now and whenever the list is built again.
     void MarkDisliked(const std::string& sid);
     // The listener double-clicked the list: plays the selected row's song, if any.
@@ -70,7 +74,8 @@ private:
     std::map<int, int> songToRow;
     std::map<int, int> rowToSong;
     std::set<std::string, std::less<>> disliked;
-    std::deque<Pending> waiting; // rows still to add, in order
+    std::set<std::string, std::less<>> liked; // in this run
+    std::deque<Pending> waiting;              // rows still to add, in order
     int addedThisTurn = 0;
     QTimer nextTurn;       // ends the turn: the budget is renewed and the waiting rows go on
     int playingLater = -1; // the song MarkPlaying named while its row was still waiting

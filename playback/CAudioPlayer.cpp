@@ -568,12 +568,16 @@ int CAudioPlayer::PassOverDisliked(int index, int direction) const {
     std::set<std::string, std::less<>> skip;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (disliked.empty())
-            return index;
         skip = disliked;
     }
+    if (skip.empty() && !songList.AnyFailed())
+        return index;
     const int count = songList.Count();
-    auto playable = [&](int i) { return skip.count(songList.At(i).sid) == 0; };
+    // Failed songs (over their cap) are passed over as disliked ones are.
+    auto playable = [&](int i) {
+        const std::string sid = songList.At(i).sid;
+        return skip.count(sid) == 0 && !songList.Failed(sid);
+    };
     if (direction < 0) {
         for (int i = std::min(index, count - 1); i >= 0; --i)
             if (playable(i))

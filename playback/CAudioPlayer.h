@@ -144,8 +144,9 @@ private:
     void SetState(State next); // unless a Stop came first
     bool StopRequested() const;
     bool IsDisliked(const std::string& sid) const;
-    // From index on in direction (+1 or -1), the first song not disliked; backwards with none
-    // left, the first one after index. The song count when all from index on are disliked.
+    // From index on in direction (+1 or -1), the first song neither disliked nor failed (over
+    // its cap); backwards with none left, the first one after index. The song count when all
+    // from index on are passed over.
     int PassOverDisliked(int index, int direction) const;
     void FreeStream(AudioEngine::Handle handle);
     void ClearSpectrum() { ++spectrumClears; }

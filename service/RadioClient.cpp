@@ -1,5 +1,6 @@
 #include "service/RadioClient.h"
 
+#include "platform/Log.h"
 #include "service/CachePath.h"
 #include "service/ServiceRequests.h"
 #include "service/SongList.h"
@@ -192,6 +193,10 @@ void RadioClient::PrefetchWorker() {
         const int result = path && std::filesystem::is_regular_file(*path, error)
                                ? kDownloadOk
                                : web.Download(song.url, song.sid, kCacheMusic);
+        if (result == kDownloadTooLarge) {
+            Log(Log::kNet) << "song " << song.sid << " is over its cap: not downloaded again";
+            songs.MarkFailed(song.sid);
+        }
         songs.EndDownload(i, song.sid, generation, result == kDownloadOk);
     }
     bool stopped;

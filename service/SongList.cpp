@@ -124,7 +124,7 @@ void SongList::EndPlay(int i) {
 bool SongList::BeginDownload(int i, std::string_view sid, std::uint64_t generation) {
     std::lock_guard<std::mutex> guard(lock_);
     SongRecord* record = FindLocked(i, sid, generation);
-    if (!record || playing_ == i || record->status != 0)
+    if (!record || playing_ == i || record->status != 0 || failed_.count(sid) != 0)
         return false;
     record->status = 1;
     return true;
@@ -135,4 +135,19 @@ void SongList::EndDownload(int i, std::string_view sid, std::uint64_t generation
     SongRecord* record = FindLocked(i, sid, generation);
     if (record && record->status == 1)
         record->status = ok ? 2 : 0;
+}
+
+void SongList::MarkFailed(std::string_view sid) {
+    std::lock_guard<std::mutex> guard(lock_);
+    failed_.emplace(sid);
+}
+
+bool SongList::Failed(std::string_view sid) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return failed_.count(sid) != 0;
+}
+
+bool SongList::AnyFailed() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return !failed_.empty();
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -73,6 +74,12 @@ public:
     // status stays.
     void EndDownload(int i, std::string_view sid, std::uint64_t generation, bool ok);
 
+    // A song whose download went over its cap is not downloaded again in this run (a Clear
+    // keeps the mark): the prefetch leaves it and the player passes over it.
+    void MarkFailed(std::string_view sid);
+    bool Failed(std::string_view sid) const;
+    bool AnyFailed() const;
+
 private:
     // Appends a reply's songs unless generation is given and a Clear came after it.
     Appended Append(std::string_view text, const std::uint64_t* generation, bool copies);
@@ -84,4 +91,5 @@ private:
     std::uint64_t generation_ = 0; // Clears so far
     int playing_ = -1;             // the song the player has claimed since the last Clear; -1 none
     std::unordered_set<std::string> sids_; // of records_
+    std::set<std::string, std::less<>> failed_;
 };

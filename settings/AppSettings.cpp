@@ -1,6 +1,10 @@
 #include "settings/AppSettings.h"
 
+#include "platform/Log.h"
 #include "platform/TextEncoding.h"
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 constexpr const char* kAccount = "Account";
@@ -22,54 +26,49 @@ AppSettings::AppSettings() {
 }
 
 bool AppSettings::SaveRememberState(bool on) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAccount);
     ini_.SetString(kAccount, "remstate", on ? "on" : "off");
-    return ini_.Save();
+    return Save();
 }
 
 bool AppSettings::SaveAccount(std::string_view email, std::string_view password) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAccount);
     ini_.SetString(kAccount, "email", HexEncode(email));
     ini_.SetString(kAccount, "pass", HexEncode(password));
     // The password is only hex-encoded: Save writes a file private to its owner.
-    return ini_.Save();
+    return Save();
 }
 
 bool AppSettings::SaveAutoLogin(bool on) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAccount);
     ini_.SetString(kAccount, "autologin", on ? "on" : "off");
-    return ini_.Save();
+    return Save();
 }
 
 bool AppSettings::SaveVolume(int volume) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAppSet);
     ini_.SetInt(kAppSet, "volume", volume < 0 ? 0 : volume);
-    return ini_.Save();
+    return Save();
 }
 
 bool AppSettings::SaveChannel(int id, const char* name) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAppSet);
     ini_.SetInt(kAppSet, "chid", id < 0 ? kDefaultChannelId : id);
     ini_.SetString(kAppSet, "chname", name ? name : kDefaultChannelName);
-    return ini_.Save();
+    return Save();
 }
 
 bool AppSettings::SaveHistory(std::string_view text) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAppSet);
     ini_.SetString(kAppSet, "history", text);
-    return ini_.Save();
+    return Save();
+}
+
+bool AppSettings::SaveWindowPlace(int left, int top) {
+    ini_.AddSection(kAppSet);
+    ini_.SetInt(kAppSet, "left", left);
+    ini_.SetInt(kAppSet, "top", top);
+    return Save();
 }
 
 bool AppSettings::LoadRememberState() {
@@ -114,6 +113,15 @@ bool AppSettings::LoadHistory(std::string& text) {
     return true;
 }
 
+bool AppSettings::LoadWindowPlace(int& left, int& top) {
+    int x = 0, y = 0;
+    if (!loaded_ || !ini_.GetInt(kAppSet, "left", x, 0) || !ini_.GetInt(kAppSet, "top", y, 0))
+        return false;
+    left = x;
+    top = y;
+    return true;
+}
+
 bool AppSettings::LoadNotify() {
     std::string value;
     return !loaded_ || !ini_.GetString(kAppSet, "notify", value, "on") || value != "off";
@@ -127,11 +135,25 @@ bool AppSettings::LoadSwitch(const char* key, bool byDefault) {
 }
 
 bool AppSettings::SaveSwitch(const char* key, bool on) {
-    if (!loaded_)
-        return false;
     ini_.AddSection(kAppSet);
     ini_.SetString(kAppSet, key, on ? "on" : "off");
-    return ini_.Save();
+    return Save();
+}
+
+bool AppSettings::Save() {
+    // A missing file is made now (private to its owner, as every save writes it), so the
+    // listener's choices are kept from the first run on. One that is there but could not be
+    // read is never replaced by the few keys this object holds.
+    std::error_code error;
+    if (!loaded_ && std::filesystem::symlink_status(kFileName, error).type() !=
+                        std::filesystem::file_type::not_found) {
+        Log(Log::kSettings) << kFileName << " could not be read; not saved over";
+        return false;
+    }
+    if (!ini_.Save())
+        return false;
+    loaded_ = true;
+    return true;
 }
 
 std::string AppSettings::LoadLanguage() {

@@ -5,8 +5,8 @@
 #include <string_view>
 
 // Every persistent setting, read from and written to config.ini in the current directory.
-// Short-lived: one object per read or write. A missing config.ini is never created: reads give
-// their defaults and writes fail.
+// Short-lived: one object per read or write. Without a config.ini reads give their defaults
+// and the first write creates it.
 class AppSettings {
 public:
     static constexpr const char* kFileName = "config.ini";
@@ -28,6 +28,8 @@ public:
     bool SaveVolume(int volume);
     bool SaveChannel(int id, const char* name); // null name stores the default name
     bool SaveHistory(std::string_view text);
+    // The main window's place on the screen ([AppSet] left, top), as the listener left it.
+    bool SaveWindowPlace(int left, int top);
 
     bool LoadRememberState();
     // Each stored value is decoded into its output; an absent one leaves its output untouched.
@@ -36,6 +38,8 @@ public:
     int LoadVolume();
     bool LoadChannel(int& id, std::string& name);
     bool LoadHistory(std::string& text);
+    // False, leaving both alone, unless both are stored.
+    bool LoadWindowPlace(int& left, int& top);
     // Song notifications on the desktop: on unless [AppSet] notify is "off".
     bool LoadNotify();
     // A switch of [AppSet], "on" or "off"; an absent key, any other value or no config.ini
@@ -51,6 +55,8 @@ public:
     std::string Lyrics2Base();
 
 private:
+    bool Save();
+
     IniFile ini_;
     bool loaded_ = false;
 };

@@ -242,6 +242,30 @@
         <source>LantorFM (正在播放: %1 )</source>
         <translation>LantorFM (Playing: %1 )</translation>
     </message>
+    <message>
+        <source>缓冲中...</source>
+        <translation>Buffering...</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>音量 +5</source>
+        <translation>Volume +5</translation>
+    </message>
+    <message>
+        <source>音量 -5</source>
+        <translation>Volume -5</translation>
+    </message>
+    <message>
+        <source>进度</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>音量</source>
+        <translation>Volume</translation>
+    </message>
 </context>
 <context>
     <name>DesktopShell</name>

@@ -242,6 +242,30 @@
         <source>LantorFM (正在播放: %1 )</source>
         <translation>LantorFM (正在播放: %1 )</translation>
     </message>
+    <message>
+        <source>缓冲中...</source>
+        <translation>緩衝中...</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>靜音</translation>
+    </message>
+    <message>
+        <source>音量 +5</source>
+        <translation>音量 +5</translation>
+    </message>
+    <message>
+        <source>音量 -5</source>
+        <translation>音量 -5</translation>
+    </message>
+    <message>
+        <source>进度</source>
+        <translation>進度</translation>
+    </message>
+    <message>
+        <source>音量</source>
+        <translation>音量</translation>
+    </message>
 </context>
 <context>
     <name>DesktopShell</name>

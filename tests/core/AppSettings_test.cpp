@@ -42,7 +42,7 @@ TEST(AppSettings, EmptyFileGivesDefaultsAndTakesWrites) {
     EXPECT_EQ(AppSettings().LoadVolume(), 70);
 }
 
-TEST(AppSettings, NoFileMeansDefaultsAndNoWriteEverCreatesIt) {
+TEST(AppSettings, NoFileMeansDefaultsAndTheFirstWriteCreatesIt) {
     TempDir dir(true);
     AppSettings s;
     EXPECT_FALSE(s.IsLoaded());
@@ -51,12 +51,15 @@ TEST(AppSettings, NoFileMeansDefaultsAndNoWriteEverCreatesIt) {
     EXPECT_FALSE(s.LoadChannel(id, name));
     EXPECT_EQ(name, "kept");
     EXPECT_EQ(s.LoadVolume(), 50);
-    EXPECT_FALSE(s.SaveVolume(10));
-    EXPECT_FALSE(s.SaveChannel(3, "x"));
-    EXPECT_FALSE(s.SaveHistory("1:p"));
-    EXPECT_FALSE(s.SaveRememberState(true));
-    EXPECT_FALSE(s.SaveAccount("a", "b"));
-    EXPECT_FALSE(std::filesystem::exists("config.ini"));
+    EXPECT_TRUE(s.SaveVolume(10));
+    EXPECT_EQ(AppSettings().LoadVolume(), 10);
+    EXPECT_EQ(std::filesystem::status("config.ini").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    // One that is there but cannot be read is never saved over.
+    std::filesystem::remove("config.ini");
+    std::filesystem::create_directory("config.ini");
+    EXPECT_FALSE(AppSettings().SaveVolume(20));
+    EXPECT_TRUE(std::filesystem::is_directory("config.ini"));
 }
 
 TEST(AppSettings, NegativeValuesAndMissingNameStoreDefaults) {

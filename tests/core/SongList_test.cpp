@@ -125,6 +125,11 @@ TEST(SongList, ClearEmptiesAndRefusesWorkBegunOnTheOldSongs) {
     EXPECT_EQ(list.AppendFor(old, Reply({Song("3")})).songs.size(), 0u);
     EXPECT_EQ(list.AppendFor(now, Reply({Song("3")})).songs.size(), 1u);
     EXPECT_EQ(list.Count(), 3);
+    // A song over its cap stays failed for the run.
+    list.MarkFailed("3");
+    list.Clear();
+    list.AppendFromReply(Reply({Song("3")}));
+    EXPECT_FALSE(list.BeginDownload(0, "3", list.Generation()));
 }
 
 TEST(SongList, EachReplyLandsAsOneBlockBesideOtherRepliesAndAClear) {

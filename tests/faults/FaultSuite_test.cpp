@@ -2,7 +2,10 @@
 // again. Each row names the fault, the paths it hits, what the listener does while it lasts and
 // what must be seen once it is over. Every case also checks that the window kept serving its
 // 50 ms timer, that every file in Temp/ is a complete copy of a body the station served, that
-// nothing was written outside Temp/ and that closing empties the cache.
+// nothing was written outside Temp/ and that closing empties the cache. The hostile rows (a
+// label of their own) bring markup, empty or repeating or huge playlists, a huge cover and endless
+// songs; every case also checks that no widget renders markup, that Temp/ never holds a file over
+// its cap and that config.ini holds only the program's sections, pointing at the station.
 #include "app/CMainDlg.h"
 #include "controls/CChannelPage.h"
 #include "controls/CPicture.h"
@@ -10,11 +13,14 @@
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcWindow.h"
 #include "playback/CAudioPlayer.h"
+#include "settings/IniFile.h"
 #include "tests/support/TestStation.h"
 #include "tests/support/qt/ProgramUnderTest.h"
 #include "tests/support/qt/TickGapProbe.h"
 #include "tools/DemoCatalog.h"
 #include "tools/DemoStation.h"
+
+#include <QLabel>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -55,6 +61,7 @@ const char* const kLogin = "/j/app/login";
 // What the listener does as the fault comes on.
 enum class Action {
     kOpenWindow,   // starts the program while the fault is on
+    kFirstReply,   // the fault comes on once the first songs are queued, before it plays
     kLastSong,     // plays the last queued song, so the list runs out while the fault lasts
     kOtherChannel, // switches channel: a new list whose songs are streamed and prefetched
     kNextSongs,    // skips to the next song now and halfway: new covers and lyrics searches
@@ -79,6 +86,7 @@ struct Row {
     bool listFrozenDuringFault = false; // no song of a faulty reply may be queued
     bool songsMoveOnDuringFault = false;
     bool wholeSpectrumDuringFault = false;
+    int maxPlaylistRequests = -1; // while the fault lasts; -1: not checked
 };
 
 // Where faults hit. The second lyrics site is asked first; its search failing as well sends
@@ -174,6 +182,31 @@ std::vector<Row> MakeRows() {
     return rows;
 }
 
+// Replies that bring no new song are asked again on the back-off (1, 2, 4 s...), not at once.
+constexpr int kBackedOffRequests = 5;
+
+std::vector<Row> HostileRows() {
+    const auto row = [](const char* name, StationFault fault, const char* paths, Action action,
+                        Outcome outcome, int maxRequests = -1) {
+        return Row{.name = name,
+                   .fault = fault,
+                   .paths = paths,
+                   .action = action,
+                   .outcome = outcome,
+                   .maxPlaylistRequests = maxRequests};
+    };
+    return {
+        row("markup", StationFault::Markup, "", Action::kChannelPage, Outcome::kChannelsListed),
+        row("empty", StationFault::EmptyList, kPeople, Action::kFirstReply, Outcome::kPlaysOn,
+            kBackedOffRequests),
+        row("repeat", StationFault::RepeatList, kPeople, Action::kLastSong, Outcome::kPlaysOn,
+            kBackedOffRequests),
+        row("hugelist", StationFault::HugeList, kPeople, Action::kOtherChannel, Outcome::kPlaysOn),
+        row("hugecover", StationFault::HugeCover, kCover, Action::kNextSongs, Outcome::kCoverShows),
+        row("endless", StationFault::EndlessSong, kMusic, Action::kOtherChannel, Outcome::kPlaysOn),
+    };
+}
+
 void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
@@ -261,6 +294,25 @@ protected:
             for (int i = 0; i < CTrumWindow::kBarCount; ++i)
                 up += dlg->SpectrumWindow()->BarHeight(i) >= kBarUpPixels;
             mostBarsUp = std::max(mostBarsUp, up);
+            for (QWidget* w : dlg->findChildren<QWidget*>()) {
+                auto* label = qobject_cast<QLabel*>(w);
+                const QString text =
+                    label && label->textFormat() != Qt::PlainText ? label->text() : QString();
+                for (const QString& t : {w->toolTip(), text})
+                    if (t.contains(QStringLiteral("<img")) && Qt::mightBeRichText(t))
+                        ADD_FAILURE() << "markup shown by " << w->metaObject()->className();
+            }
+        }
+        std::error_code error;
+        const std::map<std::string, std::uintmax_t> caps = {
+            {"Music", 256u << 20}, {"Album", 16u << 20}, {"Lyrics", 4u << 20}};
+        for (auto it =
+                 std::filesystem::recursive_directory_iterator(program->Folder() / "Temp", error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+            const auto cap = caps.find(it->path().parent_path().filename().string());
+            if (cap != caps.end() && it->is_regular_file(error) &&
+                it->file_size(error) > cap->second)
+                ADD_FAILURE() << it->path() << " is over its cap";
         }
     }
 
@@ -274,7 +326,9 @@ protected:
             const std::filesystem::path p(path);
             const std::string folder = p.parent_path().filename().string();
             const std::string sid = p.stem().string();
-            if (!extension.count(folder + p.extension().string()) || !station.Media(sid))
+            // Marked-up lyrics are the station's own making, not a copy of a file.
+            if (!extension.count(folder + p.extension().string()) || !station.Media(sid) ||
+                (GetParam().fault == StationFault::Markup && folder == "Lyrics"))
                 continue;
             const auto bodies = Served(station, GetParam(), folder, sid);
             if (std::find(bodies.begin(), bodies.end(), bytes) == bodies.end())
@@ -317,13 +371,17 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     QCoreApplication::processEvents();
     probe.Start();
 
-    if (row.action != Action::kOpenWindow) {
+    if (row.action == Action::kFirstReply) {
+        ASSERT_TRUE(PumpUntil([&] { return program->Songs().Count() > 0; }, kFirstSongMs));
+        station.SetFault(row.fault, row.paths);
+    } else if (row.action != Action::kOpenWindow) {
         ASSERT_TRUE(
             PumpUntil([&] { return program->Now().seconds > kPlayedSeconds; }, kFirstSongMs))
             << program->Describe();
         station.SetFault(row.fault, row.paths);
     }
     const int queuedAtFault = program->Songs().Count();
+    const std::size_t playlistsBefore = station.RequestsTo(kPeople).size();
     const auto playedBefore = played.size();
     mostBarsUp = 0;
     switch (row.action) {
@@ -340,6 +398,7 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
         dlg.OnChannelButton();
         break;
     case Action::kOpenWindow:
+    case Action::kFirstReply:
         break;
     }
     PumpFor(kFaultMs / 2);
@@ -363,6 +422,10 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     }
     if (row.wholeSpectrumDuringFault) {
         EXPECT_GE(mostBarsUp, kNoiseBarsUp);
+    }
+    if (row.maxPlaylistRequests >= 0) {
+        EXPECT_LE(station.RequestsTo(kPeople).size() - playlistsBefore,
+                  static_cast<std::size_t>(row.maxPlaylistRequests));
     }
     ExpectHonestCache("while the fault was on");
 
@@ -440,9 +503,19 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
     for (const auto& [path, bytes] : outside)
         if (!after.count(path))
             ADD_FAILURE() << "removed outside Temp/: " << path;
+    IniFile ini;
+    ASSERT_TRUE(ini.Load((program->Folder() / "config.ini").string()));
+    std::set<std::string> sections;
+    for (const IniFile::Section& section : ini.Sections())
+        EXPECT_TRUE(sections.insert(section.name).second) << section.name;
+    EXPECT_EQ(sections, (std::set<std::string>{"Account", "AppSet", "Server"}));
+    std::string service;
+    ini.GetString("Server", "service", service, "");
+    EXPECT_EQ(service, station.BaseUrl());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultSuite, ::testing::ValuesIn(MakeRows()),
-                         [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
+const auto kRowName = [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; };
+INSTANTIATE_TEST_SUITE_P(Faults, FaultSuite, ::testing::ValuesIn(MakeRows()), kRowName);
+INSTANTIATE_TEST_SUITE_P(Hostile, FaultSuite, ::testing::ValuesIn(HostileRows()), kRowName);
 
 } // namespace
