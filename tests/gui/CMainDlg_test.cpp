@@ -216,9 +216,11 @@ TEST_F(MainWindowTest, SpeaksTheDesktopsLanguageOrTheOneConfigIniNames) {
         CLrcQueryDlg query;
         for (const QDialog* dialog : {static_cast<QDialog*>(&login), static_cast<QDialog*>(&query)})
             for (const QWidget* caption : dialog->findChildren<QWidget*>())
-                if (qobject_cast<const QLabel*>(caption) || qobject_cast<const QCheckBox*>(caption))
+                if (qobject_cast<const QLabel*>(caption) ||
+                    qobject_cast<const QCheckBox*>(caption)) {
                     EXPECT_LE(caption->sizeHint().width(), caption->width())
                         << caption->property("text").toString().toStdString();
+                }
     }
     qputenv("LANGUAGE", language);
     qputenv("LANG", lang);
