@@ -39,10 +39,8 @@ SongList::Appended SongList::Append(std::string_view text, const std::uint64_t* 
     Appended result;
     // Parsed before the lock is taken: only the append itself holds it.
     std::vector<SongRecord> block;
-    if (!ParseSongReply(text, [&](SongRecord&& record) {
-            if (block.size() < kMaxReplySongs)
-                block.push_back(std::move(record));
-        }))
+    if (!ParseSongReply(
+            text, [&](SongRecord&& record) { block.push_back(std::move(record)); }, kMaxReplySongs))
         return result;
     result.parsed = true;
     std::lock_guard<std::mutex> guard(lock_);

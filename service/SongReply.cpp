@@ -44,18 +44,22 @@ bool ReadSongElement(const JsonNode& element, SongRecord& out) {
     return true;
 }
 
-bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each) {
+bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each,
+                    std::size_t maxSongs) {
     JsonNode doc;
     if (!doc.Parse(text))
         return false;
     JsonNode songs = doc.Member("song");
-    for (int i = 0;; ++i) {
+    std::size_t kept = 0;
+    for (int i = 0; kept < maxSongs; ++i) {
         JsonNode element = songs.Element(i);
         if (!element.IsValid())
             break;
         SongRecord song;
-        if (ReadSongElement(element, song))
+        if (ReadSongElement(element, song)) {
+            ++kept;
             each(std::move(song));
+        }
     }
     return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include "service/SongRecord.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -10,11 +12,13 @@ class JsonNode;
 
 // Builds the record for one element of the "song" array. False when the element is to be
 // skipped: rating_avg not above 1.0 (missing counts as 0), the element is not an object, the
-// sid holds a control character, or a member has the wrong type (a number where text belongs, text where a number belongs); out is
-// then left alone. Texts are converted from UTF-8 to ANSI; like becomes "1" or "0". index and
-// status are the caller's to set when it appends.
+// sid holds a control character, or a member has the wrong type (a number where text belongs, text
+// where a number belongs); out is then left alone. Texts are converted from UTF-8 to ANSI; like
+// becomes "1" or "0". index and status are the caller's to set when it appends.
 bool ReadSongElement(const JsonNode& element, SongRecord& out);
 
-// Parses a reply and hands each kept song, in array order, to each. False when the text does
-// not parse; a reply without a "song" array parses and yields nothing.
-bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each);
+// Parses a reply and hands each kept song, in array order, to each, up to maxSongs of them (the
+// rest are not read). False when the text does not parse; a reply without a "song" array parses
+// and yields nothing.
+bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each,
+                    std::size_t maxSongs = SIZE_MAX);
