@@ -29,9 +29,13 @@ Json::Value ParseObject(const std::string& body) {
     builder["stackLimit"] = 32;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value value;
-    if (!reader->parse(body.data(), body.data() + body.size(), &value, nullptr) ||
-        !value.isObject())
-        return Json::Value();
+    try {
+        if (!reader->parse(body.data(), body.data() + body.size(), &value, nullptr) ||
+            !value.isObject())
+            return Json::Value();
+    } catch (const Json::Exception&) {
+        return Json::Value(); // nested deeper than the stack limit: the reader throws
+    }
     return value;
 }
 

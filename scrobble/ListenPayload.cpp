@@ -134,8 +134,13 @@ std::optional<Listen> FromLine(std::string_view line) {
     builder["stackLimit"] = 16;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value item;
-    if (!reader->parse(line.data(), line.data() + line.size(), &item, nullptr) || !item.isObject())
-        return std::nullopt;
+    try {
+        if (!reader->parse(line.data(), line.data() + line.size(), &item, nullptr) ||
+            !item.isObject())
+            return std::nullopt;
+    } catch (const Json::Exception&) {
+        return std::nullopt; // nested deeper than the stack limit: the reader throws
+    }
     const Json::Value& at = item["listened_at"];
     const Json::Value& track = item["track_metadata"];
     if (!at.isInt64() || !track.isObject())
