@@ -2,9 +2,12 @@
 
 #include "platform/TextEncoding.h"
 #include "service/JsonNode.h"
+#include "service/ReplyScan.h"
 
 #include <algorithm>
 #include <json/value.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -46,20 +49,31 @@ bool ReadSongElement(const JsonNode& element, SongRecord& out) {
 
 bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each,
                     std::size_t maxSongs) {
-    JsonNode doc;
-    if (!doc.Parse(text))
+    ReplyScan scan(text);
+    if (!scan.Run())
         return false;
-    JsonNode songs = doc.Member("song");
-    std::size_t kept = 0;
-    for (int i = 0; kept < maxSongs; ++i) {
-        JsonNode element = songs.Element(i);
-        if (!element.IsValid())
-            break;
-        SongRecord song;
-        if (ReadSongElement(element, song)) {
-            ++kept;
-            each(std::move(song));
+    // Only the songs needed are built: those still wanted, read as one array, again while the
+    // filter drops some and more are left.
+    const std::vector<std::string_view>& elements = scan.Songs();
+    std::vector<SongRecord> kept;
+    for (std::size_t next = 0; kept.size() < maxSongs && next < elements.size();) {
+        const std::size_t n = std::min(elements.size() - next, maxSongs - kept.size());
+        std::string batch = "[";
+        for (std::size_t i = next; i < next + n; ++i) {
+            batch += elements[i];
+            batch += i + 1 < next + n ? "," : "]";
         }
+        JsonNode doc;
+        if (!doc.Parse(batch))
+            return false; // the reader would have refused the whole reply
+        for (std::size_t i = 0; i < n && kept.size() < maxSongs; ++i) {
+            SongRecord song;
+            if (ReadSongElement(doc.Element(static_cast<int>(i)), song))
+                kept.push_back(std::move(song));
+        }
+        next += n;
     }
+    for (SongRecord& song : kept)
+        each(std::move(song));
     return true;
 }

@@ -18,7 +18,7 @@ class JsonNode;
 bool ReadSongElement(const JsonNode& element, SongRecord& out);
 
 // Parses a reply and hands each kept song, in array order, to each, up to maxSongs of them (the
-// rest are not read). False when the text does not parse; a reply without a "song" array parses
-// and yields nothing.
+// rest are checked as JSON but not built). False when the text does not parse; a reply without a
+// "song" array parses and yields nothing.
 bool ParseSongReply(std::string_view text, const std::function<void(SongRecord&&)>& each,
                     std::size_t maxSongs = SIZE_MAX);

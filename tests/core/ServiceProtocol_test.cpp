@@ -327,4 +327,44 @@ TEST(SongReply, RepliesWithoutSongsYieldNothing) {
     EXPECT_EQ(untouched.sid, "keep");
 }
 
+// Only the songs kept are built, yet every reply reads as the whole document does through the
+// JSON reader: the same songs, and refused when the reader refuses it, wherever the fault lies.
+TEST(SongReply, ReadsEveryReplyAsTheJsonReaderDoes) {
+    const std::string a = Song(R"("sid":"a","rating_avg":2,"title":"]}[{\"\\")");
+    const std::string b = Song(R"("sid":"b","rating_avg":3)");
+    const std::string low = Song(R"("sid":"low","rating_avg":1)");
+    const std::string deep = std::string(997, '[') + std::string(997, ']');
+    const std::string replies[] = {
+        "\xEF\xBB\xBF{\"song\":[" + low + "," + a + "/*,*/ ," + b + ",]} junk",
+        "{\"song\":[" + a + "],\"song\":null}",
+        "{\"so\\u006eg\":[" + a + "," + b + "]}",
+        "{\"r\":1/**/2,\"song\":[" + a + "]}", // the reader takes a token after a comment as ","
+        "{\"song\":[" + a + "," + b + ",",
+        "{\"song\":[" + a + "," + Song(R"("sid":"\q")") + "]}",
+        "{\"song\":[" + a + "," + Song(R"("sid":"\ud800")") + "]}",
+        "{\"song\":[" + a + "," + Song(R"("x":1e400)") + "]}",
+        "{\"song\":[" + a + "," + Song(R"("x":-,"y":+1.)") + "]}",
+        "{\"song\":[" + a + "," + b + "," + deep + "]}",
+        "{\"song\":[" + a + "," + b + ",[" + deep + "]]}",
+        "{\"song\":[" + a + "][1/**/x]}",
+        std::string("{\"song\":[") + '\0' + "]}",
+        "{\"song\":[" + a + "]}" + '\0' + "[",
+    };
+    for (const std::string& reply : replies) {
+        for (const std::size_t max : {std::size_t{1}, SIZE_MAX}) {
+            std::vector<std::string> want, got;
+            JsonNode doc;
+            const bool wantOk = doc.Parse(reply);
+            SongRecord song;
+            for (int i = 0; want.size() < max && doc.Member("song").Element(i).IsValid(); ++i)
+                if (ReadSongElement(doc.Member("song").Element(i), song))
+                    want.push_back(song.sid + song.title);
+            const bool ok = ParseSongReply(
+                reply, [&](SongRecord&& s) { got.push_back(s.sid + s.title); }, max);
+            EXPECT_EQ(ok, wantOk) << reply.substr(0, 200);
+            EXPECT_EQ(got, want) << reply.substr(0, 200);
+        }
+    }
+}
+
 } // namespace
