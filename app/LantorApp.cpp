@@ -20,7 +20,66 @@
 #include <QPointer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+
+namespace {
+
+// Raises whichever window runs: the login dialog or the main window, hidden in the tray or not.
+void RaiseOnRequest(InstanceGuard& guard, const QPointer<QWidget>& mainWindow) {
+    QObject::connect(&guard, &InstanceGuard::raiseRequested, [&mainWindow] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (!window)
+            window = mainWindow;
+        if (window) {
+            window->showNormal();
+            window->raise();
+            window->activateWindow();
+        }
+    });
+}
+
+struct Credentials {
+    std::string email, password;
+    bool automatic = false; // the remembered account, without the login dialog
+};
+
+// The remembered account for an automatic sign-in, else what the login dialog gives; none when
+// the dialog is cancelled.
+std::optional<Credentials> ChooseAccount(AccountStore& accounts) {
+    const AccountStore::Account account = accounts.Load();
+    Credentials chosen{account.email, account.password, false};
+    chosen.automatic = account.remember && account.autoLogin && !chosen.email.empty() &&
+                       (!chosen.password.empty() || account.passwordInKeyring);
+    if (chosen.automatic)
+        return chosen;
+    CLoginDlg login;
+    if (login.exec() != 1)
+        return std::nullopt;
+    return Credentials{login.Email(), login.Password(), false};
+}
+
+// A password still in the keyring is awaited, the window saying it signs in; a pass still in
+// config.ini moves into the keyring once it has signed in.
+void SignIn(CMainDlg& main, const std::shared_ptr<AccountStore>& accounts,
+            const Credentials& account) {
+    main.SetCredentials(account.email, account.password);
+    main.SetAutoSignIn(account.automatic);
+    if (account.automatic && account.password.empty()) {
+        main.HoldSignIn();
+        accounts->ReadPassword(account.email,
+                               [held = QPointer<CMainDlg>(&main)](std::string stored) {
+                                   if (held)
+                                       held->ResumeSignIn(std::move(stored));
+                               });
+    } else if (account.automatic) {
+        QObject::connect(&main.Adaptor(), &SessionAdaptor::signedIn, [accounts, &account] {
+            accounts->SignedIn(account.email, account.password);
+        });
+    }
+}
+
+} // namespace
 
 int RunLantorFM() {
     const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
@@ -32,60 +91,26 @@ int RunLantorFM() {
     }
     // The main window's run ends the program, whichever windows close or hide before.
     QApplication::setQuitOnLastWindowClosed(false);
-    // Raises whichever window runs: the login dialog or the main window, hidden in the tray
-    // or not.
     QPointer<QWidget> mainWindow;
-    QObject::connect(&guard, &InstanceGuard::raiseRequested, [&mainWindow] {
-        QWidget* window = QApplication::activeModalWidget();
-        if (!window)
-            window = mainWindow;
-        if (window) {
-            window->showNormal();
-            window->raise();
-            window->activateWindow();
-        }
-    });
-
+    RaiseOnRequest(guard, mainWindow);
     // The cache folders are made here when missing; without them nothing could be cached.
     CreateCacheFolders();
 
-    // The remembered account. Its password may be in the keyring, whose answer the main window
-    // then waits for, saying it signs in; a pass still in config.ini moves into the keyring once
-    // it has signed in.
     QtSecretStore keyring;
     const auto accounts = std::make_shared<AccountStore>(&keyring);
     CLoginDlg::SetAccountStore(accounts);
-    const AccountStore::Account account = accounts->Load();
-    std::string email = account.email, password = account.password;
-    const bool autoLogin = account.remember && account.autoLogin && !email.empty() &&
-                           (!password.empty() || account.passwordInKeyring);
-    if (!autoLogin) {
-        CLoginDlg login;
-        if (login.exec() != 1)
-            return 0;
-        email = login.Email();
-        password = login.Password();
-    }
+    const std::optional<Credentials> account = ChooseAccount(*accounts);
+    if (!account)
+        return 0;
     CMainDlg main;
     mainWindow = &main;
-    main.SetCredentials(email, password);
-    main.SetAutoSignIn(autoLogin);
-    if (autoLogin && password.empty()) {
-        main.HoldSignIn();
-        accounts->ReadPassword(email, [held = QPointer<CMainDlg>(&main)](std::string stored) {
-            if (held)
-                held->ResumeSignIn(std::move(stored));
-        });
-    } else if (autoLogin) {
-        QObject::connect(&main, &CMainDlg::signedIn,
-                         [&accounts, &email, &password] { accounts->SignedIn(email, password); });
-    }
+    SignIn(main, accounts, *account);
     MprisService mpris(main);
     MainDlgControl control(main);
-    SongNotifier notifier(main);
+    SongNotifier notifier(main.Adaptor(), main);
     notifier.SetControl(&control);
     // Before the shell, whose preferences dialog shows its page.
-    ScrobbleBridge scrobbling(main, &keyring);
+    ScrobbleBridge scrobbling(main.Adaptor(), &keyring);
     DesktopShell shell(control, main, QDBusConnection::sessionBus(), QDBusConnection::systemBus());
     QObject::connect(&shell, &DesktopShell::preferencesOpened, [&scrobbling](PreferencesDlg& dlg) {
         ScrobblePage::AddTo(*dlg.ScrobblePage(), scrobbling);

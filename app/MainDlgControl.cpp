@@ -2,7 +2,6 @@
 
 #include "app/CMainDlg.h"
 #include "controls/CChannelPage.h"
-#include "controls/CCustomSliderCtrl.h"
 #include "controls/Resources.h"
 #include "service/SongRecord.h"
 
@@ -10,30 +9,32 @@
 
 MainDlgControl::MainDlgControl(CMainDlg& window_, QObject* parent)
     : DesktopControl(parent), window(window_) {
-    for (auto signal : {&CMainDlg::playbackChanged, &CMainDlg::songStarted, &CMainDlg::songLiked})
-        connect(&window, signal, this, &DesktopControl::changed);
-    connect(&window, &CMainDlg::volumeChanged, this, &DesktopControl::changed);
-    connect(&window, &CMainDlg::statusTextChanged, this, &DesktopControl::changed);
+    SessionAdaptor& session = window.Adaptor();
+    for (auto signal : {&SessionAdaptor::playbackChanged, &SessionAdaptor::songStarted,
+                        &SessionAdaptor::songLiked, &SessionAdaptor::statusChanged})
+        connect(&session, signal, this, &DesktopControl::changed);
+    connect(&session, &SessionAdaptor::volumeChanged, this, &DesktopControl::changed);
 }
 
 DesktopControl::State MainDlgControl::Snapshot() const {
+    const RadioSession::Snapshot now = window.Session().Snap();
     State state;
-    switch (window.PlaybackState()) {
-    case CMainDlg::Playback::kPlaying:
+    switch (now.playback) {
+    case RadioSession::Playback::kPlaying:
         state.playback = Playback::kPlaying;
         break;
-    case CMainDlg::Playback::kPaused:
+    case RadioSession::Playback::kPaused:
         state.playback = Playback::kPaused;
         break;
-    case CMainDlg::Playback::kStopped:
+    case RadioSession::Playback::kStopped:
         break;
     }
-    if (SongRecord song; window.PlayingRecord(song)) {
-        state.title = Resources::AnsiToQString(song.title);
-        state.artist = Resources::AnsiToQString(song.artist);
+    if (now.song) {
+        state.title = Resources::AnsiToQString(now.song->title);
+        state.artist = Resources::AnsiToQString(now.song->artist);
     }
-    state.volume = window.VolumeSlider() ? window.VolumeSlider()->Pos() : 0;
-    state.channelId = window.ChannelId();
+    state.volume = now.volume;
+    state.channelId = now.channelId;
     // The channel page fetches the list when it is first shown; until then only the current
     // channel is known.
     if (const CChannelPage* page = window.ChannelPage()) {
@@ -44,9 +45,8 @@ DesktopControl::State MainDlgControl::Snapshot() const {
                     {channel.channel_id, Resources::AnsiToQString(channel.name)});
         }
     }
-    if (state.channels.empty() && !window.ChannelName().empty())
-        state.channels.push_back(
-            {window.ChannelId(), Resources::AnsiToQString(window.ChannelName())});
+    if (state.channels.empty() && !now.channelName.empty())
+        state.channels.push_back({now.channelId, Resources::AnsiToQString(now.channelName)});
     return state;
 }
 

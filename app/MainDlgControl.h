@@ -3,8 +3,8 @@
 
 class CMainDlg;
 
-// The desktop's surfaces' view of the main window: the state as the window shows it, the
-// commands through the handlers of its own controls.
+// The desktop's surfaces' view of the player: the state as the window's session reports it, the
+// commands through the handlers of the window's own controls.
 class MainDlgControl : public DesktopControl {
 public:
     explicit MainDlgControl(CMainDlg& window, QObject* parent = nullptr);

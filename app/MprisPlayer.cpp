@@ -1,10 +1,7 @@
 #include "app/MprisPlayer.h"
 
-#include "app/CMainDlg.h"
-#include "controls/CCustomSliderCtrl.h"
+#include "app/SessionAdaptor.h"
 #include "controls/Resources.h"
-#include "playback/CAudioPlayer.h"
-#include "service/SongRecord.h"
 
 #include <QDBusMessage>
 #include <cmath>
@@ -12,6 +9,8 @@
 namespace {
 
 constexpr double kMicroseconds = 1e6;
+
+using Playback = RadioSession::Playback;
 
 qlonglong ToMicroseconds(double seconds) {
     return static_cast<qlonglong>(std::llround(seconds * kMicroseconds));
@@ -27,14 +26,14 @@ QString Clean(const std::string& gbk) {
 
 } // namespace
 
-MprisPlayer::MprisPlayer(QObject* object, CMainDlg& window_, const QDBusConnection& bus_)
-    : QDBusAbstractAdaptor(object), window(window_), bus(bus_) {
-    for (auto signal : {&CMainDlg::songStarted, &CMainDlg::coverArrived, &CMainDlg::lengthChanged,
-                        &CMainDlg::playbackChanged})
-        connect(&window, signal, this, &MprisPlayer::Refresh);
-    connect(&window, &CMainDlg::volumeChanged, this, &MprisPlayer::Refresh);
-    connect(&window, &CMainDlg::songLiked, this, &MprisPlayer::OnSongLiked);
-    connect(&window, &CMainDlg::seeked, this,
+MprisPlayer::MprisPlayer(QObject* object, SessionAdaptor& session_, const QDBusConnection& bus_)
+    : QDBusAbstractAdaptor(object), session(session_), bus(bus_) {
+    for (auto signal : {&SessionAdaptor::songStarted, &SessionAdaptor::coverArrived,
+                        &SessionAdaptor::lengthChanged, &SessionAdaptor::playbackChanged,
+                        &SessionAdaptor::songLiked})
+        connect(&session, signal, this, &MprisPlayer::Refresh);
+    connect(&session, &SessionAdaptor::volumeChanged, this, &MprisPlayer::Refresh);
+    connect(&session, &SessionAdaptor::seeked, this,
             [this](double seconds) { emit Seeked(ToMicroseconds(seconds)); });
     sent = ChangingProperties();
 }
@@ -44,54 +43,53 @@ QDBusObjectPath MprisPlayer::TrackId(int index) {
 }
 
 bool MprisPlayer::Stopped() const {
-    return window.PlaybackState() == CMainDlg::Playback::kStopped;
+    return session.Session().PlaybackNow() == Playback::kStopped;
 }
 
 QString MprisPlayer::PlaybackStatus() const {
-    switch (window.PlaybackState()) {
-    case CMainDlg::Playback::kPlaying:
+    switch (session.Session().PlaybackNow()) {
+    case Playback::kPlaying:
         return QStringLiteral("Playing");
-    case CMainDlg::Playback::kPaused:
+    case Playback::kPaused:
         return QStringLiteral("Paused");
-    case CMainDlg::Playback::kStopped:
+    case Playback::kStopped:
         break;
     }
     return QStringLiteral("Stopped");
 }
 
 QVariantMap MprisPlayer::Metadata() const {
-    SongRecord song;
-    if (!window.PlayingRecord(song))
+    const RadioSession::Snapshot now = session.Snapshot();
+    if (!now.song)
         return {};
+    const SongRecord& song = *now.song;
     QVariantMap data;
     data[QStringLiteral("mpris:trackid")] = QVariant::fromValue(TrackId(song.index));
     data[QStringLiteral("xesam:title")] = Clean(song.title);
     data[QStringLiteral("xesam:artist")] = QStringList{Clean(song.artist)};
     data[QStringLiteral("xesam:album")] = Clean(song.albumtitle);
     data[QStringLiteral("xesam:url")] = Clean(song.url);
-    const bool liked = song.like != "0" || likedSids.count(song.sid);
+    const bool liked = song.like != "0" || session.Session().IsLiked(song.sid);
     data[QStringLiteral("xesam:userRating")] = liked ? 1.0 : 0.0;
-    if (const CAudioPlayer* player = window.Player(); player && player->GetDuration() > 0.0f)
-        data[QStringLiteral("mpris:length")] = ToMicroseconds(player->GetDuration());
-    if (QString cover = window.PlayingCoverUrl(); !cover.isEmpty())
+    if (now.length > 0.0)
+        data[QStringLiteral("mpris:length")] = ToMicroseconds(now.length);
+    if (QString cover = session.PlayingCoverUrl(); !cover.isEmpty())
         data[QStringLiteral("mpris:artUrl")] = cover;
     return data;
 }
 
 double MprisPlayer::Volume() const {
-    const CCustomSliderCtrl* slider = window.VolumeSlider();
-    return slider ? slider->Pos() / 100.0 : 0.0;
+    return session.Snapshot().volume / 100.0;
 }
 
 void MprisPlayer::SetVolume(double volume) {
     if (std::isnan(volume))
         return;
-    window.SetVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
+    session.Session().SetVolume(static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100)));
 }
 
 qlonglong MprisPlayer::Position() const {
-    const CAudioPlayer* player = window.Player();
-    return player && !Stopped() ? ToMicroseconds(player->GetExactPosition()) : 0;
+    return Stopped() ? 0 : ToMicroseconds(session.Snapshot().exactPosition);
 }
 
 bool MprisPlayer::CanGoNext() const {
@@ -99,8 +97,8 @@ bool MprisPlayer::CanGoNext() const {
 }
 
 bool MprisPlayer::CanGoPrevious() const {
-    SongRecord song;
-    return !Stopped() && window.PlayingRecord(song) && song.index > 0;
+    const RadioSession::Snapshot now = session.Snapshot();
+    return now.playback != Playback::kStopped && now.song && now.song->index > 0;
 }
 
 bool MprisPlayer::CanPlay() const {
@@ -112,33 +110,32 @@ bool MprisPlayer::CanPause() const {
 }
 
 bool MprisPlayer::CanSeek() const {
-    const CAudioPlayer* player = window.Player();
-    return !Stopped() && player && player->GetDuration() > 0.0f;
+    return !Stopped() && session.Snapshot().length > 0.0;
 }
 
 void MprisPlayer::Next() {
     if (CanGoNext())
-        window.OnNext();
+        session.Session().Next();
 }
 
 void MprisPlayer::Previous() {
     if (CanGoPrevious())
-        window.OnPrevious();
+        session.Session().Previous();
 }
 
 void MprisPlayer::Pause() {
-    if (window.PlaybackState() == CMainDlg::Playback::kPlaying)
-        window.OnPause();
+    if (session.Session().PlaybackNow() == Playback::kPlaying)
+        session.Session().Pause();
 }
 
 void MprisPlayer::Play() {
-    if (window.PlaybackState() == CMainDlg::Playback::kPaused)
-        window.OnPlay();
+    if (session.Session().PlaybackNow() == Playback::kPaused)
+        session.Session().Play();
 }
 
 void MprisPlayer::PlayPause() {
-    if (window.PlaybackState() == CMainDlg::Playback::kPlaying)
-        window.OnPause();
+    if (session.Session().PlaybackNow() == Playback::kPlaying)
+        session.Session().Pause();
     else
         Play();
 }
@@ -149,30 +146,23 @@ void MprisPlayer::Stop() {
 
 void MprisPlayer::Seek(qlonglong offset) {
     if (CanSeek())
-        window.SeekTo(window.Player()->GetExactPosition() + offset / kMicroseconds);
+        session.Session().Seek(session.Snapshot().exactPosition + offset / kMicroseconds);
 }
 
 void MprisPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong position) {
-    SongRecord song;
-    if (!CanSeek() || !window.PlayingRecord(song) || trackId != TrackId(song.index))
+    const RadioSession::Snapshot now = session.Snapshot();
+    if (!CanSeek() || !now.song || trackId != TrackId(now.song->index))
         return; // meant for a song that is no longer playing
     // Outside the song the call is ignored, not clamped.
-    if (position < 0 || position > ToMicroseconds(window.Player()->GetDuration()))
+    if (position < 0 || position > ToMicroseconds(now.length))
         return;
-    window.SeekTo(position / kMicroseconds);
+    session.Session().Seek(position / kMicroseconds);
 }
 
 void MprisPlayer::OpenUri(const QString&, const QDBusMessage& message) {
     message.setDelayedReply(true);
     bus.send(message.createErrorReply(QDBusError::NotSupported,
                                       QStringLiteral("LantorFM plays what its channels choose")));
-}
-
-void MprisPlayer::OnSongLiked() {
-    SongRecord song;
-    if (window.PlayingRecord(song))
-        likedSids.insert(song.sid);
-    Refresh();
 }
 
 QVariantMap MprisPlayer::ChangingProperties() const {

@@ -4,15 +4,13 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
-#include <set>
-#include <string>
 
-class CMainDlg;
+class SessionAdaptor;
 
-// The player on the session bus. Every method acts through the main window's own handlers, as
-// its buttons and sliders do. The window has no stopped state a listener can restart from, so
-// Stop pauses. Changes of the properties go out as PropertiesChanged whenever the window
-// reports one, and every seek as Seeked.
+// The player on the session bus. Every method is a command of the radio session, as the
+// window's buttons and sliders give. The session has no stopped state a listener can restart
+// from, so Stop pauses. Changes of the properties go out as PropertiesChanged whenever the
+// session reports one, and every seek as Seeked.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -32,7 +30,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
 public:
     static constexpr const char* kObjectPath = "/org/mpris/MediaPlayer2";
 
-    MprisPlayer(QObject* object, CMainDlg& window, const QDBusConnection& bus);
+    MprisPlayer(QObject* object, SessionAdaptor& session, const QDBusConnection& bus);
 
     QString PlaybackStatus() const;
     double Rate() const { return 1.0; }
@@ -69,13 +67,11 @@ signals:
 
 private:
     bool Stopped() const;
-    void OnSongLiked();
     // Sends PropertiesChanged with the properties that differ from what was last sent.
     void Refresh();
     QVariantMap ChangingProperties() const;
 
-    CMainDlg& window;
+    SessionAdaptor& session;
     QDBusConnection bus;
-    QVariantMap sent;                // what the bus was last told
-    std::set<std::string> likedSids; // liked during this run
+    QVariantMap sent; // what the bus was last told
 };

@@ -1,5 +1,6 @@
 #include "app/MprisService.h"
 
+#include "app/CMainDlg.h"
 #include "app/MprisPlayer.h"
 #include "app/MprisRoot.h"
 
@@ -15,7 +16,7 @@ MprisService::MprisService(CMainDlg& window, QObject* parent)
     // behind that would follow the window.
     auto* exported = new QObject(this);
     new MprisRoot(exported, window);
-    new MprisPlayer(exported, window, bus);
+    new MprisPlayer(exported, window.Adaptor(), bus);
     const QString path = QString::fromLatin1(MprisPlayer::kObjectPath);
     if (!bus.registerObject(path, exported, QDBusConnection::ExportAdaptors)) {
         delete exported;

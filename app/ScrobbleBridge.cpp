@@ -1,22 +1,21 @@
 #include "app/ScrobbleBridge.h"
 
-#include "app/CMainDlg.h"
+#include "app/SessionAdaptor.h"
 #include "platform/Log.h"
 #include "platform/SecretStore.h"
-#include "playback/CAudioPlayer.h"
 #include "service/SongRecord.h"
 
 #include <QMetaObject>
 #include <QPointer>
 
-ScrobbleBridge::ScrobbleBridge(CMainDlg& window_, SecretStore* keyring_, std::string queuePath_,
-                               QObject* parent)
-    : QObject(parent), window(window_), keyring(keyring_), queuePath(std::move(queuePath_)),
+ScrobbleBridge::ScrobbleBridge(SessionAdaptor& session_, SecretStore* keyring_,
+                               std::string queuePath_, QObject* parent)
+    : QObject(parent), session(session_), keyring(keyring_), queuePath(std::move(queuePath_)),
       settings(ScrobbleSettings::Load()) {
-    connect(&window, &CMainDlg::songStarted, this, &ScrobbleBridge::OnSongStarted);
-    connect(&window, &CMainDlg::lengthChanged, this, &ScrobbleBridge::OnLengthChanged);
-    connect(&window, &CMainDlg::playbackChanged, this, &ScrobbleBridge::OnPlaybackChanged);
-    connect(&window, &CMainDlg::songLiked, this, [this] {
+    connect(&session, &SessionAdaptor::songStarted, this, &ScrobbleBridge::OnSongStarted);
+    connect(&session, &SessionAdaptor::lengthChanged, this, &ScrobbleBridge::OnLengthChanged);
+    connect(&session, &SessionAdaptor::playbackChanged, this, &ScrobbleBridge::OnPlaybackChanged);
+    connect(&session, &SessionAdaptor::songLiked, this, [this] {
         if (scrobbler)
             scrobbler->Liked();
     });
@@ -102,7 +101,7 @@ void ScrobbleBridge::Start() {
     scrobbler = std::make_unique<Scrobbler>(std::move(config));
     scrobbler->Start();
     // The song playing now started before: the next one is the first this Scrobbler hears of.
-    playback = static_cast<int>(CMainDlg::Playback::kStopped);
+    playback = static_cast<int>(RadioSession::Playback::kStopped);
     if (!tokenRead)
         ReadToken();
 }
@@ -144,22 +143,21 @@ void ScrobbleBridge::OnStatus(const Scrobbler::Status& now) {
         return; // from a Scrobbler switched off meanwhile
     if (now.state == Scrobbler::State::kTokenRefused &&
         status.state != Scrobbler::State::kTokenRefused)
-        window.ShowNotice(tr("令牌被拒绝!"));
+        session.Session().ShowNotice(tr("令牌被拒绝!").toStdString());
     status = now;
     emit changed();
 }
 
 std::int64_t ScrobbleBridge::LengthMs() const {
-    const CAudioPlayer* player = window.Player();
-    return player ? static_cast<std::int64_t>(player->GetDuration() * 1000.0) : 0;
+    return static_cast<std::int64_t>(session.Snapshot().length * 1000.0);
 }
 
 void ScrobbleBridge::OnSongStarted() {
     SongRecord song;
-    if (!scrobbler || !window.PlayingRecord(song))
+    if (!scrobbler || !session.Session().PlayingRecord(song))
         return;
     scrobbler->SongStarted({song.artist, song.title, song.albumtitle, LengthMs()});
-    playback = static_cast<int>(CMainDlg::Playback::kPlaying);
+    playback = static_cast<int>(RadioSession::Playback::kPlaying);
     OnPlaybackChanged(); // started while the window shows paused
 }
 
@@ -169,18 +167,18 @@ void ScrobbleBridge::OnLengthChanged() {
 }
 
 void ScrobbleBridge::OnPlaybackChanged() {
-    const auto now = window.PlaybackState();
+    const auto now = session.Session().PlaybackNow();
     if (!scrobbler || static_cast<int>(now) == playback)
         return;
     playback = static_cast<int>(now);
     switch (now) {
-    case CMainDlg::Playback::kPaused:
+    case RadioSession::Playback::kPaused:
         scrobbler->Paused();
         break;
-    case CMainDlg::Playback::kPlaying:
+    case RadioSession::Playback::kPlaying:
         scrobbler->Resumed();
         break;
-    case CMainDlg::Playback::kStopped:
+    case RadioSession::Playback::kStopped:
         scrobbler->SongLeft(); // a channel switch, a decoder failure, the close
         break;
     }

@@ -7,14 +7,14 @@
 #include <memory>
 #include <string>
 
-class CMainDlg;
 class SecretStore;
+class SessionAdaptor;
 
-// Scrobbling for the running program: feeds the main window's song events (started, length,
+// Scrobbling for the running program: feeds the session's song events (started, length,
 // paused, resumed, left, liked) to a Scrobbler while the switch is on, keeps the switch and the
 // server in config.ini and the token in the keyring. The token is read from the keyring once
 // at the start (songs played meanwhile wait in the queue); without a keyring a token entered
-// now holds for this run only. A refused token is said in the window's status line.
+// now holds for this run only. A refused token is said in the session's status line.
 // UI thread only; the Scrobbler's reports are brought here.
 class ScrobbleBridge : public QObject {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     };
 
     // keyring: null when there is none. queuePath: the queue file, in the data folder.
-    ScrobbleBridge(CMainDlg& window, SecretStore* keyring,
+    ScrobbleBridge(SessionAdaptor& session, SecretStore* keyring,
                    std::string queuePath = std::string(Scrobbler::kQueueFileName),
                    QObject* parent = nullptr);
     ~ScrobbleBridge() override; // ends the Scrobbler: the queue is saved
@@ -62,14 +62,14 @@ private:
     void OnPlaybackChanged();
     std::int64_t LengthMs() const;
 
-    CMainDlg& window;
+    SessionAdaptor& session;
     SecretStore* const keyring;
     const std::string queuePath;
     ScrobbleSettings settings;
     std::string token;
     TokenPlace tokenPlace = TokenPlace::kNone;
     bool tokenRead = false;   // the keyring was asked
-    int playback = 0;         // CMainDlg::Playback as last fed
+    int playback = 0;         // RadioSession::Playback as last fed
     unsigned tokenWrites = 0; // only the latest keyring write decides where the token is
     Scrobbler::Status status;
     std::unique_ptr<Scrobbler> scrobbler; // while the switch is on; last: ends first

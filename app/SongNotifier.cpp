@@ -1,17 +1,18 @@
 #include "app/SongNotifier.h"
 
-#include "app/CMainDlg.h"
 #include "app/DesktopControl.h"
+#include "app/SessionAdaptor.h"
 #include "controls/PlainText.h"
 #include "controls/Resources.h"
 #include "service/SongRecord.h"
-#include "settings/AppSettings.h"
+#include "session/SessionSettings.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
+#include <QWidget>
 #include <utility>
 
 namespace {
@@ -24,10 +25,10 @@ constexpr int kDefaultTimeout = -1; // as the service likes
 
 } // namespace
 
-SongNotifier::SongNotifier(CMainDlg& window_, QObject* parent)
-    : QObject(parent), window(window_), bus(QDBusConnection::sessionBus()) {
-    connect(&window, &CMainDlg::songStarted, this, &SongNotifier::OnSongStarted);
-    connect(&window, &CMainDlg::coverArrived, this, &SongNotifier::OnCoverArrived);
+SongNotifier::SongNotifier(SessionAdaptor& session_, const QWidget& window_, QObject* parent)
+    : QObject(parent), session(session_), window(window_), bus(QDBusConnection::sessionBus()) {
+    connect(&session, &SessionAdaptor::songStarted, this, &SongNotifier::OnSongStarted);
+    connect(&session, &SessionAdaptor::coverArrived, this, &SongNotifier::OnCoverArrived);
     bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
                 SLOT(OnActionInvoked(uint, QString)));
     auto* capabilities = new QDBusPendingCallWatcher(
@@ -78,7 +79,8 @@ bool SongNotifier::Wanted() const {
 void SongNotifier::OnSongStarted() {
     shown = {};
     SongRecord song;
-    if (!Wanted() || !window.PlayingRecord(song) || !AppSettings().LoadNotify())
+    if (!Wanted() || !session.Session().PlayingRecord(song) ||
+        !session.Session().Settings().LoadNotify())
         return;
     shown.sid = song.sid;
     ++serial;
@@ -86,16 +88,16 @@ void SongNotifier::OnSongStarted() {
     shown.body = Resources::AnsiToQString(song.artist);
     if (!song.albumtitle.empty())
         shown.body += QStringLiteral(" — ") + Resources::AnsiToQString(song.albumtitle);
-    shown.image = window.PlayingCoverUrl();
+    shown.image = session.PlayingCoverUrl();
     Send();
 }
 
 void SongNotifier::OnCoverArrived() {
     SongRecord song;
-    if (shown.sid.empty() || !shown.image.isEmpty() || !window.PlayingRecord(song) ||
+    if (shown.sid.empty() || !shown.image.isEmpty() || !session.Session().PlayingRecord(song) ||
         song.sid != shown.sid || !Wanted())
         return;
-    shown.image = window.PlayingCoverUrl();
+    shown.image = session.PlayingCoverUrl();
     if (!shown.image.isEmpty())
         Send();
 }

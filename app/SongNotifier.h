@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <string>
 
-class CMainDlg;
 class DesktopControl;
+class QWidget;
+class SessionAdaptor;
 
-// A desktop notification for each song that starts while the main window is not the active
-// window: the title, "artist — album", and the cover once it is in the cache (the program's
+// A desktop notification for each song the session starts while the main window is not the
+// active window: the title, "artist — album", and the cover once it is in the cache (the program's
 // icon before; the notification is updated when the cover arrives). Each one replaces the
 // previous one. The calls are asynchronous, so a slow or missing notification service never
 // holds up the window. config.ini [AppSet] notify=off turns them off. Where the service shows
@@ -18,7 +19,7 @@ class DesktopControl;
 class SongNotifier : public QObject {
     Q_OBJECT
 public:
-    explicit SongNotifier(CMainDlg& window, QObject* parent = nullptr);
+    SongNotifier(SessionAdaptor& session, const QWidget& window, QObject* parent = nullptr);
     // Where the actions go; none: no actions.
     void SetControl(DesktopControl* control_) { control = control_; }
 
@@ -44,7 +45,8 @@ private:
     bool Wanted() const;
     void Send();
 
-    CMainDlg& window;
+    SessionAdaptor& session;
+    const QWidget& window;
     QDBusConnection bus;
     Shown shown;
     DesktopControl* control = nullptr;

@@ -21,8 +21,11 @@ std::string Base(const IniFile& ini, bool loaded, const char* key, const char* d
 }
 } // namespace
 
-AppSettings::AppSettings() {
-    loaded_ = ini_.Load(kFileName);
+AppSettings::AppSettings() : AppSettings(std::string()) {}
+
+AppSettings::AppSettings(const std::string& folder)
+    : path_(folder.empty() ? kFileName : folder + "/" + kFileName) {
+    loaded_ = ini_.Load(path_);
 }
 
 bool AppSettings::SaveRememberState(bool on) {
@@ -145,9 +148,9 @@ bool AppSettings::Save() {
     // listener's choices are kept from the first run on. One that is there but could not be
     // read is never replaced by the few keys this object holds.
     std::error_code error;
-    if (!loaded_ && std::filesystem::symlink_status(kFileName, error).type() !=
+    if (!loaded_ && std::filesystem::symlink_status(path_, error).type() !=
                         std::filesystem::file_type::not_found) {
-        Log(Log::kSettings) << kFileName << " could not be read; not saved over";
+        Log(Log::kSettings) << path_ << " could not be read; not saved over";
         return false;
     }
     if (!ini_.Save())

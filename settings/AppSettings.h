@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-// Every persistent setting, read from and written to config.ini in the current directory.
-// Short-lived: one object per read or write. Without a config.ini reads give their defaults
-// and the first write creates it.
+// Every persistent setting, read from and written to config.ini in a folder (the current one when
+// none is given). Short-lived: one object per read or write. Without a config.ini reads give their
+// defaults and the first write creates it.
 class AppSettings {
 public:
     static constexpr const char* kFileName = "config.ini";
@@ -20,6 +20,7 @@ public:
     static constexpr const char* kDefaultLyrics2Base = "http://www.lrcsearch.net";
 
     AppSettings();
+    explicit AppSettings(const std::string& folder);
     bool IsLoaded() const { return loaded_; }
 
     bool SaveRememberState(bool on);
@@ -57,6 +58,7 @@ public:
 private:
     bool Save();
 
+    std::string path_;
     IniFile ini_;
     bool loaded_ = false;
 };

@@ -266,7 +266,7 @@ protected:
     // Playing, with its length and cover known.
     bool WaitForWholeSong(CMainDlg& dlg, int index) {
         return WaitForSong(dlg, index) && PumpUntil([&] {
-                   return dlg.Player()->GetDuration() > 0.0f && !dlg.PlayingCoverUrl().isEmpty();
+                   return dlg.Player()->GetDuration() > 0.0f && !dlg.Adaptor().PlayingCoverUrl().isEmpty();
                });
     }
 
@@ -569,7 +569,7 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     FakeNotifications service;
     ASSERT_TRUE(service.Register());
     auto dlg = Open();
-    SongNotifier notifier(*dlg);
+    SongNotifier notifier(dlg->Adaptor(), *dlg);
     MainDlgControl control(*dlg);
     notifier.SetControl(&control);
     QWidget elsewhere;
@@ -608,7 +608,7 @@ TEST_F(DesktopTest, SongNotificationsShowEachSongAndReplaceTheLastOne) {
     EXPECT_EQ(shown.back().actions,
               QStringList({"next:2", "下一首", "like:2", "喜欢", "dislike:2", "不喜欢"}));
     int liked = 0;
-    QObject::connect(dlg.get(), &CMainDlg::songLiked, [&] { ++liked; });
+    QObject::connect(&dlg->Adaptor(), &SessionAdaptor::songLiked, [&] { ++liked; });
     const uint id = shown.back().id;
     for (const auto& [to, key] : {std::pair{id, "like:1"}, {id + 1, "like:2"}, {id, "like:2"}})
         service.Invoke(to, key);
@@ -664,7 +664,7 @@ TEST_F(DesktopTest, TitlesInEveryScriptShowEverywhereAndTheChannelNameRoundTrips
     ASSERT_TRUE(service.Register());
     auto dlg = Open();
     MprisService mpris(*dlg);
-    SongNotifier notifier(*dlg);
+    SongNotifier notifier(dlg->Adaptor(), *dlg);
     MainDlgControl control(*dlg);
     notifier.SetControl(&control);
     QWidget elsewhere; // notifications are for a window in the background
@@ -916,7 +916,7 @@ TEST_P(KeyringTest, KeepsThePasswordWhereItBelongs) {
     };
     // Signed in, and the keyring's answers in, before the window closes.
     const auto signsIn = [&](CMainDlg& main) {
-        EXPECT_TRUE(PumpUntil([&] { return !main.UserId().empty(); }) && main.UserId() != "0");
+        EXPECT_TRUE(PumpUntil([&] { return !main.Session().UserId().empty(); }) && main.Session().UserId() != "0");
         EXPECT_TRUE(PumpUntil([&] { return Setting("Account", "pass") == c.pass; }));
     };
     run(c.dialog == kNoDialog ? nullptr : std::function<void(CLoginDlg&)>(atLogin),

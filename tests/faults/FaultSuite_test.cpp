@@ -389,7 +389,7 @@ TEST_P(FaultSuite, KeepsPlayingWithAnHonestCacheAndALiveWindow) {
         dlg.PlaySongAt(queuedAtFault - 1);
         break;
     case Action::kOtherChannel:
-        dlg.SwitchChannel(DemoCatalog::Channels().at(dlg.ChannelId() == 1 ? 1 : 0).channel_id);
+        dlg.SwitchChannel(DemoCatalog::Channels().at(dlg.Session().ChannelId() == 1 ? 1 : 0).channel_id);
         break;
     case Action::kNextSongs:
         dlg.OnNext();

@@ -73,7 +73,7 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
     std::vector<Started> started;
     // Connected before the bridge: the server changes before it hears of the song.
     QObject scope;
-    QObject::connect(&window, &CMainDlg::songStarted, &scope, [&] {
+    QObject::connect(&window.Adaptor(), &SessionAdaptor::songStarted, &scope, [&] {
         SongRecord song;
         ASSERT_TRUE(window.PlayingRecord(song));
         started.push_back({CodePage::AnsiToUtf8(song.title),
@@ -82,7 +82,7 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
                                .count()});
         listens.SetDown(started.size() > 5 && started.size() <= 15);
     });
-    ScrobbleBridge bridge(window, &keyring);
+    ScrobbleBridge bridge(window.Adaptor(), &keyring);
     ASSERT_TRUE(
         ProgramUnderTest::PumpUntil([&] { return listens.Listens().size() >= 20; }, kPatienceMs))
         << listens.Listens().size() << " listens; " << program.Describe();
@@ -107,7 +107,7 @@ TEST_F(Scrobbling, ARefusedTokenIsSaidInTheStatusLineAndOnThePage) {
     ASSERT_TRUE(ScrobbleSettings::SaveSwitch(true));
     keyring.entries[ScrobbleSettings::kTokenEntry] = "other-token";
     CMainDlg& window = program.Open();
-    ScrobbleBridge bridge(window, &keyring);
+    ScrobbleBridge bridge(window.Adaptor(), &keyring);
     ScrobblePage page(bridge);
     const QString said = "令牌被拒绝!";
     EXPECT_TRUE(ProgramUnderTest::PumpUntil(
@@ -136,7 +136,7 @@ TEST_F(Scrobbling, TokenCheck) {
     for (const Case& c : cases) {
         keyring.available = c.keyring;
         listens.SetDown(c.down);
-        ScrobbleBridge bridge(window, &keyring);
+        ScrobbleBridge bridge(window.Adaptor(), &keyring);
         ScrobblePage page(bridge);
         std::set<QWidget*> buddies; // what the labels' mnemonics lead to
         for (const QLabel* label : page.findChildren<QLabel*>())
