@@ -14,7 +14,9 @@
 //
 // Prints one Markdown table, its lines after "peers: ", that scripts/bench puts in
 // docs/PERFORMANCE.md; before it, rows of the main table: how soon the audio engine's start, pause
-// and seek are heard. LANTOR_BENCH_ROUNDS sets the rounds (default 5; 0: the engine's rows only).
+// and seek are heard. LANTOR_BENCH_ROUNDS sets the rounds (default 5; 0: the engine's rows only);
+// LANTOR_BENCH_PROGRAMS, a regex, picks the programs measured (default all). Each window's log
+// line is followed by the CPU and wake-ups of each of the program's threads.
 #include "bench/BenchReport.h"
 #include "platform/audio/AudioEngine.h"
 #include "settings/AppSettings.h"
@@ -41,6 +43,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -212,11 +215,32 @@ std::vector<pid_t> Tree(pid_t root) {
     return tree;
 }
 
-// CPU time (ns, exact) and context switches of every thread of a process tree so far.
+// CPU time (ns, exact) and context switches of every thread of a process tree so far, in all
+// and by thread name.
 struct Usage {
     double cpuSeconds = 0;
     double switches = 0;
+    std::map<std::string, std::pair<double, double>> byName;
 };
+
+// Each thread's share of a window, the busiest first: "name CPU % wake-ups/s; ...".
+std::string ThreadShares(const Usage& before, const Usage& after, double seconds) {
+    std::vector<std::pair<double, std::string>> shares;
+    for (const auto& [name, use] : after.byName) {
+        auto it = before.byName.find(name);
+        const double cpu = use.first - (it == before.byName.end() ? 0 : it->second.first);
+        const double sw = use.second - (it == before.byName.end() ? 0 : it->second.second);
+        char text[160];
+        std::snprintf(text, sizeof text, "%s %.3f %% %.0f/s", name.c_str(), cpu / seconds * 100,
+                      sw / seconds);
+        shares.emplace_back(cpu, text);
+    }
+    std::sort(shares.rbegin(), shares.rend());
+    std::string line;
+    for (const auto& share : shares)
+        line += (line.empty() ? "" : "; ") + share.second;
+    return line;
+}
 
 Usage TreeUsage(pid_t root) {
     Usage usage;
@@ -231,10 +255,18 @@ Usage TreeUsage(pid_t root) {
             schedstat >> ns;
             usage.cpuSeconds += ns * 1e-9;
             std::istringstream status(ReadText(task.path() / "status"));
-            std::string line;
-            while (std::getline(status, line))
+            std::string line, name;
+            double switches = 0;
+            while (std::getline(status, line)) {
+                if (line.rfind("Name:", 0) == 0)
+                    name = line.substr(line.find_first_not_of(" \t", 5));
                 if (line.find("ctxt_switches:") != std::string::npos)
-                    usage.switches += std::strtod(line.c_str() + line.find(':') + 1, nullptr);
+                    switches += std::strtod(line.c_str() + line.find(':') + 1, nullptr);
+            }
+            usage.switches += switches;
+            auto& use = usage.byName[name];
+            use.first += ns * 1e-9;
+            use.second += switches;
         }
     }
     return usage;
@@ -600,6 +632,7 @@ public:
                         (s1.cpuSeconds - s0.cpuSeconds) / seconds * 100,
                         (x1.cpuSeconds - x0.cpuSeconds) / seconds * 100, sound,
                         asExpected ? "" : " (not as it should be: not counted)");
+            std::printf("    threads: %s\n", ThreadShares(p0, p1, seconds).c_str());
             if (!asExpected)
                 continue;
             f.cpu[state] = (p1.cpuSeconds - p0.cpuSeconds) / seconds * 100;
@@ -823,9 +856,15 @@ int main() {
     if (rounds == 0)
         return 0;
 
+    // LANTOR_BENCH_PROGRAMS, a regex, measures only the programs whose name matches.
+    const std::regex only(
+        std::getenv("LANTOR_BENCH_PROGRAMS") ? std::getenv("LANTOR_BENCH_PROGRAMS") : ".");
+    auto measured = [&](const Program& program) { return std::regex_search(program.name, only); };
     Bench bench(server, screen);
     // Once each, not counted: first runs make their caches and settings.
     for (const Program& program : programs) {
+        if (!measured(program))
+            continue;
         const Figures warm = bench.Measure(program, logs, true);
         std::printf("warm-up %s: first audio after %.0f ms\n", program.name.c_str(), warm.launchMs);
     }
@@ -833,6 +872,8 @@ int main() {
     for (int round = 0; round < rounds; ++round) {
         for (size_t k = 0; k < programs.size(); ++k) {
             const size_t p = (k + static_cast<size_t>(round)) % programs.size();
+            if (!measured(programs[p]))
+                continue;
             std::printf("round %d, %s:\n", round + 1, programs[p].name.c_str());
             std::fflush(stdout);
             runs[p].push_back(bench.Measure(programs[p], logs, false));

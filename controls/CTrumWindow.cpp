@@ -46,13 +46,24 @@ void CTrumWindow::Reset() {
 
 void CTrumWindow::RepaintChanged(const std::array<int, kBarCount>& oldBars,
                                  const std::array<int, kBarCount>& oldPeaks) {
-    QRegion changed;
+    // Neighbouring columns as one rectangle, and the region made at once: building it column by
+    // column costs more than the painting.
+    std::array<QRect, kBarCount> runs;
+    int count = 0;
     for (int i = 0; i < kBarCount; ++i) {
-        if (bars[i] != oldBars[i] || peaks[i] != oldPeaks[i])
-            changed += QRect(kBarPitch * i, 0, kBarPitch, kHeight);
+        if (bars[i] == oldBars[i] && peaks[i] == oldPeaks[i])
+            continue;
+        const int x = kBarPitch * i;
+        if (count > 0 && runs[count - 1].right() + 1 == x)
+            runs[count - 1].setRight(x + kBarPitch - 1);
+        else
+            runs[count++] = QRect(x, 0, kBarPitch, kHeight);
     }
-    if (!changed.isEmpty())
-        repaint(changed);
+    if (count == 0)
+        return;
+    QRegion changed;
+    changed.setRects(runs.data(), count);
+    repaint(changed);
 }
 
 void CTrumWindow::paintEvent(QPaintEvent* event) {

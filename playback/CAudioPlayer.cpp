@@ -19,6 +19,7 @@ constexpr auto kReportInterval = 200ms; // of the position while playing
 constexpr auto kSongGap = 500ms;
 constexpr auto kRetryDelay = 200ms; // followed by kSongGap: 700 ms between attempts
 constexpr auto kWaitForSongsStep = 200ms;
+constexpr auto kPrefetchPoll = 20ms; // while the prefetch finishes the song to be opened
 constexpr int kAttemptsPerSkip = 10;
 constexpr std::size_t kMaxCommands = 64; // more than any listener gives before the thread looks
 
@@ -45,7 +46,15 @@ CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs)
     : CAudioPlayer(listener_, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs, Options options)
-    : listener(listener_), songList(songs), device(options.device) {}
+    : listener(listener_), songList(songs), device(options.device) {
+    // Reaching the sound server overlaps whatever comes before Start (the first song list);
+    // the play thread then finds the output open. A failure here is tried again, and said, there.
+    try {
+        opener = std::thread([this] { engine.Init(device, AudioEngine::kRate); });
+    } catch (const std::system_error& e) {
+        Log(Log::kPlayer) << "audio output not opened ahead: " << e.what();
+    }
+}
 
 CAudioPlayer::~CAudioPlayer() {
     Shutdown();
@@ -233,6 +242,8 @@ void CAudioPlayer::Shutdown() {
     engine.AbortCreations();
     if (playThread.joinable())
         playThread.join();
+    if (opener.joinable())
+        opener.join();
     engine.Free();
 }
 
@@ -383,7 +394,9 @@ bool CAudioPlayer::AfterFailure(Cursor& at) {
 
 AudioEngine::Handle CAudioPlayer::OpenSong(const NowPlayingInfo& song) {
     // The claim keeps the prefetch off the song from here until EndPlay.
-    const int status = songList.BeginPlay(song.index, song.sid, song.generation);
+    int status = songList.BeginPlay(song.index, song.sid, song.generation);
+    if (status == 1)
+        status = AwaitPrefetch(song);
     if (status < 0) {
         Log(Log::kPlayer) << "sid " << song.sid << " not opened: the song list changed";
         return 0; // the next attempt reads it again
@@ -405,6 +418,21 @@ AudioEngine::Handle CAudioPlayer::OpenSong(const NowPlayingInfo& song) {
     std::lock_guard<std::mutex> guard(infoLock);
     info.duration = static_cast<float>(seconds);
     return handle;
+}
+
+int CAudioPlayer::AwaitPrefetch(const NowPlayingInfo& song) {
+    // Its file is played once in rather than fetched a second time beside it; a command or a
+    // Stop ends the wait, and the song then streams without being saved.
+    Log(Log::kPlayer) << "sid " << song.sid << ": waiting for the prefetch's download";
+    int status = 1;
+    std::unique_lock<std::mutex> guard(lock);
+    while (status == 1 && !stopRequested && commands.empty()) {
+        wake.wait_for(guard, kPrefetchPoll);
+        guard.unlock();
+        status = songList.BeginPlay(song.index, song.sid, song.generation);
+        guard.lock();
+    }
+    return status;
 }
 
 AudioEngine::Handle CAudioPlayer::OpenStream(const NowPlayingInfo& song, int status,

@@ -24,8 +24,9 @@ struct SongRecord;
 // seen in every state. Reports go to a listener with copies, on the play thread.
 //
 // The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
-// alone and its status 3 stays. A streamed song is saved to the music cache only once its whole
-// download is in; one left before that leaves no file, and its next play streams it again.
+// alone and its status 3 stays; a song the prefetch is downloading is opened from its file once
+// that is in. A streamed song is saved to the music cache only once its whole download is in;
+// one left before that leaves no file, and its next play streams it again.
 class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
@@ -47,7 +48,7 @@ public:
         int device = -1; // output device for AudioEngine::Init
     };
 
-    // listener may be null.
+    // listener may be null. Starts opening the audio output at once.
     CAudioPlayer(Listener* listener, SongList& songs);
     CAudioPlayer(Listener* listener, SongList& songs, Options options);
     ~CAudioPlayer(); // Shutdown()
@@ -127,6 +128,8 @@ private:
     NowPlayingInfo Prepare(Cursor& at);
     // Opens and starts song; the handle, or 0 when the attempt failed.
     AudioEngine::Handle OpenSong(const NowPlayingInfo& song);
+    // The prefetch is downloading song: waits until it is done; the song's status then.
+    int AwaitPrefetch(const NowPlayingInfo& song);
     AudioEngine::Handle OpenStream(const NowPlayingInfo& song, int status, bool& fromFile);
     // Plays the open song until it ends or a command leaves it. False: Stop.
     bool PlaySong(Cursor& at, AudioEngine::Handle handle, const std::string& sid);
@@ -183,6 +186,8 @@ private:
     std::atomic<int> volume{30};
     // Bumped by the play thread when the spectrum is to fall to zero; the UI thread applies it.
     std::atomic<unsigned> spectrumClears{0};
+
+    std::thread opener; // opens the output ahead of Start; joined by Shutdown
 
     // UI thread only:
     unsigned spectrumClearsSeen = 0;

@@ -180,6 +180,8 @@ bool AudioEngine::OpenDeviceLocked() {
         return false;
     mayWaitForDecoders_ = output->LongBuffer();
     delayFrames_ = output->DelayFrames();
+    // Before anything is played, so the first sound has the volume set.
+    outputVolume_ = output->SetVolume(volume_);
     device_ = std::move(output);
     return true;
 }
@@ -270,7 +272,10 @@ bool AudioEngine::StreamPlay(Handle handle, bool restart) {
 bool AudioEngine::SetVolume(int volume) {
     if (volume < 0 || volume > 100)
         return false;
+    std::lock_guard out(outputMutex_);
     volume_ = volume;
+    if (outputVolume_ && device_)
+        outputVolume_ = device_->SetVolume(volume);
     return true;
 }
 
@@ -392,7 +397,7 @@ size_t AudioEngine::Pull(int16_t* out, size_t frames) {
         if (produced < frames)
             outputFresh_ = true; // the device falls silent after these
     }
-    const int32_t volume = volume_;
+    const int32_t volume = outputVolume_ ? 100 : volume_.load();
     for (size_t i = 0; i < produced; ++i) {
         int64_t gain = volume;
         size_t divisor = 100;

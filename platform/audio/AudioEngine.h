@@ -150,6 +150,7 @@ private:
     int deviceNumber_ = -1;                       // Init's
     std::atomic<bool> mayWaitForDecoders_{false}; // the device's buffer is long
     std::atomic<size_t> delayFrames_{0};          // the device's, from handed to heard
+    std::atomic<bool> outputVolume_{false};       // the device applies the volume itself
 
     mutable std::mutex mutex_;
     // Guarded by mutex_:

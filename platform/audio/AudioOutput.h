@@ -27,6 +27,9 @@ public:
     virtual size_t DelayFrames() const { return 0; }
     // The device went away: nothing more is pulled; only Close is of use.
     virtual bool Failed() const { return false; }
+    // Applies the volume (0 to 100, linear) itself, heard at once however long its buffer;
+    // false when it cannot, and the caller scales the samples it hands over instead.
+    virtual bool SetVolume(int) { return false; }
 
     // Opens the device held: nothing is pulled until Play. False when it cannot be opened;
     // true at once when it is open.

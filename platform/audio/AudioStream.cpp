@@ -142,10 +142,12 @@ bool AudioStream::History(float* mono, size_t delayFrames) const {
     if (!hasOutput_)
         return false;
     const size_t size = history_.size();
-    size_t from =
+    const size_t from =
         (historyNext_ + size - std::min(delayFrames, kMaxDelayFrames) - kSpectrumFrames) % size;
-    for (size_t i = 0; i < kSpectrumFrames; ++i, from = (from + 1) % size)
-        mono[i] = history_[from];
+    // In at most two pieces, where the ring wraps.
+    const size_t first = std::min(kSpectrumFrames, size - from);
+    std::copy_n(history_.begin() + static_cast<std::ptrdiff_t>(from), first, mono);
+    std::copy_n(history_.begin(), kSpectrumFrames - first, mono + first);
     return true;
 }
 

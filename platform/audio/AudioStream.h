@@ -26,7 +26,7 @@ public:
     static constexpr size_t kDecodeChunkFrames = 4608; // four MP3 frames per decoder call
     static constexpr size_t kInputChunkBytes = 16384;
     static constexpr size_t kSpectrumFrames = 1024;  // what the spectrum looks at
-    static constexpr size_t kMaxDelayFrames = 16384; // how far back it may look
+    static constexpr size_t kMaxDelayFrames = 22050; // how far back it may look
 
     enum Activity : int { kStopped = 0, kPlaying = 1, kStalled = 2, kPaused = 3 };
 

@@ -134,6 +134,25 @@ size_t PulseOutput::Halt() {
     return unheard;
 }
 
+bool PulseOutput::SetVolume(int volume) {
+    if (!loop_)
+        return false;
+    bool set = false;
+    pa_threaded_mainloop_lock(loop_);
+    if (stream_ && !failed_) {
+        pa_cvolume levels;
+        pa_cvolume_set(&levels, kSpec.channels, pa_sw_volume_from_linear(volume / 100.0));
+        // Not waited for: the server takes it before whatever is asked of it next.
+        if (pa_operation* operation = pa_context_set_sink_input_volume(
+                context_, pa_stream_get_index(stream_), &levels, nullptr, nullptr)) {
+            pa_operation_unref(operation);
+            set = true;
+        }
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    return set;
+}
+
 void PulseOutput::Close() {
     if (!loop_)
         return;

@@ -12,13 +12,14 @@ struct pa_stream;
 struct pa_operation;
 
 // A stream on the PulseAudio server (or anything speaking its protocol). The server holds
-// kBufferMs of audio, so it wakes about as often as for other players; Halt corks the stream
-// and flushes it, so a pause or a seek is heard at once however long the buffer, and says how
-// much was dropped unheard. Held or with nothing to play, the stream is corked: the server
-// idles and no thread here wakes.
+// kBufferMs of audio, so it and the thread here wake less often than for most players (about
+// 15 times a second); Halt corks the stream and flushes it, so a pause or a seek is heard at
+// once however long the buffer, and says how much was dropped unheard; the volume is the
+// stream's own on the server, so it too is heard at once. Held or with nothing to play, the
+// stream is corked: the server idles and no thread here wakes.
 class PulseOutput : public AudioOutput {
 public:
-    static constexpr int kBufferMs = 200;
+    static constexpr int kBufferMs = 400;
 
     explicit PulseOutput(std::string clientName) : clientName_(std::move(clientName)) {}
     ~PulseOutput() override { Close(); }
@@ -30,6 +31,7 @@ public:
     bool LongBuffer() const override { return true; }
     size_t DelayFrames() const override { return delayFrames_; }
     bool Failed() const override { return failed_; }
+    bool SetVolume(int volume) override;
     void Play() override;
     size_t Halt() override;
     void Close() override;

@@ -119,6 +119,24 @@ TEST_F(MediaCacheTest, ASongLeftMidStreamLeavesNoFileAndStreamsAgainWhenReplayed
     EXPECT_EQ(TempFilesAfterStop(), 0);
 }
 
+TEST_F(MediaCacheTest, AMoveToTheSongThePrefetchIsDownloadingPlaysItsFileWithoutFetchingAgain) {
+    client->SetChannel(ChannelId(0));
+    ASSERT_TRUE(window.WaitFor(EventRecorder::kPlaylist, 1, kLong));
+    ASSERT_GE(songs.Count(), 2);
+    player->Start();
+    ASSERT_TRUE(WaitForStarts(1));
+    const std::string sid = songs.At(1).sid;
+    station.SetFault(StationFault::Trickle, "/music/" + sid, 1);
+    client->StartPrefetch();
+    ASSERT_TRUE(station.WaitForRequests("/music/" + sid + ".mp3", 1, kLong));
+    player->Next(); // while the trickled download is still running
+    ASSERT_TRUE(WaitForStarts(2));
+    ASSERT_TRUE(WaitUntil([&] { return player->GetPosition() > 0.3f; }, kLong));
+    EXPECT_EQ(Streams(songs.At(0).sid), 1u);
+    EXPECT_EQ(Streams(sid), 1u);
+    EXPECT_TRUE(CachedWhole(sid));
+}
+
 TEST_F(MediaCacheTest, PrefetchAfterAChannelSwitchLeavesThePlayersSongAlone) {
     client->SetChannel(ChannelId(0));
     ASSERT_TRUE(window.WaitFor(EventRecorder::kPlaylist, 1, kLong));
