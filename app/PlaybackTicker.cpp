@@ -53,6 +53,7 @@ void PlaybackTicker::Sync() {
     // together so that the time, the lyrics and the spectrum move in step.
     const bool catchUp = live && seen && (!wasSeen || (ticking && !progressTimer.isActive()));
     if (catchUp) {
+        timeStale = true;
         OnProgressTick();
         OnSpectrumTick();
     }
@@ -82,10 +83,17 @@ int PlaybackTicker::UpdateTime() {
     int percent = 0;
     if (length > 0.0f) // a length of 0 leaves the slider at 0
         percent = static_cast<int>(s * 100.0 / length);
-    controls->progressSlider->SetPos(std::clamp(percent, 0, 100), true);
-    timeText = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
-                                 static_cast<int>(length / 60), static_cast<int>(length) % 60);
-    window.repaint(kRegionTime);
+    // Repainted only when they change, about once a second: each repaint costs as much as a
+    // spectrum frame's.
+    const int position = std::clamp(percent, 0, 100);
+    controls->progressSlider->SetPos(position, position != controls->progressSlider->Pos());
+    QString text = QString::asprintf("%d:%02d/%d:%02d", static_cast<int>(elapsed / 60), s % 60,
+                                     static_cast<int>(length / 60), static_cast<int>(length) % 60);
+    const bool stale = std::exchange(timeStale, false);
+    if (stale || text != timeText) {
+        timeText = std::move(text);
+        window.repaint(kRegionTime);
+    }
     if (controls->timeLabel->text() != timeText) {
         controls->timeLabel->setText(timeText);
         controls->progressSlider->SetValueText(timeText);

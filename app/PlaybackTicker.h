@@ -40,6 +40,7 @@ private:
     MainDlgControls* controls = nullptr;
     QString timeText = QStringLiteral("0:00/0:00");
     bool seenBefore = false; // Seen() at the last Sync
+    bool timeStale = true;   // the time region is painted at the next tick even if its text holds
     QTimer progressTimer;
     QTimer spectrumTimer;
 };
