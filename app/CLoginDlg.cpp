@@ -4,6 +4,7 @@
 #include "controls/PlainText.h"
 #include "controls/Resources.h"
 #include "platform/CodePage.h"
+#include "session/FolderSettings.h"
 #include "settings/AccountStore.h"
 
 #include <QCheckBox>
@@ -48,7 +49,8 @@ std::weak_ptr<AccountStore>& InstalledAccountStore() {
 std::shared_ptr<AccountStore> Accounts() {
     if (auto store = InstalledAccountStore().lock())
         return store;
-    static const auto configOnly = std::make_shared<AccountStore>(nullptr);
+    static FolderSettings currentFolder;
+    static const auto configOnly = std::make_shared<AccountStore>(currentFolder, nullptr);
     return configOnly;
 }
 } // namespace

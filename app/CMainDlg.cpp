@@ -39,12 +39,16 @@ QRect Region(int left, int top, int right, int bottom) {
 const QRect CMainDlg::kRegionStatusSong = Region(140, 5, 500, 30);
 const QRect CMainDlg::kRegionCover = Region(5, 5, 125, 125);
 
-CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, parent) {}
+CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, nullptr, parent) {}
 
-CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, parent) {}
+CMainDlg::CMainDlg(SessionSettings& settings, QWidget* parent)
+    : CMainDlg(nullptr, &settings, parent) {}
 
-CMainDlg::CMainDlg(SongList* songs, QWidget* parent)
-    : QDialog(parent), session(dispatcher, clock, settings, songs),
+CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, nullptr, parent) {}
+
+CMainDlg::CMainDlg(SongList* songs, SessionSettings* given, QWidget* parent)
+    : QDialog(parent), ownSettings(given ? nullptr : std::make_unique<FolderSettings>()),
+      settings(given ? *given : *ownSettings), session(dispatcher, clock, settings, songs),
       coverPicture(std::make_unique<CPicture>()), textFont(Resources::SongTypeFont(12)),
       ticker(*this, session) {
     setWindowTitle(tr("LantorFM ( 私人电台 好歌随心听 )"));

@@ -52,12 +52,16 @@ public:
     static constexpr int kSpectrumPeriodMs = PlaybackTicker::kSpectrumPeriodMs;
     static constexpr int kVolumeKeyStep = 5; // Ctrl+Up, Ctrl+Down
 
+    // Settings of the current folder.
     explicit CMainDlg(QWidget* parent = nullptr);
+    // settings: kept by the caller, outliving the window.
+    explicit CMainDlg(SessionSettings& settings, QWidget* parent = nullptr);
     // songs: the session's queue, kept by the caller.
     CMainDlg(SongList& songs, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     RadioSession& Session() { return session; }
+    SessionSettings& Settings() { return settings; }
     const RadioSession& Session() const { return session; }
     // The session for the desktop's surfaces.
     SessionAdaptor& Adaptor() { return *adaptor; }
@@ -96,6 +100,7 @@ public:
     void SwitchChannel(int channelId, const std::string&) override { SwitchChannel(channelId); }
     void SwitchChannel(int channelId) { session.SwitchChannel(channelId); }
     void ShowListPage(int page) override;
+    std::string ServiceBase() override { return settings.ServiceBase(); }
     void StartFetch() { session.StartFetch(); }
     int UpdateTime() { return ticker.UpdateTime(); }
     void OnSpectrumTick() { ticker.OnSpectrumTick(); }
@@ -164,7 +169,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    CMainDlg(SongList* songs, QWidget* parent);
+    CMainDlg(SongList* songs, SessionSettings* settings, QWidget* parent);
     // The sliders' releases, queued to the UI thread until the workers end.
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     // What the session reports.
@@ -190,7 +195,8 @@ private:
 
     QtDispatcher dispatcher;
     QtSessionClock clock;
-    FolderSettings settings;
+    std::unique_ptr<SessionSettings> ownSettings; // none when the caller gives them
+    SessionSettings& settings;
     RadioSession session;
     std::unique_ptr<SessionAdaptor> adaptor; // told after the window
     std::unique_ptr<MainDlgControls> controls;

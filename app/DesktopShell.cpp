@@ -11,12 +11,12 @@
 
 const QRect DesktopShell::kCoverArea(5, 5, 120, 120);
 
-DesktopShell::DesktopShell(DesktopControl& control_, QWidget& window_,
+DesktopShell::DesktopShell(DesktopControl& control_, QWidget& window_, SessionSettings& stored_,
                            const QDBusConnection& session, const QDBusConnection& system,
                            QObject* parent)
-    : QObject(parent), control(control_), window(window_), values(Preferences::Load()),
-      tray(control_, window_), lockWatcher(session, system), inhibitor(session, system),
-      preferencesAction(tr("设置...")) {
+    : QObject(parent), control(control_), window(window_), stored(stored_),
+      values(Preferences::Load(stored_)), tray(control_, window_), lockWatcher(session, system),
+      inhibitor(session, system), preferencesAction(tr("设置...")) {
     preferencesAction.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     preferencesAction.setShortcutContext(Qt::WindowShortcut);
     connect(&preferencesAction, &QAction::triggered, this, &DesktopShell::ShowPreferences);
@@ -48,7 +48,7 @@ bool DesktopShell::HidesOnClose() const {
 
 void DesktopShell::ShowPreferences() {
     if (!dialog) {
-        dialog = new PreferencesDlg(PreferencesDlg::ShortcutsOf(window), &window);
+        dialog = new PreferencesDlg(PreferencesDlg::ShortcutsOf(window), stored, &window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(dialog, &PreferencesDlg::changed, this, [this](const Preferences& now) {
             Apply(now);

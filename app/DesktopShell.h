@@ -13,6 +13,7 @@
 
 class PreferencesDlg;
 class QWidget;
+class SessionSettings;
 
 // The player's place on the desktop beside its main window: the tray icon, the preferences
 // dialog (from the tray menu, Ctrl+, and a right click on the window's upper part), the pause
@@ -25,8 +26,10 @@ public:
     static constexpr int kUpperPartHeight = 160; // the list sheet begins there
     static const QRect kCoverArea;               // keeps its own context menu
 
-    DesktopShell(DesktopControl& control, QWidget& window, const QDBusConnection& session,
-                 const QDBusConnection& system, QObject* parent = nullptr);
+    // stored: where the switches are kept; outlives the shell.
+    DesktopShell(DesktopControl& control, QWidget& window, SessionSettings& stored,
+                 const QDBusConnection& session, const QDBusConnection& system,
+                 QObject* parent = nullptr);
     ~DesktopShell() override;
 
     // Whether the window is to start hidden in the tray.
@@ -55,6 +58,7 @@ private:
 
     DesktopControl& control;
     QWidget& window;
+    SessionSettings& stored;
     Preferences values;
     TrayIcon tray;
     ScreenLockWatcher lockWatcher;

@@ -13,8 +13,8 @@
 #include "app/Translations.h"
 #include "platform/qt/QtSecretStore.h"
 #include "service/CachePath.h"
+#include "session/FolderSettings.h"
 #include "settings/AccountStore.h"
-#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -82,7 +82,9 @@ void SignIn(CMainDlg& main, const std::shared_ptr<AccountStore>& accounts,
 } // namespace
 
 int RunLantorFM() {
-    const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
+    // The folder the program was started in keeps config.ini.
+    FolderSettings settings;
+    const Translations translations(Translations::Choose(settings.LoadLanguage()));
     InstanceGuard guard;
     if (!guard.Acquire()) {
         if (!guard.HandOver())
@@ -97,12 +99,12 @@ int RunLantorFM() {
     CreateCacheFolders();
 
     QtSecretStore keyring;
-    const auto accounts = std::make_shared<AccountStore>(&keyring);
+    const auto accounts = std::make_shared<AccountStore>(settings, &keyring);
     CLoginDlg::SetAccountStore(accounts);
     const std::optional<Credentials> account = ChooseAccount(*accounts);
     if (!account)
         return 0;
-    CMainDlg main;
+    CMainDlg main(settings);
     mainWindow = &main;
     SignIn(main, accounts, *account);
     MprisService mpris(main);
@@ -110,8 +112,9 @@ int RunLantorFM() {
     SongNotifier notifier(main.Adaptor(), main);
     notifier.SetControl(&control);
     // Before the shell, whose preferences dialog shows its page.
-    ScrobbleBridge scrobbling(main.Adaptor(), &keyring);
-    DesktopShell shell(control, main, QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    ScrobbleBridge scrobbling(main.Adaptor(), settings, &keyring);
+    DesktopShell shell(control, main, settings, QDBusConnection::sessionBus(),
+                       QDBusConnection::systemBus());
     QObject::connect(&shell, &DesktopShell::preferencesOpened, [&scrobbling](PreferencesDlg& dlg) {
         ScrobblePage::AddTo(*dlg.ScrobblePage(), scrobbling);
     });

@@ -191,6 +191,7 @@ void MainDlgControls::CreateLabels(CMainDlg& window, const QFont& font) {
 
 void MainDlgControls::CreateLists(CMainDlg& window, SongList& songs) {
     lrcWindow = new CLrcWindow(&window);
+    lrcWindow->SetSites(&window.Settings());
     lrcWindow->setGeometry(Region(140, 25, 460, 75));
     lrcWindow->show();
     spectrumWindow = new CTrumWindow(&window);

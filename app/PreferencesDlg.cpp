@@ -28,8 +28,9 @@ QString WithoutMnemonic(QString text) {
 
 } // namespace
 
-PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, QWidget* parent)
-    : QDialog(parent), values(Preferences::Load()) {
+PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, SessionSettings& stored_,
+                               QWidget* parent)
+    : QDialog(parent), stored(stored_), values(Preferences::Load(stored_)) {
     setWindowTitle(tr("设置"));
 
     const QString texts[Preferences::kKeyCount] = {
@@ -91,7 +92,7 @@ PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, QWidget* parent)
 
 void PreferencesDlg::OnToggled(Preferences::Key key, bool on) {
     values.Set(key, on);
-    if (!Preferences::Save(key, on)) {
+    if (!Preferences::Save(stored, key, on)) {
         Log(Log::kSettings) << "config.ini did not take " << Preferences::kKeys[key].name;
         failure->setText(tr("保存配置文件失败: 这项设置只在本次运行中有效。"));
         failure->show();

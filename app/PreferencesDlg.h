@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QTabWidget;
 class QTreeWidget;
+class SessionSettings;
 
 // 设置: the listener's switches, each stored and applied the moment it is ticked; a page kept
 // for the scrobbling account; and the main window's shortcuts, read only. Plain Qt widgets in
@@ -25,7 +26,9 @@ public:
         QKeySequence keys;
     };
 
-    explicit PreferencesDlg(std::vector<Shortcut> shortcuts, QWidget* parent = nullptr);
+    // stored: where the switches are kept; outlives the dialog.
+    PreferencesDlg(std::vector<Shortcut> shortcuts, SessionSettings& stored,
+                   QWidget* parent = nullptr);
 
     // What a window's actions and buttons answer to, with their texts, in the order found.
     static std::vector<Shortcut> ShortcutsOf(const QWidget& window);
@@ -45,6 +48,7 @@ private:
     void OnToggled(Preferences::Key key, bool on);
     void FollowTray();
 
+    SessionSettings& stored;
     Preferences values;
     std::array<QCheckBox*, Preferences::kKeyCount> boxes{};
     QTabWidget* pages = nullptr;

@@ -8,10 +8,10 @@
 #include <QMetaObject>
 #include <QPointer>
 
-ScrobbleBridge::ScrobbleBridge(SessionAdaptor& session_, SecretStore* keyring_,
-                               std::string queuePath_, QObject* parent)
+ScrobbleBridge::ScrobbleBridge(SessionAdaptor& session_, SessionSettings& stored_,
+                               SecretStore* keyring_, std::string queuePath_, QObject* parent)
     : QObject(parent), session(session_), keyring(keyring_), queuePath(std::move(queuePath_)),
-      settings(ScrobbleSettings::Load()) {
+      stored(stored_), settings(ScrobbleSettings::Load(stored_)) {
     connect(&session, &SessionAdaptor::songStarted, this, &ScrobbleBridge::OnSongStarted);
     connect(&session, &SessionAdaptor::lengthChanged, this, &ScrobbleBridge::OnLengthChanged);
     connect(&session, &SessionAdaptor::playbackChanged, this, &ScrobbleBridge::OnPlaybackChanged);
@@ -28,7 +28,7 @@ ScrobbleBridge::~ScrobbleBridge() {
 }
 
 bool ScrobbleBridge::SetEnabled(bool on) {
-    const bool saved = ScrobbleSettings::SaveSwitch(on);
+    const bool saved = ScrobbleSettings::SaveSwitch(stored, on);
     if (!saved)
         Log(Log::kSettings) << "config.ini did not take " << ScrobbleSettings::kSwitchKey;
     settings.on = on;
@@ -44,7 +44,7 @@ bool ScrobbleBridge::SetServer(const std::string& server) {
     const std::string usable = ScrobbleSettings::Usable(server);
     if (usable.empty())
         return false;
-    const bool saved = ScrobbleSettings::SaveServer(usable);
+    const bool saved = ScrobbleSettings::SaveServer(stored, usable);
     if (!saved)
         Log(Log::kSettings) << "config.ini did not take " << ScrobbleSettings::kServerKey;
     if (usable != settings.server) {

@@ -9,6 +9,7 @@
 
 class SecretStore;
 class SessionAdaptor;
+class SessionSettings;
 
 // Scrobbling for the running program: feeds the session's song events (started, length,
 // paused, resumed, left, liked) to a Scrobbler while the switch is on, keeps the switch and the
@@ -27,8 +28,9 @@ public:
         kNoKeyring, // no keyring answers, and no token entered this run
     };
 
-    // keyring: null when there is none. queuePath: the queue file, in the data folder.
-    ScrobbleBridge(SessionAdaptor& session, SecretStore* keyring,
+    // stored: where the switch and server are kept, outliving the bridge. keyring: null when
+    // there is none. queuePath: the queue file, in the data folder.
+    ScrobbleBridge(SessionAdaptor& session, SessionSettings& stored, SecretStore* keyring,
                    std::string queuePath = std::string(Scrobbler::kQueueFileName),
                    QObject* parent = nullptr);
     ~ScrobbleBridge() override; // ends the Scrobbler: the queue is saved
@@ -65,6 +67,7 @@ private:
     SessionAdaptor& session;
     SecretStore* const keyring;
     const std::string queuePath;
+    SessionSettings& stored;
     ScrobbleSettings settings;
     std::string token;
     TokenPlace tokenPlace = TokenPlace::kNone;

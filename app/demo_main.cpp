@@ -5,7 +5,7 @@
 #include "app/CMainDlg.h"
 #include "app/Translations.h"
 #include "service/CachePath.h"
-#include "settings/AppSettings.h"
+#include "session/FolderSettings.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -29,18 +29,16 @@ int main(int argc, char** argv) {
         }
     }
     QApplication app(argc, argv);
-    const Translations translations(Translations::Choose(AppSettings().LoadLanguage()));
+    FolderSettings settings;
+    const Translations translations(Translations::Choose(settings.LoadLanguage()));
     CreateCacheFolders();
     std::string email, password;
-    {
-        AppSettings settings;
-        if (!settings.LoadRememberState()) {
-            std::fprintf(stderr, "demo-run: config.ini holds no remembered account\n");
-            return 1;
-        }
-        settings.LoadAccount(email, password);
+    if (!settings.LoadRememberState()) {
+        std::fprintf(stderr, "demo-run: config.ini holds no remembered account\n");
+        return 1;
     }
-    CMainDlg dlg;
+    settings.LoadAccount(email, password);
+    CMainDlg dlg(settings);
     QObject::connect(&dlg, &CMainDlg::statusTextChanged, [](const QString& text) {
         std::printf("status: %s\n", text.toUtf8().constData());
         std::fflush(stdout);

@@ -3,6 +3,7 @@
 #include "controls/PlainText.h"
 #include "controls/ReportListView.h"
 #include "controls/Resources.h"
+#include "session/SessionSettings.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,12 +22,15 @@ const char* const kDownloading = QT_TRANSLATE_NOOP("CLrcQueryDlg", "正在下载
 const char* const kDownloadFailed = QT_TRANSLATE_NOOP("CLrcQueryDlg", "下载失败");
 } // namespace
 
-CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler stored_)
+CLrcQueryDlg::CLrcQueryDlg(QWidget* owner, SongSource nowPlaying_, StoredHandler stored_,
+                           SessionSettings* sites)
     : QDialog(owner), singer(new QLineEdit(this)), song(new QLineEdit(this)),
       search(new QPushButton(tr("搜索"), this)), results(new ReportListView(this)),
       status(new QLabel(this)), download(new QPushButton(tr("下载"), this)),
       cancel(new QPushButton(tr("取消"), this)), nowPlaying(std::move(nowPlaying_)),
-      stored(std::move(stored_)), searcher(&cancelled) {
+      stored(std::move(stored_)),
+      searcher(sites ? sites->Lyrics1Base() : std::string(),
+               sites ? sites->Lyrics2Base() : std::string(), &cancelled) {
     setWindowTitle(tr("歌词搜索"));
     setWindowIcon(Resources::LoadIcon(kIconId));
     setFixedSize(Resources::DluX(316), Resources::DluY(183));

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class SessionSettings;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -44,8 +46,9 @@ public:
     // Called on the UI thread once the lyrics of sid are in the cache.
     using StoredHandler = std::function<void(const std::string& sid)>;
 
+    // sites: where the lyrics sites are (read now); none asks no site.
     explicit CLrcQueryDlg(QWidget* owner = nullptr, SongSource nowPlaying = {},
-                          StoredHandler stored = {});
+                          StoredHandler stored = {}, SessionSettings* sites = nullptr);
     ~CLrcQueryDlg() override;
 
     void OnSearch();
@@ -91,7 +94,7 @@ private:
     SongSource nowPlaying;
     StoredHandler stored;
     std::atomic<bool> cancelled{false}; // raised on destruction: the worker's transfers end
-    const LrcSearcher searcher;         // stateless; site bases from config.ini
+    const LrcSearcher searcher;         // stateless
     // UI thread only.
     bool busy = false;
     std::optional<Song> searched; // the song the listed items are for

@@ -60,11 +60,13 @@ bool CLrcWindow::OnCommand(int id) {
     // which ends its worker.
     QWidget* owner = QApplication::activeWindow();
     QPointer<CLrcWindow> self(this);
-    queryDlg =
-        new CLrcQueryDlg(owner ? owner : window(), songSource, [self](const std::string& sid) {
+    queryDlg = new CLrcQueryDlg(
+        owner ? owner : window(), songSource,
+        [self](const std::string& sid) {
             if (self)
                 self->OnLyricsStored(sid);
-        });
+        },
+        sites);
     connect(queryDlg, &QDialog::finished, queryDlg, &QObject::deleteLater);
     queryDlg->show();
     return true;

@@ -37,6 +37,8 @@ public:
     bool OnCommand(int id);
     // Where the search form learns the playing song (and its play time).
     void SetSongSource(CLrcQueryDlg::SongSource source) { songSource = std::move(source); }
+    // Where the search form finds the lyrics sites; outlives this window.
+    void SetSites(SessionSettings* settings) { sites = settings; }
     CLrcQueryDlg* QueryDialog() const { return queryDlg; }
     // Lyrics of sid were stored by the search form: shown at once at the current play time if
     // sid still plays.
@@ -56,5 +58,6 @@ private:
     QFont lrcFont;
     LrcTimeline timeline;
     CLrcQueryDlg::SongSource songSource;
+    SessionSettings* sites = nullptr;
     QPointer<CLrcQueryDlg> queryDlg;
 };

@@ -5,7 +5,6 @@
 #include "platform/TextEncoding.h"
 #include "service/CachePath.h"
 #include "service/WebClient.h"
-#include "settings/AppSettings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -101,12 +100,6 @@ std::optional<std::string> Utf8PageToAnsi(std::string_view html) {
 }
 
 } // namespace
-
-LrcSearcher::LrcSearcher(const std::atomic<bool>* cancel) : cancel_(cancel) {
-    AppSettings settings;
-    firstBase_ = WithoutTrailingSlash(settings.Lyrics1Base());
-    secondBase_ = WithoutTrailingSlash(settings.Lyrics2Base());
-}
 
 LrcSearcher::LrcSearcher(std::string firstBase, std::string secondBase,
                          const std::atomic<bool>* cancel)

@@ -38,10 +38,8 @@ public:
         bool failed[2] = {false, false}; // by site: no page came
     };
 
-    // Site bases from config.ini ("Server": "lyrics1" first site, "lyrics2" second site), read
-    // now. Raising cancel makes running transfers fail within about a second.
-    explicit LrcSearcher(const std::atomic<bool>* cancel = nullptr);
-    // Site bases given as scheme://host[:port], without a trailing slash.
+    // Site bases given as scheme://host[:port]; a trailing slash is dropped. Raising cancel
+    // makes running transfers fail within about a second.
     LrcSearcher(std::string firstBase, std::string secondBase,
                 const std::atomic<bool>* cancel = nullptr);
 

@@ -1,11 +1,10 @@
 #include "service/ChannelList.h"
 
 #include "platform/OutOfMemory.h"
+#include "platform/TextEncoding.h"
 #include "service/JsonNode.h"
 #include "service/ServiceRequests.h"
-#include "platform/TextEncoding.h"
 #include "service/WebClient.h"
-#include "settings/AppSettings.h"
 
 #include <json/value.h>
 #include <new>
@@ -13,10 +12,6 @@
 bool ChannelList::Fetch(const WebClient& web, std::string_view base) {
     std::optional<std::string> reply = web.Get(ChannelListUrl(base));
     return reply && AppendFromReply(*reply);
-}
-
-bool ChannelList::Fetch() {
-    return Fetch(WebClient(), AppSettings().ServiceBase());
 }
 
 bool ChannelList::AppendFromReply(std::string_view text) {

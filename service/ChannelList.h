@@ -16,8 +16,6 @@ public:
     // GETs base + "/j/app/radio/channels" and appends the channels of the reply. False when no
     // reply came or it did not parse; the list then stays as it was.
     bool Fetch(const WebClient& web, std::string_view base);
-    // The same against the configured service base (AppSettings::ServiceBase).
-    bool Fetch();
 
     // Appends the channels of a reply text: name (UTF-8, stored as ANSI), seq_id, channel_id.
     // An element with a member of the wrong type is skipped. False when the text does not parse.

@@ -4,16 +4,14 @@
 #include "service/CachePath.h"
 #include "service/ServiceRequests.h"
 #include "service/SongList.h"
-#include "settings/AppSettings.h"
 
 #include <filesystem>
 
 RadioClient::RadioClient(Listener* listener_, std::string userId_, std::string token_,
                          std::string expire_, SongList& songs_, std::string serviceBase_)
     : listener(listener_), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
-      expire(std::move(expire_)),
-      serviceBase(serviceBase_.empty() ? AppSettings().ServiceBase() : std::move(serviceBase_)),
-      web(&cancel_), fetchWeb(&fetchCancel_) {}
+      expire(std::move(expire_)), serviceBase(std::move(serviceBase_)), web(&cancel_),
+      fetchWeb(&fetchCancel_) {}
 
 RadioClient::~RadioClient() {
     Shutdown();

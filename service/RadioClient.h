@@ -29,10 +29,9 @@ public:
         virtual void OnPrefetchPassDone() = 0;
     };
 
-    // serviceBase: "scheme://host[:port]"; empty means the configured one (AppSettings).
-    // listener may be null.
+    // serviceBase: "scheme://host[:port]". listener may be null.
     RadioClient(Listener* listener, std::string userId, std::string token, std::string expire,
-                SongList& songs, std::string serviceBase = {});
+                SongList& songs, std::string serviceBase);
     ~RadioClient();
     RadioClient(const RadioClient&) = delete;
     RadioClient& operator=(const RadioClient&) = delete;

@@ -4,8 +4,8 @@
 #include <string_view>
 
 // The requests the client makes to the radio service, built from the service base
-// ("scheme://host[:port]", see AppSettings::ServiceBase) byte-exact as the service expects them.
-// Query values are inserted as they are, without percent-encoding.
+// ("scheme://host[:port]", see SessionSettings::ServiceBase) byte-exact as the service expects
+// them. Query values are inserted as they are, without percent-encoding.
 
 // What every playlist and report request carries: the three sign-in texts, the song id the last
 // like action remembered (none before the first like: sent as "(null)") and the channel number.

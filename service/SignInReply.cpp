@@ -3,7 +3,6 @@
 #include "service/JsonNode.h"
 #include "service/ServiceRequests.h"
 #include "service/WebClient.h"
-#include "settings/AppSettings.h"
 
 #include <json/value.h>
 
@@ -30,8 +29,4 @@ std::optional<std::string> RequestSignIn(const WebClient& web, std::string_view 
     if (!body)
         return std::nullopt;
     return web.Post(SignInUrl(base), *body);
-}
-
-std::optional<std::string> RequestSignIn(std::string_view email, std::string_view password) {
-    return RequestSignIn(WebClient(), AppSettings().ServiceBase(), email, password);
 }

@@ -23,5 +23,3 @@ bool ReadSignInReply(std::string_view text, SignInReply& out);
 // reply came. A body longer than kMaxSignInBodyLength refuses the sign-in: nothing is sent.
 std::optional<std::string> RequestSignIn(const WebClient& web, std::string_view base,
                                          std::string_view email, std::string_view password);
-// The same against the configured service base (AppSettings::ServiceBase).
-std::optional<std::string> RequestSignIn(std::string_view email, std::string_view password);

@@ -28,6 +28,39 @@ bool FolderSettings::SaveWindowPlace(int left, int top) {
 bool FolderSettings::LoadNotify() {
     return AppSettings(folder).LoadNotify();
 }
+bool FolderSettings::LoadSwitch(const char* key, bool byDefault) {
+    return AppSettings(folder).LoadSwitch(key, byDefault);
+}
+bool FolderSettings::SaveSwitch(const char* key, bool on) {
+    return AppSettings(folder).SaveSwitch(key, on);
+}
+bool FolderSettings::LoadText(const char* key, std::string& value) {
+    return AppSettings(folder).LoadText(key, value);
+}
+bool FolderSettings::SaveText(const char* key, std::string_view value) {
+    return AppSettings(folder).SaveText(key, value);
+}
+std::string FolderSettings::LoadLanguage() {
+    return AppSettings(folder).LoadLanguage();
+}
+bool FolderSettings::LoadRememberState() {
+    return AppSettings(folder).LoadRememberState();
+}
+bool FolderSettings::SaveRememberState(bool on) {
+    return AppSettings(folder).SaveRememberState(on);
+}
+void FolderSettings::LoadAccount(std::string& email, std::string& password) {
+    AppSettings(folder).LoadAccount(email, password);
+}
+bool FolderSettings::SaveAccount(std::string_view email, std::string_view password) {
+    return AppSettings(folder).SaveAccount(email, password);
+}
+bool FolderSettings::LoadAutoLogin() {
+    return AppSettings(folder).LoadAutoLogin();
+}
+bool FolderSettings::SaveAutoLogin(bool on) {
+    return AppSettings(folder).SaveAutoLogin(on);
+}
 std::string FolderSettings::ServiceBase() {
     return AppSettings(folder).ServiceBase();
 }

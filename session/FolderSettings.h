@@ -17,6 +17,17 @@ public:
     bool LoadWindowPlace(int& left, int& top) override;
     bool SaveWindowPlace(int left, int top) override;
     bool LoadNotify() override;
+    bool LoadSwitch(const char* key, bool byDefault) override;
+    bool SaveSwitch(const char* key, bool on) override;
+    bool LoadText(const char* key, std::string& value) override;
+    bool SaveText(const char* key, std::string_view value) override;
+    std::string LoadLanguage() override;
+    bool LoadRememberState() override;
+    bool SaveRememberState(bool on) override;
+    void LoadAccount(std::string& email, std::string& password) override;
+    bool SaveAccount(std::string_view email, std::string_view password) override;
+    bool LoadAutoLogin() override;
+    bool SaveAutoLogin(bool on) override;
     std::string ServiceBase() override;
     std::string Lyrics1Base() override;
     std::string Lyrics2Base() override;

@@ -17,6 +17,22 @@ public:
     virtual bool LoadWindowPlace(int& left, int& top) = 0;
     virtual bool SaveWindowPlace(int left, int top) = 0;
     virtual bool LoadNotify() = 0;
+    // [AppSet] switches ("on" or "off"), as AppSettings reads and writes them.
+    virtual bool LoadSwitch(const char* key, bool byDefault) = 0;
+    virtual bool SaveSwitch(const char* key, bool on) = 0;
+    // A text of [AppSet]: false when absent or no file is there. Saving
+    // writes only into a file that is there.
+    virtual bool LoadText(const char* key, std::string& value) = 0;
+    virtual bool SaveText(const char* key, std::string_view value) = 0;
+    virtual std::string LoadLanguage() = 0;
+
+    // The remembered account (GBK texts); see AppSettings.
+    virtual bool LoadRememberState() = 0;
+    virtual bool SaveRememberState(bool on) = 0;
+    virtual void LoadAccount(std::string& email, std::string& password) = 0;
+    virtual bool SaveAccount(std::string_view email, std::string_view password) = 0;
+    virtual bool LoadAutoLogin() = 0;
+    virtual bool SaveAutoLogin(bool on) = 0;
 
     virtual std::string ServiceBase() = 0;
     virtual std::string Lyrics1Base() = 0;

@@ -2,7 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Log.h"
-#include "settings/AppSettings.h"
+#include "session/SessionSettings.h"
 
 #include <utility>
 
@@ -25,17 +25,16 @@ SecretStore::Done LogFailedRemoval() {
 
 } // namespace
 
-AccountStore::AccountStore(SecretStore* keyring)
-    : keyring_(keyring), stores_(std::make_shared<unsigned>(0)) {}
+AccountStore::AccountStore(SessionSettings& stored, SecretStore* keyring)
+    : stored_(stored), keyring_(keyring), stores_(std::make_shared<unsigned>(0)) {}
 
 AccountStore::Account AccountStore::Load() const {
     Account account;
-    AppSettings settings;
-    account.remember = settings.LoadRememberState();
+    account.remember = stored_.LoadRememberState();
     if (!account.remember)
         return account;
-    settings.LoadAccount(account.email, account.password);
-    account.autoLogin = settings.LoadAutoLogin();
+    stored_.LoadAccount(account.email, account.password);
+    account.autoLogin = stored_.LoadAutoLogin();
     account.passwordInKeyring = keyring_ && account.password.empty() && !account.email.empty();
     return account;
 }
@@ -68,13 +67,12 @@ void AccountStore::ReadPassword(const std::string& email, PasswordDone done) {
 bool AccountStore::Store(bool remember, bool autoLogin, const std::string& email,
                          const std::string& password) {
     const unsigned mine = ++*stores_;
-    AppSettings settings;
     std::string storedEmail, storedPassword;
-    settings.LoadAccount(storedEmail, storedPassword);
+    stored_.LoadAccount(storedEmail, storedPassword);
     if (!remember) {
         // The stored account, and whether it signs in by itself, stay as they were: they count
         // only while remembering is on.
-        const bool saved = settings.SaveRememberState(false);
+        const bool saved = stored_.SaveRememberState(false);
         if (keyring_ && !storedEmail.empty())
             keyring_->Remove(CodePage::AnsiToUtf8(storedEmail), LogFailedRemoval());
         return saved;
@@ -82,23 +80,22 @@ bool AccountStore::Store(bool remember, bool autoLogin, const std::string& email
     const bool toKeyring = keyring_ && !password.empty();
     // config.ini's pass is emptied now, before the keyring answers, so that an older password
     // there can never outlive this one.
-    const bool saved = settings.SaveRememberState(true) &&
-                       settings.SaveAccount(email, toKeyring ? std::string() : password) &&
-                       settings.SaveAutoLogin(autoLogin);
+    const bool saved = stored_.SaveRememberState(true) &&
+                       stored_.SaveAccount(email, toKeyring ? std::string() : password) &&
+                       stored_.SaveAutoLogin(autoLogin);
     if (!saved || !toKeyring)
         return saved;
     if (!storedEmail.empty() && storedEmail != email) // one account is remembered
         keyring_->Remove(CodePage::AnsiToUtf8(storedEmail), LogFailedRemoval());
     std::weak_ptr<unsigned> stores = stores_;
     keyring_->Write(CodePage::AnsiToUtf8(email), CodePage::AnsiToUtf8(password),
-                    [stores, mine, email, password](SecretStore::Answer answer) {
+                    [&stored = stored_, stores, mine, email, password](SecretStore::Answer answer) {
                         if (answer.outcome == Outcome::kDone)
                             return;
                         Log(Log::kSettings)
                             << "keyring: " << Why(answer) << "; the password is kept in config.ini";
                         const auto latest = stores.lock();
-                        if (latest && *latest == mine &&
-                            !AppSettings().SaveAccount(email, password))
+                        if (latest && *latest == mine && !stored.SaveAccount(email, password))
                             Log(Log::kSettings) << "config.ini: the password could not be saved";
                     });
     return true;
@@ -107,21 +104,19 @@ bool AccountStore::Store(bool remember, bool autoLogin, const std::string& email
 void AccountStore::SignedIn(const std::string& email, const std::string& password) {
     if (!keyring_)
         return;
-    AppSettings settings;
     std::string storedEmail, storedPassword;
-    settings.LoadAccount(storedEmail, storedPassword);
-    if (!settings.LoadRememberState() || storedPassword.empty() || storedEmail != email ||
+    stored_.LoadAccount(storedEmail, storedPassword);
+    if (!stored_.LoadRememberState() || storedPassword.empty() || storedEmail != email ||
         storedPassword != password)
         return;
     keyring_->Write(CodePage::AnsiToUtf8(email), CodePage::AnsiToUtf8(password),
-                    [email, password](SecretStore::Answer answer) {
+                    [&now = stored_, email, password](SecretStore::Answer answer) {
                         if (answer.outcome != Outcome::kDone) {
                             Log(Log::kSettings) << "keyring: " << Why(answer)
                                                 << "; the password stays in config.ini";
                             return;
                         }
                         // Unless another password has been stored meanwhile.
-                        AppSettings now;
                         std::string nowEmail, nowPassword;
                         now.LoadAccount(nowEmail, nowPassword);
                         if (nowEmail == email && nowPassword == password &&

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+class SessionSettings;
+
 // The remembered account. config.ini keeps whether it is remembered, whether it signs in by
 // itself and its e-mail; its password goes into the desktop's keyring, filed under the e-mail,
 // and config.ini's pass is left empty. Where no keyring takes it (none on the bus, or it
@@ -13,7 +15,7 @@
 // why. Every write to the keyring empties config.ini's pass first, so a pass found there is the
 // newest password: it is used as it is and moved into the keyring once it has signed in.
 //
-// Texts are GBK, as AppSettings keeps them. UI thread only, like the keyring's answers.
+// Texts are GBK, as config.ini keeps them. UI thread only, like the keyring's answers.
 class AccountStore {
 public:
     // What the login dialog's password box takes; a longer keyring entry is not ours.
@@ -28,7 +30,9 @@ public:
     };
     using PasswordDone = std::function<void(std::string password)>;
 
-    explicit AccountStore(SecretStore* keyring); // null: config.ini alone, as before
+    // keyring null: config.ini alone, as before. stored outlives this store and
+    // the keyring's answers.
+    AccountStore(SessionSettings& stored, SecretStore* keyring);
     AccountStore(const AccountStore&) = delete;
     AccountStore& operator=(const AccountStore&) = delete;
 
@@ -49,6 +53,7 @@ public:
     void SignedIn(const std::string& email, const std::string& password);
 
 private:
+    SessionSettings& stored_;
     SecretStore* keyring_;
     // Counts the calls to Store: only the latest decides config.ini's pass from the keyring's
     // answer. The answers hold it weakly, so they are dropped once this store is gone.

@@ -143,6 +143,17 @@ bool AppSettings::SaveSwitch(const char* key, bool on) {
     return Save();
 }
 
+bool AppSettings::LoadText(const char* key, std::string& value) {
+    return loaded_ && ini_.GetString(kAppSet, key, value, "");
+}
+
+bool AppSettings::SaveText(const char* key, std::string_view value) {
+    if (!loaded_)
+        return false;
+    ini_.AddSection(kAppSet);
+    return ini_.SetString(kAppSet, key, value) && ini_.Save();
+}
+
 bool AppSettings::Save() {
     // A missing file is made now (private to its owner, as every save writes it), so the
     // listener's choices are kept from the first run on. One that is there but could not be

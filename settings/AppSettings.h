@@ -47,6 +47,10 @@ public:
     // reads as byDefault.
     bool LoadSwitch(const char* key, bool byDefault);
     bool SaveSwitch(const char* key, bool on);
+    // A text of [AppSet]: false when absent or no config.ini. Saving
+    // writes only into a config.ini that is there.
+    bool LoadText(const char* key, std::string& value);
+    bool SaveText(const char* key, std::string_view value);
 
     // [AppSet] language as written ("zh_CN", "zh_TW", "en"); empty when absent or no config.ini.
     std::string LoadLanguage();

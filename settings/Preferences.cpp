@@ -1,20 +1,19 @@
 #include "settings/Preferences.h"
 
-#include "settings/AppSettings.h"
+#include "session/SessionSettings.h"
 
 Preferences::Preferences() {
     for (int key = 0; key < kKeyCount; ++key)
         values_[key] = kKeys[key].byDefault;
 }
 
-Preferences Preferences::Load() {
-    AppSettings settings;
+Preferences Preferences::Load(SessionSettings& stored) {
     Preferences loaded;
     for (int key = 0; key < kKeyCount; ++key)
-        loaded.values_[key] = settings.LoadSwitch(kKeys[key].name, kKeys[key].byDefault);
+        loaded.values_[key] = stored.LoadSwitch(kKeys[key].name, kKeys[key].byDefault);
     return loaded;
 }
 
-bool Preferences::Save(Key key, bool on) {
-    return AppSettings().SaveSwitch(kKeys[key].name, on);
+bool Preferences::Save(SessionSettings& stored, Key key, bool on) {
+    return stored.SaveSwitch(kKeys[key].name, on);
 }

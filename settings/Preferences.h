@@ -1,6 +1,8 @@
 #pragma once
 #include <array>
 
+class SessionSettings;
+
 // The listener's switches from the preferences dialog, each a key of config.ini [AppSet] holding
 // "on" or "off"; a missing key or any other value reads as the key's default.
 class Preferences {
@@ -29,9 +31,9 @@ public:
 
     Preferences();
     // What config.ini holds now.
-    static Preferences Load();
+    static Preferences Load(SessionSettings& stored);
     // Writes one switch; false when config.ini is missing or cannot be written.
-    static bool Save(Key key, bool on);
+    static bool Save(SessionSettings& stored, Key key, bool on);
 
     bool Get(Key key) const { return values_[key]; }
     void Set(Key key, bool on) { values_[key] = on; }

@@ -1,37 +1,27 @@
 #include "settings/ScrobbleSettings.h"
 
 #include "scrobble/ListenBrainzClient.h"
-#include "settings/AppSettings.h"
+#include "session/SessionSettings.h"
 
-namespace {
-constexpr const char* kAppSet = "AppSet";
-} // namespace
-
-ScrobbleSettings ScrobbleSettings::Load() {
-    AppSettings settings;
+ScrobbleSettings ScrobbleSettings::Load(SessionSettings& stored) {
     ScrobbleSettings loaded;
-    loaded.on = settings.LoadSwitch(kSwitchKey, false);
+    loaded.on = stored.LoadSwitch(kSwitchKey, false);
     loaded.server = std::string(ListenBrainzClient::kDefaultServer);
-    IniFile ini;
-    std::string stored;
-    if (ini.Load(AppSettings::kFileName) && ini.GetString(kAppSet, kServerKey, stored, "")) {
-        if (std::string usable = Usable(stored); !usable.empty())
+    std::string server;
+    if (stored.LoadText(kServerKey, server)) {
+        if (std::string usable = Usable(server); !usable.empty())
             loaded.server = std::move(usable);
     }
     return loaded;
 }
 
-bool ScrobbleSettings::SaveSwitch(bool on) {
-    return AppSettings().SaveSwitch(kSwitchKey, on);
+bool ScrobbleSettings::SaveSwitch(SessionSettings& stored, bool on) {
+    return stored.SaveSwitch(kSwitchKey, on);
 }
 
-bool ScrobbleSettings::SaveServer(std::string_view server) {
+bool ScrobbleSettings::SaveServer(SessionSettings& stored, std::string_view server) {
     const std::string usable = Usable(server);
-    IniFile ini;
-    if (usable.empty() || !ini.Load(AppSettings::kFileName))
-        return false;
-    ini.AddSection(kAppSet);
-    return ini.SetString(kAppSet, kServerKey, usable) && ini.Save();
+    return !usable.empty() && stored.SaveText(kServerKey, usable);
 }
 
 std::string ScrobbleSettings::Usable(std::string_view server) {

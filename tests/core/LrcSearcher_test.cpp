@@ -1,5 +1,6 @@
 #include "lyrics/LrcSearcher.h"
 #include "service/WebClient.h"
+#include "session/FolderSettings.h"
 #include "tests/support/TempDir.h"
 #include "tools/LoopbackServer.h"
 
@@ -370,9 +371,11 @@ TEST_F(LrcSearcherTest, SiteBasesComeFromConfig) {
     Serve(Page(FirstSiteItem(kTitleUtf8, kArtistUtf8, "/cfg.lrc")), Page(""));
     dir.WriteFile("config.ini",
                   "[Server]\r\nlyrics1=" + first.Base() + "/\r\nlyrics2=" + second.Base() + "\r\n");
-    EXPECT_EQ(LrcSearcher().FirstBase(), first.Base());
-    EXPECT_EQ(LrcSearcher().SecondBase(), second.Base());
-    EXPECT_TRUE(LrcSearcher().FindLyrics(kTitleGbk, kArtistGbk, "cfg"));
+    FolderSettings stored;
+    const LrcSearcher searcher(stored.Lyrics1Base(), stored.Lyrics2Base());
+    EXPECT_EQ(searcher.FirstBase(), first.Base());
+    EXPECT_EQ(searcher.SecondBase(), second.Base());
+    EXPECT_TRUE(searcher.FindLyrics(kTitleGbk, kArtistGbk, "cfg"));
     EXPECT_EQ(dir.ReadFile("Temp/Lyrics/cfg.lrc"), kLrcAsStored);
 }
 

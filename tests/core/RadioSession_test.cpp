@@ -1,7 +1,7 @@
 // The session's sign-in and its back-off, on a clock the test moves, against the demo station.
 #include "platform/Dispatcher.h"
+#include "session/FolderSettings.h"
 #include "session/RadioSession.h"
-#include "session/SessionSettings.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestStation.h"
 #include "tests/support/WaitUntil.h"
@@ -76,19 +76,10 @@ public:
     bool closed = false;
 };
 
-struct StationSettings : SessionSettings {
+// The empty folder's settings, on the station.
+struct StationSettings : FolderSettings {
     std::string base;
-    bool LoadChannel(int&, std::string&) override { return false; }
-    bool SaveChannel(int, const std::string&) override { return true; }
-    int LoadVolume() override { return 50; }
-    bool SaveVolume(int) override { return true; }
-    bool SaveHistory(std::string_view) override { return true; }
-    bool LoadWindowPlace(int&, int&) override { return false; }
-    bool SaveWindowPlace(int, int) override { return true; }
-    bool LoadNotify() override { return true; }
     std::string ServiceBase() override { return base; }
-    std::string Lyrics1Base() override { return base; }
-    std::string Lyrics2Base() override { return base; }
 };
 
 using SignIn = RadioSession::SignIn;

@@ -4,6 +4,7 @@
 #include "service/SignInReply.h"
 #include "service/SongReply.h"
 #include "service/WebClient.h"
+#include "session/FolderSettings.h"
 #include "tests/support/TempDir.h"
 #include "tools/LoopbackServer.h"
 
@@ -114,13 +115,14 @@ TEST(ServiceRequests, GoToTheConfiguredServiceBase) {
     TempDir dir(true);
     dir.WriteFile("config.ini", "[Server]\r\nservice=" + server.Base() + "/\r\n");
 
-    auto reply = RequestSignIn("a@b", "pw");
+    const std::string base = FolderSettings().ServiceBase();
+    auto reply = RequestSignIn(WebClient(), base, "a@b", "pw");
     ASSERT_TRUE(reply);
     SignInReply signIn;
     EXPECT_TRUE(ReadSignInReply(*reply, signIn));
     EXPECT_EQ(signIn.user_id, "5");
     ChannelList list;
-    EXPECT_TRUE(list.Fetch());
+    EXPECT_TRUE(list.Fetch(WebClient(), base));
     EXPECT_EQ(list.Count(), 1);
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);

@@ -6,6 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/SecretStore.h"
 #include "service/SongRecord.h"
+#include "session/FolderSettings.h"
 #include "tests/support/FakeListenBrainz.h"
 #include "tests/support/TestStation.h"
 #include "tests/support/qt/ProgramUnderTest.h"
@@ -54,8 +55,9 @@ private:
 class Scrobbling : public ::testing::Test {
 protected:
     Scrobbling() : station(TestStationOptions(2)), program((station.Start(0), station.BaseUrl())) {
-        ScrobbleSettings::SaveServer(listens.Base());
+        ScrobbleSettings::SaveServer(stored, listens.Base());
     }
+    FolderSettings stored; // the program's folder, which it runs in
     DemoStation station;
     ProgramUnderTest program;
     FakeListenBrainz listens;
@@ -63,7 +65,7 @@ protected:
 };
 
 TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder) {
-    ASSERT_TRUE(ScrobbleSettings::SaveSwitch(true));
+    ASSERT_TRUE(ScrobbleSettings::SaveSwitch(stored, true));
     keyring.entries[ScrobbleSettings::kTokenEntry] = "good-token";
     CMainDlg& window = program.Open();
     struct Started {
@@ -82,7 +84,7 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
                                .count()});
         listens.SetDown(started.size() > 5 && started.size() <= 15);
     });
-    ScrobbleBridge bridge(window.Adaptor(), &keyring);
+    ScrobbleBridge bridge(window.Adaptor(), stored, &keyring);
     ASSERT_TRUE(
         ProgramUnderTest::PumpUntil([&] { return listens.Listens().size() >= 20; }, kPatienceMs))
         << listens.Listens().size() << " listens; " << program.Describe();
@@ -104,10 +106,10 @@ TEST_F(Scrobbling, TwentySongsWithTheServerDownForTheMiddleTenArriveOnceInOrder)
 }
 
 TEST_F(Scrobbling, ARefusedTokenIsSaidInTheStatusLineAndOnThePage) {
-    ASSERT_TRUE(ScrobbleSettings::SaveSwitch(true));
+    ASSERT_TRUE(ScrobbleSettings::SaveSwitch(stored, true));
     keyring.entries[ScrobbleSettings::kTokenEntry] = "other-token";
     CMainDlg& window = program.Open();
-    ScrobbleBridge bridge(window.Adaptor(), &keyring);
+    ScrobbleBridge bridge(window.Adaptor(), stored, &keyring);
     ScrobblePage page(bridge);
     const QString said = "令牌被拒绝!";
     EXPECT_TRUE(ProgramUnderTest::PumpUntil(
@@ -136,7 +138,7 @@ TEST_F(Scrobbling, TokenCheck) {
     for (const Case& c : cases) {
         keyring.available = c.keyring;
         listens.SetDown(c.down);
-        ScrobbleBridge bridge(window.Adaptor(), &keyring);
+        ScrobbleBridge bridge(window.Adaptor(), stored, &keyring);
         ScrobblePage page(bridge);
         std::set<QWidget*> buddies; // what the labels' mnemonics lead to
         for (const QLabel* label : page.findChildren<QLabel*>())
@@ -154,7 +156,7 @@ TEST_F(Scrobbling, TokenCheck) {
         EXPECT_EQ(page.TokenField()->placeholderText(), c.placeholder);
         EXPECT_EQ(page.KeyringNote()->text().startsWith("没有可用的钥匙环"), !c.keyring);
     }
-    EXPECT_EQ(ScrobbleSettings::Load().server, listens.Base()) << "kept with the valid token";
+    EXPECT_EQ(ScrobbleSettings::Load(stored).server, listens.Base()) << "kept with the valid token";
     std::ostringstream ini;
     ini << std::ifstream(program.Folder() / "config.ini").rdbuf();
     EXPECT_EQ(ini.str().find("good-token"), std::string::npos);

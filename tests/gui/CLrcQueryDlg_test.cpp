@@ -1,6 +1,7 @@
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcQueryDlg.h"
 #include "lyrics/CLrcWindow.h"
+#include "session/FolderSettings.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/AccessibleTree.h"
 #include "tests/support/qt/PumpUntil.h"
@@ -140,6 +141,7 @@ protected:
         broken.Start();
         UseSites(first.Base(), second.Base());
         window.SetSongSource([this] { return playing; });
+        window.SetSites(&sites);
     }
     void UseSites(const std::string& firstBase, const std::string& secondBase) {
         dir.WriteFile("config.ini",
@@ -167,6 +169,7 @@ protected:
     }
 
     TempDir dir{true};
+    FolderSettings sites;
     LoopbackServer first;
     LoopbackServer second;
     LoopbackServer broken; // answers the second site's search with an error page

@@ -6,6 +6,7 @@
 #include "app/DesktopShell.h"
 #include "app/MainDlgControl.h"
 #include "app/PreferencesDlg.h"
+#include "session/FolderSettings.h"
 #include "settings/AppSettings.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/PumpUntil.h"
@@ -275,8 +276,8 @@ protected:
     }
     void Open() {
         shell.reset();
-        shell = std::make_unique<DesktopShell>(control, window, QDBusConnection::sessionBus(),
-                                               QDBusConnection::sessionBus());
+        shell = std::make_unique<DesktopShell>(
+            control, window, stored, QDBusConnection::sessionBus(), QDBusConnection::sessionBus());
     }
     // The close box, as the window manager sends it: true once the window closed or hid.
     bool CloseBox() {
@@ -286,6 +287,7 @@ protected:
     }
 
     TempDir dir;
+    FolderSettings stored;
     // Before any tray icon: Qt looks for a watcher once per process.
     std::unique_ptr<FakeWatcher> watcher = std::make_unique<FakeWatcher>();
     FakeControl control;
@@ -513,7 +515,8 @@ TEST_F(DesktopShellTest, MainWindowStartsAndHidesInTheTrayUntilQuit) {
     Configure("closetotray=on\r\nstarthidden=on\r\n");
     CMainDlg main; // no account: it stays idle
     MainDlgControl real(main);
-    DesktopShell desktop(real, main, QDBusConnection::sessionBus(), QDBusConnection::sessionBus());
+    DesktopShell desktop(real, main, stored, QDBusConnection::sessionBus(),
+                         QDBusConnection::sessionBus());
     const auto entry = [&](const QString& text) {
         for (QAction* action : desktop.Tray().Menu().actions())
             if (action->text() == text)
