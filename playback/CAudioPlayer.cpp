@@ -457,10 +457,13 @@ AudioEngine::Handle CAudioPlayer::OpenStream(const NowPlayingInfo& song, int sta
     AudioEngine::SaveFile save;
     if (status != 1 && !musicPath.empty())
         save = {musicPath, CacheTempPath(musicPath)};
-    const AudioEngine::Handle handle = engine.StreamCreateURL(song.url, save, &abortOpen);
+    DownloadEnd end = DownloadEnd::kNone;
+    const AudioEngine::Handle handle = engine.StreamCreateURL(song.url, save, &abortOpen, &end);
     if (handle == 0 && !abortOpen)
         Log(Log::kPlayer) << "sid " << song.sid << ": the stream brought no MP3 audio from "
                           << Log::Redacted(song.url);
+    if (handle == 0)
+        NoteDownload(song.sid, end);
     return handle;
 }
 
@@ -469,6 +472,7 @@ bool CAudioPlayer::PlaySong(Cursor& at, AudioEngine::Handle handle, const std::s
     if (std::exchange(at.pauseWanted, false))
         Apply({Command::kPause}, at, handle, sid);
     Clock::time_point report = Clock::now();
+    bool noted = false; // the download's end is counted
     for (;;) {
         bool paused;
         {
@@ -482,11 +486,15 @@ bool CAudioPlayer::PlaySong(Cursor& at, AudioEngine::Handle handle, const std::s
             continue;
         if (go && !command) {
             report = Clock::now() + kReportInterval;
+            // Counted as it happens: a song over its cap may play for hours from what came.
+            noted = noted || NoteDownload(sid, engine.StreamDownloadEnd(handle));
             if (!Report(handle))
                 continue;
             ++at.index; // played to its end
             at.direction = 1;
         }
+        if (!noted)
+            NoteDownload(sid, engine.StreamDownloadEnd(handle));
         // Freed outside the lock: it joins the stream's threads.
         FreeStream(handle);
         ClearSpectrum();
@@ -601,7 +609,7 @@ int CAudioPlayer::PassOverDisliked(int index, int direction) const {
     if (skip.empty() && !songList.AnyFailed())
         return index;
     const int count = songList.Count();
-    // Failed songs (over their cap) are passed over as disliked ones are.
+    // Failed songs (see SongList::MarkFailed) are passed over as disliked ones are.
     auto playable = [&](int i) {
         const std::string sid = songList.At(i).sid;
         return skip.count(sid) == 0 && !songList.Failed(sid);
@@ -616,6 +624,18 @@ int CAudioPlayer::PassOverDisliked(int index, int direction) const {
     while (i < count && !playable(i))
         ++i;
     return i;
+}
+
+bool CAudioPlayer::NoteDownload(const std::string& sid, DownloadEnd end) {
+    if (end == DownloadEnd::kOverCap) {
+        Log(Log::kPlayer) << "sid " << sid << " is over its cap: not streamed again";
+        songList.MarkFailed(sid);
+    } else if ((end == DownloadEnd::kFailed || end == DownloadEnd::kComplete) &&
+               songList.CountDownload(sid, end == DownloadEnd::kComplete)) {
+        Log(Log::kPlayer) << "sid " << sid << " failed " << SongList::kMaxFailures
+                          << " times: not streamed again";
+    }
+    return end != DownloadEnd::kNone;
 }
 
 void CAudioPlayer::FreeStream(AudioEngine::Handle handle) {

@@ -26,7 +26,8 @@ struct SongRecord;
 // The song it opens is claimed in the song list (SongList::BeginPlay): the prefetch leaves it
 // alone and its status 3 stays; a song the prefetch is downloading is opened from its file once
 // that is in. A streamed song is saved to the music cache only once its whole download is in;
-// one left before that leaves no file, and its next play streams it again.
+// one left before that leaves no file, and its next play streams it again. A stream that goes
+// over its cap, or fails as SongList::CountDownload counts, counts against the song.
 class CAudioPlayer {
 public:
     enum PlayState { Stopped = 0, Playing = 1, Paused = 2 };
@@ -147,11 +148,14 @@ private:
     void SetState(State next); // unless a Stop came first
     bool StopRequested() const;
     bool IsDisliked(const std::string& sid) const;
-    // From index on in direction (+1 or -1), the first song neither disliked nor failed (over
-    // its cap); backwards with none left, the first one after index. The song count when all
-    // from index on are passed over.
+    // From index on in direction (+1 or -1), the first song neither disliked nor failed;
+    // backwards with none left, the first one after index. The song count when all from index
+    // on are passed over.
     int PassOverDisliked(int index, int direction) const;
     void FreeStream(AudioEngine::Handle handle);
+    // Counts how the stream of sid ended for or against the song, which is passed over once it
+    // has failed. False while the download runs (nothing to count yet).
+    bool NoteDownload(const std::string& sid, DownloadEnd end);
     void ClearSpectrum() { ++spectrumClears; }
     NowPlayingInfo InfoCopy() const;
 

@@ -196,6 +196,11 @@ void RadioClient::PrefetchWorker() {
         if (result == kDownloadTooLarge) {
             Log(Log::kNet) << "song " << song.sid << " is over its cap: not downloaded again";
             songs.MarkFailed(song.sid);
+        } else if ((result == kDownloadOk || result == kDownloadHttpError ||
+                    result == kDownloadReadFailed) &&
+                   songs.CountDownload(song.sid, result == kDownloadOk)) {
+            Log(Log::kNet) << "song " << song.sid << " failed " << SongList::kMaxFailures
+                           << " times: not downloaded again";
         }
         songs.EndDownload(i, song.sid, generation, result == kDownloadOk);
     }

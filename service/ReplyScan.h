@@ -39,7 +39,7 @@ private:
     bool ReadNumber(bool signedStart);
     bool Match(std::string_view rest);
     // Checks the escapes of the string just read as the reader decodes them; with out, also
-    // decodes it.
+    // decodes it far enough to compare it with an ASCII name.
     bool CheckString(std::string* out) const;
     char At(std::size_t i) const { return i < text_.size() ? text_[i] : '\0'; }
 

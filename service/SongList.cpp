@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-SongList::SongList() {
+SongList::SongList(std::chrono::milliseconds failureSpacing) : failureSpacing_(failureSpacing) {
     records_.reserve(kInitialCapacity);
 }
 
@@ -138,6 +138,27 @@ void SongList::EndDownload(int i, std::string_view sid, std::uint64_t generation
 void SongList::MarkFailed(std::string_view sid) {
     std::lock_guard<std::mutex> guard(lock_);
     failed_.emplace(sid);
+}
+
+bool SongList::CountDownload(std::string_view sid, bool ok) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = failures_.find(sid);
+    if (ok || failed_.count(sid) != 0) {
+        if (it != failures_.end())
+            failures_.erase(it);
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (it == failures_.end())
+        it = failures_.emplace(std::string(sid), Failures{}).first;
+    else if (now - it->second.last < failureSpacing_)
+        return false;
+    it->second.last = now;
+    if (++it->second.count < kMaxFailures)
+        return false;
+    failures_.erase(it);
+    failed_.emplace(sid);
+    return true;
 }
 
 bool SongList::Failed(std::string_view sid) const {

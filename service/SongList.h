@@ -1,8 +1,10 @@
 #pragma once
 #include "service/SongRecord.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,7 +37,8 @@ public:
         int fresh = 0;
     };
 
-    SongList();
+    static constexpr std::chrono::milliseconds kFailureSpacing{10'000};
+    explicit SongList(std::chrono::milliseconds failureSpacing = kFailureSpacing);
 
     int Count() const;
     // A copy of record i, or an empty record (no texts, numbers 0) when i is out of range.
@@ -74,9 +77,16 @@ public:
     // status stays.
     void EndDownload(int i, std::string_view sid, std::uint64_t generation, bool ok);
 
-    // A song whose download went over its cap is not downloaded again in this run (a Clear
-    // keeps the mark): the prefetch leaves it and the player passes over it.
+    // A song whose download went over its cap or failed kMaxFailures times is not downloaded
+    // again in this run (a Clear keeps the mark): the prefetch leaves it and the player passes
+    // over it.
+    static constexpr int kMaxFailures = 3;
     void MarkFailed(std::string_view sid);
+    // The end of a download of sid. A complete one clears the song's failures. A failed one (the
+    // server answered with an error, or the transfer broke) counts unless the song's last
+    // counted one came less than failureSpacing before, so that a short outage fails no song:
+    // true when it makes the song failed.
+    bool CountDownload(std::string_view sid, bool ok);
     bool Failed(std::string_view sid) const;
     bool AnyFailed() const;
 
@@ -92,4 +102,10 @@ private:
     int playing_ = -1;             // the song the player has claimed since the last Clear; -1 none
     std::unordered_set<std::string> sids_; // of records_
     std::set<std::string, std::less<>> failed_;
+    struct Failures {
+        int count = 0;
+        std::chrono::steady_clock::time_point last;
+    };
+    std::map<std::string, Failures, std::less<>> failures_; // of songs not failed (yet)
+    const std::chrono::milliseconds failureSpacing_;
 };

@@ -382,13 +382,13 @@ int WebClient::Download(std::string_view url, std::string_view name, int kind) c
     if (sink.overCap)
         result = kDownloadTooLarge;
     else if (rc != CURLE_OK && sink.httpError)
-        result = kDownloadOpenFailed;
-    else if (rc != CURLE_OK && sink.fileError)
+        result = kDownloadHttpError;
+    else if (rc != CURLE_OK && (sink.fileError || sink.writeError))
         result = kDownloadFileFailed;
     else if (rc != CURLE_OK)
-        result = sink.made || sink.writeError ? kDownloadReadFailed : kDownloadOpenFailed;
+        result = sink.made ? kDownloadReadFailed : kDownloadOpenFailed;
     else if (status >= 400 || sink.httpError)
-        result = kDownloadOpenFailed;
+        result = kDownloadHttpError;
     // libcurl reports a body cut short of its Content-Length itself; this is the last word.
     else if (announced >= 0 && received != announced)
         result = kDownloadReadFailed;

@@ -12,15 +12,17 @@
 // Result of WebClient::Download.
 enum DownloadResult {
     kDownloadOk = 0,         // the whole body is in the file and the file is closed
-    kDownloadOpenFailed = 1, // no connection, no answer, an HTTP error status, or cancelled
-                             // before any of the body arrived; no file written
+    kDownloadOpenFailed = 1, // no connection, no answer, or cancelled before any of the body
+                             // arrived; no file written
     kDownloadFileFailed = 2, // bad kind, a sid that is no file name, or the file cannot be made
-    kDownloadReadFailed = 3, // the body broke off (or the disk refused it) part-way, or came
-                             // short of its Content-Length; nothing of it is kept
+                             // or written (the disk refused it part-way); nothing of it is kept
+    kDownloadReadFailed = 3, // the body broke off part-way, or came short of its
+                             // Content-Length; nothing of it is kept
     kDownloadOffline = 4,    // the system reports being offline, or no transfer handle
     kDownloadNoUrl = 5,      // no URL given
     kDownloadTooLarge = 6,   // the body was announced or grew over the cap for its kind: the
                              // transfer was aborted and nothing of it is kept
+    kDownloadHttpError = 7,  // the server answered with a status of 400 or more; no file written
 };
 
 // Stateless HTTP transport over libcurl: Get and Post bring a whole body into memory, Download

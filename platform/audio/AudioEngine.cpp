@@ -81,7 +81,7 @@ void AudioEngine::Free() {
 }
 
 AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, bool isDownload,
-                                        const std::atomic<bool>* abort) {
+                                        const std::atomic<bool>* abort, DownloadEnd* end) {
     if (!stream)
         return 0;
     bool waiting = false;
@@ -110,6 +110,8 @@ AudioEngine::Handle AudioEngine::Finish(std::shared_ptr<AudioStream> stream, boo
     }
     // A download that gave no stream leaves no cache file behind.
     stream->Shutdown(isDownload);
+    if (end)
+        *end = stream->Downloaded();
     return 0;
 }
 
@@ -124,13 +126,15 @@ void AudioEngine::AbortCreations() {
 }
 
 AudioEngine::Handle AudioEngine::StreamCreateURL(const std::string& url, const SaveFile& save,
-                                                 const std::atomic<bool>* abort) {
+                                                 const std::atomic<bool>* abort, DownloadEnd* end) {
+    if (end)
+        *end = DownloadEnd::kNone;
     {
         std::lock_guard lock(mutex_);
         if (!ready_ || (abort && *abort))
             return 0;
     }
-    return Finish(AudioStream::FromUrl(url, save.path, save.partPath), true, abort);
+    return Finish(AudioStream::FromUrl(url, save.path, save.partPath), true, abort, end);
 }
 
 AudioEngine::Handle AudioEngine::StreamCreateFile(const std::string& path) {
@@ -157,6 +161,11 @@ bool AudioEngine::StreamFree(Handle handle) {
     // Out of the table, Pull no longer sees it; join outside the lock.
     stream->Shutdown(false);
     return true;
+}
+
+DownloadEnd AudioEngine::StreamDownloadEnd(Handle handle) const {
+    const auto stream = Find(handle);
+    return stream ? stream->Downloaded() : DownloadEnd::kNone;
 }
 
 std::shared_ptr<AudioStream> AudioEngine::Find(Handle handle) const {

@@ -12,6 +12,7 @@
 #include "platform/audio/AudioOutput.h"
 #include "platform/audio/OutputHistory.h"
 #include "platform/audio/SpectrumAnalyzer.h"
+#include "platform/audio/UrlFeeder.h" // DownloadEnd
 
 class AudioStream;
 
@@ -76,8 +77,9 @@ public:
     // creation was aborted; no file is left then.
     // abort: a flag the caller raises before calling AbortCreations; seen raised at any point
     // of the call, it ends the call with 0 (so raising it just before the call starts is no race).
+    // end, when given, is set to how the download ended when 0 is returned.
     Handle StreamCreateURL(const std::string& url, const SaveFile& save,
-                           const std::atomic<bool>* abort = nullptr);
+                           const std::atomic<bool>* abort = nullptr, DownloadEnd* end = nullptr);
     // 0 if the file cannot be opened or holds no MP3 audio.
     Handle StreamCreateFile(const std::string& path);
     // Makes every StreamCreateURL or StreamCreateFile still waiting for its first audio return
@@ -86,6 +88,8 @@ public:
     // Ends the stream's download and decoder; the handle is invalid afterwards. A download not
     // complete by then leaves no file.
     bool StreamFree(Handle handle);
+    // How a URL stream's download has ended so far; kNone for a file stream or a bad handle.
+    DownloadEnd StreamDownloadEnd(Handle handle) const;
 
     // Output level. Start also resumes channels held by Pause, with what Pause cut off
     // unheard; Stop stops every playing channel where it is (they need StreamPlay again) and
@@ -136,7 +140,7 @@ private:
     std::shared_ptr<AudioStream> Find(Handle handle) const;
     // Waits for the new stream's first audio and hands out its handle; 0 if none.
     Handle Finish(std::shared_ptr<AudioStream> stream, bool isDownload,
-                  const std::atomic<bool>* abort);
+                  const std::atomic<bool>* abort, DownloadEnd* end = nullptr);
 
     // Lock order: lifeMutex_, outputMutex_, the output's own lock (held around Pull), mutex_,
     // a stream's mutex. No output operation is called while holding mutex_, since Pull

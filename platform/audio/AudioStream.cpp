@@ -322,11 +322,16 @@ void AudioStream::OnInput(int64_t contentLength, int64_t received) {
         changed_.notify_all();
 }
 
-void AudioStream::OnInputEnd(int64_t received, bool complete) {
+DownloadEnd AudioStream::Downloaded() const {
+    std::lock_guard lock(mutex_);
+    return downloaded_;
+}
+
+void AudioStream::OnInputEnd(int64_t received, DownloadEnd end) {
     // Only a complete copy of what the server sent may be taken for the song's cache file. The
     // feeder's thread is the only one touching the file's name until Shutdown has joined it.
     if (!savePath_.empty()) {
-        if (complete)
+        if (end == DownloadEnd::kComplete)
             source_->MoveCreatedFile(savePath_);
         else
             source_->RemoveCreatedFile();
@@ -335,6 +340,7 @@ void AudioStream::OnInputEnd(int64_t received, bool complete) {
         std::lock_guard lock(mutex_);
         inputAvailable_ = received;
         inputComplete_ = true;
+        downloaded_ = end;
         if (stopping_)
             return;
     }

@@ -67,6 +67,8 @@ public:
     // the newest delayFrames (at most kMaxDelayFrames; what the output still holds). False if
     // nothing has been output yet.
     bool History(float* mono, size_t delayFrames) const;
+    // How the download ended; kNone for a file, and while it runs.
+    DownloadEnd Downloaded() const;
 
     // Waits until frames are decoded ahead, the stream cannot give them soon (it waits for the
     // download, has ended or is not playing) or max has passed: for an output with a long
@@ -87,7 +89,7 @@ private:
     void EndDecodingLocked(uint64_t generation);
 
     void OnInput(int64_t contentLength, int64_t received) override;
-    void OnInputEnd(int64_t received, bool complete) override;
+    void OnInputEnd(int64_t received, DownloadEnd end) override;
 
     // Set before the threads start, constant after; the source is used without the lock by
     // the rule in StreamSource.
@@ -115,6 +117,7 @@ private:
     bool hasAudio_ = false;      // anything decoded since creation
     int64_t inputAvailable_ = 0; // bytes in the source the decoder may read
     bool inputComplete_ = false; // no more bytes come
+    DownloadEnd downloaded_ = DownloadEnd::kNone;
     int64_t contentLength_ = -1;
     int64_t estimatedFrames_ = 0;
     int64_t exactFrames_ = -1;

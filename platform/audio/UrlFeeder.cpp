@@ -62,8 +62,10 @@ size_t UrlFeeder::OnWrite(const char* data, size_t size) {
         overCap_ = true;
         return 0;
     }
-    if (!target_.WriteAt(received_, data, size))
+    if (!target_.WriteAt(received_, data, size)) {
+        writeFailed_ = true;
         return 0;
+    }
     received_ += static_cast<int64_t>(size);
     sink_.OnInput(contentLength_, received_);
     return size;
@@ -71,6 +73,7 @@ size_t UrlFeeder::OnWrite(const char* data, size_t size) {
 
 void UrlFeeder::Run() {
     bool complete = false;
+    long status = 0; // of the answer; 0 when none came
     auto* multi = static_cast<CURLM*>(multi_);
     CURL* easy = curl_easy_init();
     easy_ = easy;
@@ -107,6 +110,7 @@ void UrlFeeder::Run() {
         complete = result == CURLE_OK;
         if (!stop_ && (!complete || (contentLength_ >= 0 && received_ != contentLength_)))
             LogFailure(result);
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         curl_multi_remove_handle(multi, easy);
     }
     if (easy)
@@ -114,7 +118,14 @@ void UrlFeeder::Run() {
     easy_ = nullptr;
     // libcurl reports a body cut short of its Content-Length itself; this is the last word.
     complete = complete && !stop_ && (contentLength_ < 0 || received_ == contentLength_);
-    sink_.OnInputEnd(received_, complete);
+    DownloadEnd end = DownloadEnd::kNone;
+    if (complete)
+        end = DownloadEnd::kComplete;
+    else if (overCap_)
+        end = DownloadEnd::kOverCap;
+    else if (!stop_ && !writeFailed_)
+        end = status > 0 ? DownloadEnd::kFailed : DownloadEnd::kUnreachable;
+    sink_.OnInputEnd(received_, end);
 }
 
 void UrlFeeder::LogFailure(int result) const {

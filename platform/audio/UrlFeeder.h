@@ -7,6 +7,16 @@
 
 class StreamSource;
 
+// How a download ended. The song list counts kFailed and kOverCap against the song; no answer at
+// all (a refused connection, say) is the network's fault, not the song's.
+enum class DownloadEnd {
+    kNone,        // still running, stopped, or the disk refused the bytes
+    kComplete,    // every byte the server announced
+    kUnreachable, // no answer came
+    kFailed,      // the server answered with an error, or the transfer broke after its answer
+    kOverCap,     // aborted at the cap: an endless stream, not a song
+};
+
 // Downloads one URL on a thread of its own and writes every byte received, in order, into a
 // StreamSource, reporting progress to a sink. It never waits for the consumer, so a paused
 // player does not stall the transfer into its low-speed abort.
@@ -25,10 +35,9 @@ public:
         virtual ~Sink() = default;
         // received bytes are in the source; contentLength is -1 when the server gave none.
         virtual void OnInput(int64_t contentLength, int64_t received) = 0;
-        // The transfer is over: no more bytes come. complete: it ended cleanly with every byte
-        // the server announced (any length when it announced none); false when it broke off,
-        // failed, or was stopped.
-        virtual void OnInputEnd(int64_t received, bool complete) = 0;
+        // The transfer is over: no more bytes come. kComplete: it ended cleanly with every byte
+        // the server announced (any length when it announced none).
+        virtual void OnInputEnd(int64_t received, DownloadEnd end) = 0;
     };
 
     UrlFeeder(std::string url, StreamSource& target, Sink& sink);
@@ -59,4 +68,5 @@ private:
     int64_t contentLength_ = -1;
     bool headersSeen_ = false;
     bool overCap_ = false;
+    bool writeFailed_ = false;
 };

@@ -2,6 +2,7 @@
 #include "service/SongList.h"
 #include "tests/support/EventRecorder.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ protected:
 
     TempDir dir;
     FakeService service;
-    SongList songs;
+    SongList songs{0ms}; // every failed download counts
     EventRecorder target;
 };
 
@@ -170,6 +171,14 @@ TEST_F(RadioClientTest, PrefetchDownloadsInOrderSkipsPlayedAndResetsFailures) {
     EXPECT_EQ(songs.At(4).status, 2);
     EXPECT_EQ(dir.ReadFile("Temp/Music/14.mp3"), "ID3-14");
     EXPECT_FALSE(std::filesystem::exists("Temp/Music/bad13.mp3"));
+    // Its third failed download is its last in this run.
+    for (int pass = 2; pass <= 4; ++pass) {
+        ASSERT_TRUE(WaitUntil([&] { return !client->PrefetchBusy(); }, 5s));
+        client->StartPrefetch();
+        ASSERT_TRUE(target.WaitFor(EventRecorder::kPrefetchPassDone, pass, 5s));
+    }
+    EXPECT_TRUE(songs.Failed("bad13"));
+    EXPECT_EQ(service.Targets("/media/bad13").size(), 3u);
 }
 
 TEST_F(RadioClientTest, PrefetchOfAnEmptyListSendsNothing) {

@@ -160,11 +160,11 @@ TEST_F(WebClientTest, ErrorPageIsReturnedByGetButFailsDownloadWithoutTouchingThe
     ASSERT_TRUE(page);
     EXPECT_EQ(*page, kErrorPage);
 
-    EXPECT_EQ(web_.Download(server_.Url("/missing"), "404", kCacheMusic), kDownloadOpenFailed);
+    EXPECT_EQ(web_.Download(server_.Url("/missing"), "404", kCacheMusic), kDownloadHttpError);
     EXPECT_FALSE(fs::exists("Temp/Music/404.mp3"));
     // A song cached earlier survives a failed download of the same sid.
     cwd_.WriteFile("Temp/Music/500.mp3", "old song");
-    EXPECT_EQ(web_.Download(server_.Url("/server-error"), "500", kCacheMusic), kDownloadOpenFailed);
+    EXPECT_EQ(web_.Download(server_.Url("/server-error"), "500", kCacheMusic), kDownloadHttpError);
     EXPECT_EQ(cwd_.ReadFile("Temp/Music/500.mp3"), "old song");
 }
 
