@@ -96,6 +96,7 @@ public:
     void SwitchChannel(int channelId, const std::string&) override { SwitchChannel(channelId); }
     void SwitchChannel(int channelId) { session.SwitchChannel(channelId); }
     void ShowListPage(int page) override;
+    std::string ServiceBase() override { return settings.ServiceBase(); }
     void StartFetch() { session.StartFetch(); }
     int UpdateTime() { return ticker.UpdateTime(); }
     void OnSpectrumTick() { ticker.OnSpectrumTick(); }

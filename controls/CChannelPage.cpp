@@ -5,7 +5,6 @@
 #include "controls/Resources.h"
 #include "service/ServiceRequests.h"
 #include "service/WebClient.h"
-#include "settings/AppSettings.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -37,7 +36,7 @@ void CChannelPage::OnSetActive() {
     if (channels.Count() > 0 || fetch.Running())
         return;
     fetch.Start(
-        [base = AppSettings().ServiceBase()](const std::atomic<bool>& cancel) {
+        [base = owner.ServiceBase()](const std::atomic<bool>& cancel) {
             return WebClient(&cancel).Get(ChannelListUrl(base));
         },
         [this](BackgroundJob::Reply reply) {

@@ -5,12 +5,12 @@
 #include "controls/CLantorListPage.h"
 #include "controls/CMusicListSheet.h"
 #include "controls/FocusMark.h"
-#include "controls/IListOwner.h"
 #include "controls/PlainText.h"
 #include "controls/ReportListView.h"
 #include "lyrics/CLrcQueryDlg.h"
 #include "platform/RecordingTarget.h"
 #include "service/SongList.h"
+#include "tests/support/FakeListOwner.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/qt/AccessibleTree.h"
 #include "tests/support/qt/PumpUntil.h"
@@ -22,12 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Owner : IListOwner {
-    void PlaySongAt(int) override {}
-    void SwitchChannel(int, const std::string&) override {}
-    void ShowListPage(int) override {}
-};
 
 // Two buttons, a slider and the list sheet with the songs (and channels) of the given titles;
 // "a" is liked. The sheet comes last in Tab order.
@@ -54,7 +48,7 @@ protected:
         page->Rebuild();
     }
     // Declared before the window: closing it moves the focus, and a slider reports to target.
-    Owner owner;
+    FakeListOwner owner;
     SongList queue;
     RecordingTarget target;
     LoopbackServer server;
@@ -142,8 +136,8 @@ TEST_F(ControlsTest, NoWidgetOfTheListsOrTheLyricsSearchRendersMarkup) {
     server.Get(".*", [m](const auto&, auto& res) { res.set_content("[00:01]" + m, "text/plain"); });
     server.Start();
     const std::string base = server.Base();
-    dir.WriteFile("config.ini", "[Server]\r\nservice=" + base + "\r\nlyrics1=" + base +
-                                    "\r\nlyrics2=" + base + "\r\n");
+    dir.WriteFile("config.ini", "[Server]\r\nlyrics1=" + base + "\r\nlyrics2=" + base + "\r\n");
+    owner.base = base;
     channel->setToolTip(QString::fromStdString(m)); // as the window shows a channel name
     auto* channels = new CChannelPage(owner);
     sheet->AddPage(channels);
