@@ -215,32 +215,18 @@ std::vector<pid_t> Tree(pid_t root) {
     return tree;
 }
 
-// CPU time (ns, exact) and context switches of every thread of a process tree so far, in all
-// and by thread name.
+// CPU time (ns, exact) and context switches of a process tree's threads: so far (TreeUsage),
+// or over a window (Since), in all and by thread name.
 struct Usage {
+    struct Thread {
+        std::string name;
+        double cpuSeconds = 0;
+        double switches = 0;
+    };
     double cpuSeconds = 0;
     double switches = 0;
-    std::map<std::string, std::pair<double, double>> byName;
+    std::map<pid_t, Thread> threads; // by thread id
 };
-
-// Each thread's share of a window, the busiest first: "name CPU % wake-ups/s; ...".
-std::string ThreadShares(const Usage& before, const Usage& after, double seconds) {
-    std::vector<std::pair<double, std::string>> shares;
-    for (const auto& [name, use] : after.byName) {
-        auto it = before.byName.find(name);
-        const double cpu = use.first - (it == before.byName.end() ? 0 : it->second.first);
-        const double sw = use.second - (it == before.byName.end() ? 0 : it->second.second);
-        char text[160];
-        std::snprintf(text, sizeof text, "%s %.3f %% %.0f/s", name.c_str(), cpu / seconds * 100,
-                      sw / seconds);
-        shares.emplace_back(cpu, text);
-    }
-    std::sort(shares.rbegin(), shares.rend());
-    std::string line;
-    for (const auto& share : shares)
-        line += (line.empty() ? "" : "; ") + share.second;
-    return line;
-}
 
 Usage TreeUsage(pid_t root) {
     Usage usage;
@@ -250,26 +236,63 @@ Usage TreeUsage(pid_t root) {
         std::error_code ec;
         for (const auto& task :
              fs::directory_iterator(fs::path("/proc") / std::to_string(pid) / "task", ec)) {
+            Usage::Thread thread;
             std::istringstream schedstat(ReadText(task.path() / "schedstat"));
             double ns = 0;
             schedstat >> ns;
-            usage.cpuSeconds += ns * 1e-9;
+            thread.cpuSeconds = ns * 1e-9;
             std::istringstream status(ReadText(task.path() / "status"));
-            std::string line, name;
-            double switches = 0;
+            std::string line;
             while (std::getline(status, line)) {
                 if (line.rfind("Name:", 0) == 0)
-                    name = line.substr(line.find_first_not_of(" \t", 5));
+                    thread.name = line.substr(line.find_first_not_of(" \t", 5));
                 if (line.find("ctxt_switches:") != std::string::npos)
-                    switches += std::strtod(line.c_str() + line.find(':') + 1, nullptr);
+                    thread.switches += std::strtod(line.c_str() + line.find(':') + 1, nullptr);
             }
-            usage.switches += switches;
-            auto& use = usage.byName[name];
-            use.first += ns * 1e-9;
-            use.second += switches;
+            usage.cpuSeconds += thread.cpuSeconds;
+            usage.switches += thread.switches;
+            usage.threads[std::stoi(task.path().filename().string())] = thread;
         }
     }
     return usage;
+}
+
+// What the threads alive at the end did since before, thread by thread: one that began in the
+// window counts from zero, and one that ended in it is missed rather than taken off the others.
+Usage Since(const Usage& before, const Usage& after) {
+    Usage window;
+    for (const auto& [tid, now] : after.threads) {
+        Usage::Thread done = now;
+        if (auto it = before.threads.find(tid); it != before.threads.end()) {
+            done.cpuSeconds -= it->second.cpuSeconds;
+            done.switches -= it->second.switches;
+        }
+        window.cpuSeconds += done.cpuSeconds;
+        window.switches += done.switches;
+        window.threads[tid] = done;
+    }
+    return window;
+}
+
+// Each thread name's share of a window, the busiest first: "name CPU % wake-ups/s; ...".
+std::string ThreadShares(const Usage& window, double seconds) {
+    std::map<std::string, std::pair<double, double>> byName;
+    for (const auto& [tid, thread] : window.threads) {
+        byName[thread.name].first += thread.cpuSeconds;
+        byName[thread.name].second += thread.switches;
+    }
+    std::vector<std::pair<double, std::string>> shares;
+    for (const auto& [name, use] : byName) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s %.3f %% %.0f/s", name.c_str(),
+                      use.first / seconds * 100, use.second / seconds);
+        shares.emplace_back(use.first, text);
+    }
+    std::sort(shares.rbegin(), shares.rend());
+    std::string line;
+    for (const auto& share : shares)
+        line += (line.empty() ? "" : "; ") + share.second;
+    return line;
 }
 
 double TreePssMib(pid_t root) {
@@ -609,9 +632,9 @@ public:
             const Usage x0 = TreeUsage(screen_.Pid());
             const auto t0 = Clock::now();
             std::this_thread::sleep_for(kWindow);
-            const Usage p1 = TreeUsage(child->Pid());
-            const Usage s1 = TreeUsage(server_.Pid());
-            const Usage x1 = TreeUsage(screen_.Pid());
+            const Usage p = Since(p0, TreeUsage(child->Pid()));
+            const Usage s = Since(s0, TreeUsage(server_.Pid()));
+            const Usage x = Since(x0, TreeUsage(screen_.Pid()));
             const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
             if (state == 0)
                 f.pssMib = TreePssMib(child->Pid());
@@ -626,19 +649,17 @@ public:
             const bool asExpected = state == 2 ? sound == 0 : sound > 0.3;
             std::printf("  %s %s: CPU %.3f %%, %.0f wake-ups/s, sound server %.3f %%, X %.3f %%, "
                         "%.2f s of sound after%s\n",
-                        program.name.c_str(), kStates[state],
-                        (p1.cpuSeconds - p0.cpuSeconds) / seconds * 100,
-                        (p1.switches - p0.switches) / seconds,
-                        (s1.cpuSeconds - s0.cpuSeconds) / seconds * 100,
-                        (x1.cpuSeconds - x0.cpuSeconds) / seconds * 100, sound,
+                        program.name.c_str(), kStates[state], p.cpuSeconds / seconds * 100,
+                        p.switches / seconds, s.cpuSeconds / seconds * 100,
+                        x.cpuSeconds / seconds * 100, sound,
                         asExpected ? "" : " (not as it should be: not counted)");
-            std::printf("    threads: %s\n", ThreadShares(p0, p1, seconds).c_str());
+            std::printf("    threads: %s\n", ThreadShares(p, seconds).c_str());
             if (!asExpected)
                 continue;
-            f.cpu[state] = (p1.cpuSeconds - p0.cpuSeconds) / seconds * 100;
-            f.wakeups[state] = (p1.switches - p0.switches) / seconds;
-            f.server[state] = (s1.cpuSeconds - s0.cpuSeconds) / seconds * 100;
-            f.display[state] = (x1.cpuSeconds - x0.cpuSeconds) / seconds * 100;
+            f.cpu[state] = p.cpuSeconds / seconds * 100;
+            f.wakeups[state] = p.switches / seconds;
+            f.server[state] = s.cpuSeconds / seconds * 100;
+            f.display[state] = x.cpuSeconds / seconds * 100;
         }
         if (!program.windowed) { // no window to hide: minimised, it plays as it did
             f.cpu[1] = f.cpu[0];

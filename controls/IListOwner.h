@@ -11,6 +11,6 @@ public:
     virtual void SwitchChannel(int channelId, const std::string& name) = 0;
     // 0: the songs page, 1: the channel page.
     virtual void ShowListPage(int page) = 0;
-    // Where the channel page asks for the channels: "scheme://host[:port]".
+    // Where the channel list comes from: scheme://host[:port] of the service.
     virtual std::string ServiceBase() = 0;
 };

@@ -128,9 +128,9 @@ public:
     // The progress tick's share: the length told when it changed, and whether audio flows.
     void Tick();
 
-    // The close sequence, in three parts: stop and save (false when a save failed), end the
-    // workers, empty the cache. End alone (a window that ends otherwise) only drops the
-    // pending sign-in and retries.
+    // The close sequence: StopAndSave (false when a save failed), then Close, which ends the
+    // workers (EndWorkers) and empties the cache. End (the window ends, however) drops the
+    // pending sign-in and the retries.
     bool StopAndSave();
     void Close();
     void End();
@@ -142,6 +142,7 @@ public:
     bool PlayingRecord(SongRecord& song) const;
     bool NowPlaying(NowPlayingInfo& info) const;
     bool IsLiked(const std::string& sid) const { return likedSids.count(sid) > 0; }
+    // Asks for more songs; the first call makes the service client and the player.
     void StartFetch();
 
     // The parts, for the window's spectrum and for tests.

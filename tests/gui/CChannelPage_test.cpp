@@ -46,7 +46,7 @@ protected:
                       res.set_content(replies[std::min(n, replies.size() - 1)], "application/json");
                   });
         });
-        owner.serviceBase = server->Base();
+        owner.base = server->Base();
         page = new CChannelPage(owner);
         sheet.AddPage(new CSheetPage);
         sheet.AddPage(page);

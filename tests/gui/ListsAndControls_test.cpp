@@ -137,8 +137,8 @@ TEST_F(ControlsTest, NoWidgetOfTheListsOrTheLyricsSearchRendersMarkup) {
     server.Get(".*", [m](const auto&, auto& res) { res.set_content("[00:01]" + m, "text/plain"); });
     server.Start();
     const std::string base = server.Base();
-    owner.serviceBase = base;
     dir.WriteFile("config.ini", "[Server]\r\nlyrics1=" + base + "\r\nlyrics2=" + base + "\r\n");
+    owner.base = base;
     FolderSettings sites;
     channel->setToolTip(QString::fromStdString(m)); // as the window shows a channel name
     auto* channels = new CChannelPage(owner);

@@ -12,8 +12,8 @@ struct FakeListOwner : IListOwner {
         calls.push_back("switch " + std::to_string(id) + " " + name);
     }
     void ShowListPage(int page) override { calls.push_back("show " + std::to_string(page)); }
-    std::string ServiceBase() override { return serviceBase; }
+    std::string ServiceBase() override { return base; }
 
     std::vector<std::string> calls;
-    std::string serviceBase;
+    std::string base; // none: the channel page's request fails at once
 };
