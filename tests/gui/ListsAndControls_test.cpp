@@ -146,12 +146,8 @@ TEST_F(ControlsTest, NoWidgetOfTheListsOrTheLyricsSearchRendersMarkup) {
     window.show();
     sheet->SetActivePage(1);
     ASSERT_TRUE(PumpUntil([&] { return channels->List()->ItemCount() == 1; }));
-    CLrcQueryDlg form(
-        nullptr,
-        [&] {
-            return CLrcQueryDlg::Song{m, m, "A", 0};
-        },
-        {}, &sites);
+    const auto song = [&] { return CLrcQueryDlg::Song{m, m, "A", 0}; };
+    CLrcQueryDlg form(nullptr, song, {}, &sites);
     form.SearchButton()->click();
     ASSERT_TRUE(PumpUntil([&] { return form.Results()->ItemCount() == 1; }));
     form.Results()->SelectRow(0);
