@@ -67,7 +67,7 @@ void CLoginDlg::ReportSaveFailure(QWidget* owner) {
     Hook()(owner, tr("保存配置文件失败"), tr("错误"));
 }
 
-CLoginDlg::CLoginDlg(QWidget* parent)
+CLoginDlg::CLoginDlg(QWidget* parent, const WorkFolder& work)
     : QDialog(parent), fmPicture(std::make_unique<CPicture>()),
       accountPicture(std::make_unique<CPicture>()) {
     setWindowTitle(tr("LantorFM——登录"));
@@ -114,8 +114,8 @@ CLoginDlg::CLoginDlg(QWidget* parent)
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-    fmPicture->LoadFile("res/fm.jpg");
-    accountPicture->LoadFile("res/account.jpg");
+    fmPicture->LoadFile(work.Resource("fm.jpg"));
+    accountPicture->LoadFile(work.Resource("account.jpg"));
     FillAccountFields();
     (emailEdit->text().isEmpty() ? emailEdit : passwordEdit)->setFocus();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "service/WorkFolder.h"
+
 #include <QDialog>
 #include <functional>
 #include <memory>
@@ -36,7 +38,7 @@ public:
     // The "保存配置文件失败" box through that hook, for every save of the settings that failed.
     static void ReportSaveFailure(QWidget* owner);
 
-    explicit CLoginDlg(QWidget* parent = nullptr);
+    explicit CLoginDlg(QWidget* parent = nullptr, const WorkFolder& work = WorkFolder());
     ~CLoginDlg() override;
 
     // The texts as read from the edit boxes at OK, GBK.

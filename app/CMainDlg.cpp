@@ -39,16 +39,21 @@ QRect Region(int left, int top, int right, int bottom) {
 const QRect CMainDlg::kRegionStatusSong = Region(140, 5, 500, 30);
 const QRect CMainDlg::kRegionCover = Region(5, 5, 125, 125);
 
-CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, nullptr, parent) {}
+CMainDlg::CMainDlg(QWidget* parent) : CMainDlg(nullptr, nullptr, WorkFolder(), parent) {}
 
 CMainDlg::CMainDlg(SessionSettings& settings, QWidget* parent)
-    : CMainDlg(nullptr, &settings, parent) {}
+    : CMainDlg(nullptr, &settings, WorkFolder(), parent) {}
 
-CMainDlg::CMainDlg(SongList& songs, QWidget* parent) : CMainDlg(&songs, nullptr, parent) {}
+CMainDlg::CMainDlg(SessionSettings& settings, WorkFolder work, QWidget* parent)
+    : CMainDlg(nullptr, &settings, std::move(work), parent) {}
 
-CMainDlg::CMainDlg(SongList* songs, SessionSettings* given, QWidget* parent)
+CMainDlg::CMainDlg(SongList& songs, QWidget* parent)
+    : CMainDlg(&songs, nullptr, WorkFolder(), parent) {}
+
+CMainDlg::CMainDlg(SongList* songs, SessionSettings* given, WorkFolder work, QWidget* parent)
     : QDialog(parent), ownSettings(given ? nullptr : std::make_unique<FolderSettings>()),
-      settings(given ? *given : *ownSettings), session(dispatcher, clock, settings, songs),
+      settings(given ? *given : *ownSettings),
+      session(dispatcher, clock, settings, songs, std::move(work)),
       coverPicture(std::make_unique<CPicture>()), textFont(Resources::SongTypeFont(12)),
       ticker(*this, session) {
     setWindowTitle(tr("LantorFM ( 私人电台 好歌随心听 )"));
@@ -89,7 +94,7 @@ void CMainDlg::OnInitDialog() {
     move(MainDlgControls::Place(*this, settings));
     placed = pos();
     setWindowIcon(Resources::LoadIcon(128));
-    coverPicture->LoadFile("res/album.jpg");
+    coverPicture->LoadFile(session.Work().Resource("album.jpg"));
     controls = std::make_unique<MainDlgControls>(*this, static_cast<NotifyTarget&>(*this),
                                                  session.Songs(), session.ChannelName(), textFont);
     controls->statusLabel->setText(statusText);
@@ -173,15 +178,15 @@ void CMainDlg::OnSongStarted(const NowPlayingInfo& info) {
 
 void CMainDlg::OnCover(const std::string& sid) {
     coverPicture->Free();
-    const auto path =
-        sid.empty() ? std::optional<std::string>("res/album.jpg") : CachePath(kCacheAlbum, sid);
+    const auto path = sid.empty() ? std::optional<std::string>(session.Work().Resource("album.jpg"))
+                                  : session.Work().Cache(kCacheAlbum, sid);
     if (path)
         coverPicture->LoadFile(*path);
     repaint(kRegionCover);
 }
 
 void CMainDlg::OnLyrics(const NowPlayingInfo& info, bool found) {
-    if (found && controls->lrcWindow->LoadLrcFile(info.sid))
+    if (found && controls->lrcWindow->LoadLrcFile(info.sid, session.Work()))
         controls->lrcWindow->ParseLrc();
     else
         controls->lrcWindow->ClearLrc();
@@ -218,7 +223,7 @@ void CMainDlg::OpenLoginDialog(const QString& reason) {
     // listener mistyped.
     if (loginDialog || session.Ended())
         return;
-    loginDialog = new CLoginDlg(this);
+    loginDialog = new CLoginDlg(this, session.Work());
     loginDialog->FillAccount(session.Email(), session.Password());
     loginDialog->SetFailure(reason);
     connect(loginDialog, &QDialog::finished, this, &CMainDlg::OnLoginDialogDone);

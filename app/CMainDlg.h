@@ -56,6 +56,8 @@ public:
     explicit CMainDlg(QWidget* parent = nullptr);
     // settings: kept by the caller, outliving the window.
     explicit CMainDlg(SessionSettings& settings, QWidget* parent = nullptr);
+    // work: the working folder, given once at start-up.
+    CMainDlg(SessionSettings& settings, WorkFolder work, QWidget* parent = nullptr);
     // songs: the session's queue, kept by the caller.
     CMainDlg(SongList& songs, QWidget* parent = nullptr);
     ~CMainDlg() override;
@@ -169,7 +171,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    CMainDlg(SongList* songs, SessionSettings* settings, QWidget* parent);
+    CMainDlg(SongList* songs, SessionSettings* settings, WorkFolder work, QWidget* parent);
     // The sliders' releases, queued to the UI thread until the workers end.
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     // What the session reports.

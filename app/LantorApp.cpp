@@ -84,6 +84,7 @@ void SignIn(CMainDlg& main, const std::shared_ptr<AccountStore>& accounts,
 int RunLantorFM() {
     // The folder the program was started in keeps config.ini.
     FolderSettings settings;
+    const WorkFolder work(settings.Folder());
     const Translations translations(Translations::Choose(settings.LoadLanguage()));
     InstanceGuard guard;
     if (!guard.Acquire()) {
@@ -96,7 +97,7 @@ int RunLantorFM() {
     QPointer<QWidget> mainWindow;
     RaiseOnRequest(guard, mainWindow);
     // The cache folders are made here when missing; without them nothing could be cached.
-    CreateCacheFolders();
+    CreateCacheFolders(work);
 
     QtSecretStore keyring;
     const auto accounts = std::make_shared<AccountStore>(settings, &keyring);
@@ -104,7 +105,7 @@ int RunLantorFM() {
     const std::optional<Credentials> account = ChooseAccount(*accounts);
     if (!account)
         return 0;
-    CMainDlg main(settings);
+    CMainDlg main(settings, work);
     mainWindow = &main;
     SignIn(main, accounts, *account);
     MprisService mpris(main);
@@ -112,7 +113,7 @@ int RunLantorFM() {
     SongNotifier notifier(main.Adaptor(), main);
     notifier.SetControl(&control);
     // Before the shell, whose preferences dialog shows its page.
-    ScrobbleBridge scrobbling(main.Adaptor(), settings, &keyring);
+    ScrobbleBridge scrobbling(main.Adaptor(), settings, &keyring, work.ScrobbleQueue());
     DesktopShell shell(control, main, settings, QDBusConnection::sessionBus(),
                        QDBusConnection::systemBus());
     QObject::connect(&shell, &DesktopShell::preferencesOpened, [&scrobbling](PreferencesDlg& dlg) {

@@ -87,7 +87,7 @@ MainDlgControls::MainDlgControls(CMainDlg& window, NotifyTarget& sliderTarget, S
                                  const std::string& channelName, const QFont& font)
     : volumePicture(std::make_unique<CPicture>()) {
     CreateSliders(window, sliderTarget);
-    volumePicture->LoadFile("res/vol.jpg");
+    volumePicture->LoadFile(window.Session().Work().Resource("vol.jpg"));
     CreateButtons(window, channelName);
     CreateKeys(window);
     CreateLabels(window, font);

@@ -73,7 +73,7 @@ QString SessionAdaptor::PlayingCoverUrl() const {
     SongRecord song;
     if (!session.PlayingRecord(song))
         return {};
-    const auto path = CachePath(kCacheAlbum, song.sid);
+    const auto path = session.Work().Cache(kCacheAlbum, song.sid);
     if (!path)
         return {};
     const QFileInfo file(QFile::decodeName(path->c_str()));

@@ -30,15 +30,16 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     FolderSettings settings;
+    const WorkFolder work(settings.Folder());
     const Translations translations(Translations::Choose(settings.LoadLanguage()));
-    CreateCacheFolders();
+    CreateCacheFolders(work);
     std::string email, password;
     if (!settings.LoadRememberState()) {
         std::fprintf(stderr, "demo-run: config.ini holds no remembered account\n");
         return 1;
     }
     settings.LoadAccount(email, password);
-    CMainDlg dlg(settings);
+    CMainDlg dlg(settings, work);
     QObject::connect(&dlg, &CMainDlg::statusTextChanged, [](const QString& text) {
         std::printf("status: %s\n", text.toUtf8().constData());
         std::fflush(stdout);

@@ -34,8 +34,8 @@ CLrcWindow::CLrcWindow(QWidget* parent) : QWidget(parent), lrcFont(Resources::So
     });
 }
 
-bool CLrcWindow::LoadLrcFile(std::string_view sid) {
-    return timeline.LoadLrcFile(sid);
+bool CLrcWindow::LoadLrcFile(std::string_view sid, const WorkFolder& work) {
+    return timeline.LoadLrcFile(sid, work);
 }
 void CLrcWindow::ParseLrc() {
     timeline.ParseLrc();

@@ -25,7 +25,7 @@ public:
     explicit CLrcWindow(QWidget* parent = nullptr);
 
     // The timeline's operations; each change repaints the strip synchronously.
-    bool LoadLrcFile(std::string_view sid);
+    bool LoadLrcFile(std::string_view sid, const WorkFolder& work = WorkFolder());
     void ParseLrc();
     void ClearLrc();
     void SetPlayTime(int seconds);

@@ -102,9 +102,10 @@ std::optional<std::string> Utf8PageToAnsi(std::string_view html) {
 } // namespace
 
 LrcSearcher::LrcSearcher(std::string firstBase, std::string secondBase,
-                         const std::atomic<bool>* cancel)
+                         const std::atomic<bool>* cancel, WorkFolder work)
     : firstBase_(WithoutTrailingSlash(std::move(firstBase))),
-      secondBase_(WithoutTrailingSlash(std::move(secondBase))), cancel_(cancel) {}
+      secondBase_(WithoutTrailingSlash(std::move(secondBase))), cancel_(cancel),
+      work_(std::move(work)) {}
 
 bool LrcSearcher::Cancelled() const {
     return cancel_ && cancel_->load();
@@ -123,7 +124,7 @@ std::string LrcSearcher::SearchArtist(std::string_view artist) {
 
 bool LrcSearcher::FindLyrics(std::string_view title, std::string_view artist,
                              std::string_view sid) const {
-    std::optional<std::string> path = CachePath(kCacheLyrics, sid);
+    std::optional<std::string> path = work_.Cache(kCacheLyrics, sid);
     if (!path)
         return false;
     std::error_code ec;
@@ -312,5 +313,5 @@ bool LrcSearcher::DownloadLrc(std::string_view link, std::string_view sid, int s
     }
     file += '\0';
     // Written whole or not at all: a cut-off file would count as found from now on.
-    return WriteCacheFile(kCacheLyrics, sid, file);
+    return WriteCacheFile(kCacheLyrics, sid, file, work_);
 }

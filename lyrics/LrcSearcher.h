@@ -1,4 +1,6 @@
 #pragma once
+#include "service/WorkFolder.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +43,7 @@ public:
     // Site bases given as scheme://host[:port]; a trailing slash is dropped. Raising cancel
     // makes running transfers fail within about a second.
     LrcSearcher(std::string firstBase, std::string secondBase,
-                const std::atomic<bool>* cancel = nullptr);
+                const std::atomic<bool>* cancel = nullptr, WorkFolder work = WorkFolder());
 
     const std::string& FirstBase() const { return firstBase_; }
     const std::string& SecondBase() const { return secondBase_; }
@@ -93,4 +95,5 @@ private:
     std::string firstBase_;
     std::string secondBase_;
     const std::atomic<bool>* cancel_;
+    WorkFolder work_;
 };

@@ -84,11 +84,11 @@ int LrcTimeline::ParseTimeTag(std::string_view tag) {
     return static_cast<int>(total);
 }
 
-bool LrcTimeline::LoadLrcFile(std::string_view sid) {
+bool LrcTimeline::LoadLrcFile(std::string_view sid, const WorkFolder& work) {
     lrcLoaded_ = false;
-    std::optional<std::string> path = CachePath(kCacheLyrics, sid);
+    std::optional<std::string> path = work.Cache(kCacheLyrics, sid);
     lrcPath_ = path.value_or(std::string());
-    if (!path || path->size() > kMaxPathLength)
+    if (!path || path->size() > work.Folder().size() + kMaxPathLength) // the part below the folder
         return false;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path->c_str(), "rb"));
     if (!file)

@@ -1,4 +1,6 @@
 #pragma once
+#include "service/WorkFolder.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,7 +26,7 @@
 // - "[" and "]" that are second bytes of GBK characters are text, not brackets.
 // - A "[" without a "]" ends the scan; the text after the last complete tag is still taken.
 // Limits: a time outside the 32-bit range is no time tag; files over kMaxFileBytes, and cache
-// paths longer than kMaxPathLength, are not loaded.
+// paths whose part below the working folder is longer than kMaxPathLength, are not loaded.
 class LrcTimeline {
 public:
     using Timeline = std::map<std::int32_t, std::string>;
@@ -44,7 +46,7 @@ public:
 
     // Loads the cache file of sid into the LRC text (CR LF read as LF, up to the first NUL).
     // Clears the loaded flag first; false when the file is missing, empty or unreadable.
-    bool LoadLrcFile(std::string_view sid);
+    bool LoadLrcFile(std::string_view sid, const WorkFolder& work = WorkFolder());
     // Rebuilds the timeline from the LRC text; afterwards loaded, with no cursor.
     void ParseLrc();
     // Drops the lyrics and redraws.

@@ -46,7 +46,7 @@ CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs)
     : CAudioPlayer(listener_, songs, Options{}) {}
 
 CAudioPlayer::CAudioPlayer(Listener* listener_, SongList& songs, Options options)
-    : listener(listener_), songList(songs), device(options.device) {
+    : listener(listener_), songList(songs), device(options.device), work(std::move(options.work)) {
     // Reaching the sound server overlaps whatever comes before Start (the first song list);
     // the play thread then finds the output open. A failure here is tried again, and said, there.
     try {
@@ -370,7 +370,7 @@ NowPlayingInfo CAudioPlayer::Prepare(Cursor& at) {
     song.url = record.url;
     song.sid = record.sid;
     song.aid = record.aid;
-    song.musicPath = CachePath(kCacheMusic, record.sid).value_or(std::string());
+    song.musicPath = work.Cache(kCacheMusic, record.sid).value_or(std::string());
     std::lock_guard<std::mutex> guard(infoLock);
     // A retry of the same song keeps its id, so its cover and lyrics are not fetched again.
     at.retry = at.retry && info.generation == generation && info.sid == record.sid;

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/audio/AudioEngine.h"
 #include "playback/NowPlayingInfo.h"
+#include "service/WorkFolder.h"
 
 #include <array>
 #include <atomic>
@@ -47,6 +48,7 @@ public:
 
     struct Options {
         int device = -1; // output device for AudioEngine::Init
+        WorkFolder work; // where the song files are
     };
 
     // listener may be null. Starts opening the audio output at once.
@@ -165,6 +167,7 @@ private:
     Listener* const listener;
     SongList& songList; // locks itself
     const int device;
+    const WorkFolder work;
     AudioEngine engine; // locks itself
 
     mutable std::mutex lock;

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-NowPlayingMedia::NowPlayingMedia(Listener& listener_, Options options_)
-    : listener(listener_), options(std::move(options_)) {
+NowPlayingMedia::NowPlayingMedia(Listener& listener_, Options options_, WorkFolder work_)
+    : listener(listener_), options(std::move(options_)), work(std::move(work_)) {
     for (Worker& worker : workers) {
         try {
             worker.thread = std::thread(&NowPlayingMedia::Run, this, std::ref(worker));
@@ -78,7 +78,7 @@ void NowPlayingMedia::Run(Worker& worker) {
 }
 
 void NowPlayingMedia::FetchCover(const Job& job, const std::atomic<bool>& cancel) {
-    const auto path = CachePath(kCacheAlbum, job.song.sid);
+    const auto path = work.Cache(kCacheAlbum, job.song.sid);
     if (!path)
         return;
     std::error_code error;
@@ -99,10 +99,10 @@ void NowPlayingMedia::FetchLyrics(const Job& job, const std::atomic<bool>& cance
         return;
     const NowPlayingInfo& song = job.song;
     listener.OnLyricsState(song, false);
-    const bool found = options.lyrics
-                           ? options.lyrics(song.title, song.artist, song.sid, &cancel)
-                           : LrcSearcher(options.lyricsFirstBase, options.lyricsSecondBase, &cancel)
-                                 .FindLyrics(song.title, song.artist, song.sid);
+    const bool found = options.lyrics ? options.lyrics(song.title, song.artist, song.sid, &cancel)
+                                      : LrcSearcher(options.lyricsFirstBase,
+                                                    options.lyricsSecondBase, &cancel, work)
+                                            .FindLyrics(song.title, song.artist, song.sid);
     if (found && IsCurrent(job.request))
         listener.OnLyricsState(song, true);
 }

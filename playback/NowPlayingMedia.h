@@ -1,5 +1,6 @@
 #pragma once
 #include "playback/NowPlayingInfo.h"
+#include "service/WorkFolder.h"
 
 #include <array>
 #include <atomic>
@@ -41,7 +42,8 @@ public:
         LyricsLookup lyrics; // empty: an LrcSearcher on the two sites
     };
 
-    NowPlayingMedia(Listener& listener, Options options);
+    // work: where the cover and lyrics files are.
+    NowPlayingMedia(Listener& listener, Options options, WorkFolder work = WorkFolder());
     ~NowPlayingMedia(); // Shutdown()
     NowPlayingMedia(const NowPlayingMedia&) = delete;
     NowPlayingMedia& operator=(const NowPlayingMedia&) = delete;
@@ -70,6 +72,7 @@ private:
 
     Listener& listener;
     const Options options;
+    const WorkFolder work;
 
     mutable std::mutex lock;
     std::condition_variable wake; // a job came, or Shutdown

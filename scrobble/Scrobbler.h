@@ -3,6 +3,7 @@
 #include "scrobble/ListenQueue.h"
 #include "scrobble/ListenRule.h"
 #include "scrobble/ScrobbleClock.h"
+#include "service/WorkFolder.h"
 
 #include <array>
 #include <atomic>
@@ -41,7 +42,7 @@ public:
     static constexpr std::array<std::int64_t, 5> kLookupDelaysMs{5000, 15000, 30000, 60000, 120000};
     static constexpr std::size_t kMaxLoves = 100;
     // In the program's data folder, beside config.ini.
-    static constexpr std::string_view kQueueFileName = "listens.jsonl";
+    static constexpr std::string_view kQueueFileName = WorkFolder::kScrobbleQueueName;
 
     enum class State {
         kNoToken,      // nothing is sent: no token set

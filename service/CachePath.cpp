@@ -28,9 +28,10 @@ bool EndsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-template <typename Matches> void DeleteMatching(const CacheFolder& f, Matches matches) {
+template <typename Matches>
+void DeleteMatching(const WorkFolder& work, const CacheFolder& f, Matches matches) {
     std::error_code ec;
-    fs::directory_iterator it(f.folder, ec), end;
+    fs::directory_iterator it(work.Path(f.folder), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const fs::path& p = it->path();
         if (!matches(p.filename().string()))
@@ -98,8 +99,9 @@ bool CommitCacheFile(const std::string& tempPath, const std::string& finalPath) 
     return false;
 }
 
-bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes) {
-    std::optional<std::string> path = CachePath(kind, sid);
+bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes,
+                    const WorkFolder& work) {
+    std::optional<std::string> path = work.Cache(kind, sid);
     if (!path)
         return false;
     const std::string temp = CacheTempPath(*path);
@@ -115,21 +117,23 @@ bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes) {
     return CommitCacheFile(temp, *path);
 }
 
-bool CreateCacheFolders() {
+bool CreateCacheFolders(const WorkFolder& work) {
     bool ok = true;
     for (const CacheFolder& f : kFolders) {
+        const std::string folder = work.Path(f.folder);
         std::error_code ec;
-        fs::create_directories(f.folder, ec);
-        if (ec || !fs::is_directory(f.folder, ec))
+        fs::create_directories(folder, ec);
+        if (ec || !fs::is_directory(folder, ec))
             ok = false;
     }
     return ok;
 }
 
-void DeleteCachedFiles() {
+void DeleteCachedFiles(const WorkFolder& work) {
     for (const CacheFolder& f : kFolders)
-        DeleteMatching(f, [&f](std::string_view name) { return EndsWith(name, f.extension); });
+        DeleteMatching(work, f,
+                       [&f](std::string_view name) { return EndsWith(name, f.extension); });
     for (const CacheFolder& f : kFolders)
-        DeleteMatching(f,
+        DeleteMatching(work, f,
                        [&f](std::string_view name) { return IsCacheTempName(name, f.extension); });
 }

@@ -1,9 +1,11 @@
 #pragma once
+#include "service/WorkFolder.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The cache folders below the current directory, one file per song and kind, named by the
+// The cache folders below the working folder, one file per song and kind, named by the
 // song's sid. Every cache path in the program is built here, because the sid comes from the
 // network and must never name anything outside Temp/.
 
@@ -25,7 +27,7 @@ bool IsSafeCacheName(std::string_view sid);
 std::optional<std::string> CachePath(int kind, std::string_view sid);
 
 // Creates Temp/Music, Temp/Album and Temp/Lyrics when missing; false when one cannot be made.
-bool CreateCacheFolders();
+bool CreateCacheFolders(const WorkFolder& work = WorkFolder());
 
 // A download never writes the final file itself: it writes a temporary file beside it and moves
 // that into place only once it holds everything the server sent, so a file at a CachePath is
@@ -45,9 +47,10 @@ bool CommitCacheFile(const std::string& tempPath, const std::string& finalPath);
 
 // Writes bytes as the cache file of kind and sid through a temporary file: afterwards either the
 // complete file is in place (true) or the old state stands and no temporary file is left.
-bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes);
+bool WriteCacheFile(int kind, std::string_view sid, std::string_view bytes,
+                    const WorkFolder& work = WorkFolder());
 
 // Deletes the cached files: "Temp/Music/*.mp3", then "Temp/Album/*.jpg", then
 // "Temp/Lyrics/*.lrc", then the temporary files that downloads left in those folders. Entries
 // that cannot be deleted (or are folders) are passed over.
-void DeleteCachedFiles();
+void DeleteCachedFiles(const WorkFolder& work = WorkFolder());

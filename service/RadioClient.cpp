@@ -8,10 +8,11 @@
 #include <filesystem>
 
 RadioClient::RadioClient(Listener* listener_, std::string userId_, std::string token_,
-                         std::string expire_, SongList& songs_, std::string serviceBase_)
+                         std::string expire_, SongList& songs_, std::string serviceBase_,
+                         WorkFolder work_)
     : listener(listener_), songs(songs_), userId(std::move(userId_)), token(std::move(token_)),
-      expire(std::move(expire_)), serviceBase(std::move(serviceBase_)), web(&cancel_),
-      fetchWeb(&fetchCancel_) {}
+      expire(std::move(expire_)), serviceBase(std::move(serviceBase_)), work(std::move(work_)),
+      web(&cancel_), fetchWeb(&fetchCancel_) {}
 
 RadioClient::~RadioClient() {
     Shutdown();
@@ -187,10 +188,10 @@ void RadioClient::PrefetchWorker() {
             continue;
         // A sid the list holds twice is in the cache already after its first download.
         std::error_code error;
-        const auto path = CachePath(kCacheMusic, song.sid);
+        const auto path = work.Cache(kCacheMusic, song.sid);
         const int result = path && std::filesystem::is_regular_file(*path, error)
                                ? kDownloadOk
-                               : web.Download(song.url, song.sid, kCacheMusic);
+                               : web.Download(song.url, song.sid, kCacheMusic, work);
         if (result == kDownloadTooLarge) {
             Log(Log::kNet) << "song " << song.sid << " is over its cap: not downloaded again";
             songs.MarkFailed(song.sid);

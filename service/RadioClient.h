@@ -31,7 +31,7 @@ public:
 
     // serviceBase: "scheme://host[:port]". listener may be null.
     RadioClient(Listener* listener, std::string userId, std::string token, std::string expire,
-                SongList& songs, std::string serviceBase);
+                SongList& songs, std::string serviceBase, WorkFolder work = WorkFolder());
     ~RadioClient();
     RadioClient(const RadioClient&) = delete;
     RadioClient& operator=(const RadioClient&) = delete;
@@ -81,6 +81,7 @@ private:
     SongList& songs;
     const std::string userId, token, expire;
     const std::string serviceBase;
+    const WorkFolder work;
     std::atomic<bool> cancel_{false};
     WebClient web;
     std::atomic<bool> fetchCancel_{false}; // raised by a channel switch and by Shutdown

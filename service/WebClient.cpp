@@ -341,12 +341,13 @@ std::optional<std::string> WebClient::Post(std::string_view url, std::string_vie
     return FetchIntoMemory(std::move(h), options_, nullptr, "POST", url);
 }
 
-int WebClient::Download(std::string_view url, std::string_view name, int kind) const {
+int WebClient::Download(std::string_view url, std::string_view name, int kind,
+                        const WorkFolder& work) const {
     if (url.empty())
         return kDownloadNoUrl;
     if (Connectivity::IsOffline())
         return kDownloadOffline;
-    std::optional<std::string> path = CachePath(kind, name);
+    std::optional<std::string> path = work.Cache(kind, name);
     if (!path)
         return kDownloadFileFailed;
     if (Cancelled(options_))

@@ -95,13 +95,14 @@ public:
                                  std::string_view body = {}) const;
 
     // Streams the body, in chunks of at most kDownloadChunkBytes, into a temporary file beside
-    // CachePath(kind, name) (see CacheTempPath) and moves it into place, replacing an older copy,
+    // work.Cache(kind, name) (see CacheTempPath) and moves it into place, replacing an older copy,
     // only once the transfer has ended cleanly with every byte the server announced; on any
     // failure or cancel the temporary file is deleted and an older copy stays. Sends
     // "Accept: */*" and the user agent "Agent<ms since boot>", follows up to 10 redirects.
     // Returns a DownloadResult. An empty url counts as none. A response of 400 or more writes
     // nothing.
-    int Download(std::string_view url, std::string_view name, int kind) const;
+    int Download(std::string_view url, std::string_view name, int kind,
+                 const WorkFolder& work = WorkFolder()) const;
     // The cap Download applies to kind.
     std::size_t DownloadCap(int kind) const;
 

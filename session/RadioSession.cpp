@@ -62,8 +62,8 @@ private:
 };
 
 RadioSession::RadioSession(Dispatcher& dispatcher_, SessionClock& clock_,
-                           SessionSettings& settings_, SongList* songs)
-    : dispatcher(dispatcher_), clock(clock_), settings(settings_),
+                           SessionSettings& settings_, SongList* songs, WorkFolder work_)
+    : dispatcher(dispatcher_), clock(clock_), settings(settings_), work(std::move(work_)),
       ownSongs(songs ? nullptr : std::make_unique<SongList>()),
       songList(songs ? *songs : *ownSongs), reports(std::make_unique<Reports>(*this)),
       signInRetry(clock_,
@@ -267,13 +267,15 @@ void RadioSession::StartFetch() {
         if (userId == "0" && channelId == 0)
             channelName = kPersonalChannel;
         radioClient = std::make_unique<RadioClient>(reports.get(), userId, token, expire, songList,
-                                                    settings.ServiceBase());
+                                                    settings.ServiceBase(), work);
         radioClient->SetChannel(channelId);
     }
     if (!player) {
         media = std::make_unique<NowPlayingMedia>(
-            *reports, NowPlayingMedia::Options{settings.Lyrics1Base(), settings.Lyrics2Base(), {}});
-        player = std::make_unique<CAudioPlayer>(reports.get(), songList);
+            *reports, NowPlayingMedia::Options{settings.Lyrics1Base(), settings.Lyrics2Base(), {}},
+            work);
+        player = std::make_unique<CAudioPlayer>(reports.get(), songList,
+                                                CAudioPlayer::Options{.work = work});
     }
     radioClient->RequestMore();
 }
@@ -571,5 +573,5 @@ void RadioSession::EndWorkers() {
 void RadioSession::Close() {
     // The workers end before the cache is emptied, so none writes a file after it.
     EndWorkers();
-    DeleteCachedFiles();
+    DeleteCachedFiles(work);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/WorkerGroup.h"
 #include "service/SongList.h"
+#include "service/WorkFolder.h"
 #include "session/Backoff.h"
 #include "session/SessionEvent.h"
 
@@ -70,9 +71,9 @@ public:
     static constexpr int kStallMs = 2000; // a playing song standing still this long waits
     static constexpr const char* kPersonalChannel = "\xCB\xBD\xC8\xCB\xD5\xD7\xBA\xD5"; // 私人兆赫
 
-    // songs: the queue to use, or null for one of its own.
+    // songs: the queue to use, or null for one of its own. work: where the cache is.
     RadioSession(Dispatcher& dispatcher, SessionClock& clock, SessionSettings& settings,
-                 SongList* songs = nullptr);
+                 SongList* songs = nullptr, WorkFolder work = WorkFolder());
     ~RadioSession(); // EndWorkers()
     RadioSession(const RadioSession&) = delete;
     RadioSession& operator=(const RadioSession&) = delete;
@@ -150,6 +151,7 @@ public:
     RadioClient* Radio() const { return radioClient.get(); }
     SongList& Songs() { return songList; }
     SessionSettings& Settings() { return settings; }
+    const WorkFolder& Work() const { return work; }
     SessionClock& Clock() { return clock; }
 
 private:
@@ -177,6 +179,7 @@ private:
     Dispatcher& dispatcher;
     SessionClock& clock;
     SessionSettings& settings;
+    const WorkFolder work;
     std::unique_ptr<SongList> ownSongs;
     SongList& songList;
     std::unique_ptr<Reports> reports;
