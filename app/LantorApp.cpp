@@ -46,14 +46,14 @@ struct Credentials {
 
 // The remembered account for an automatic sign-in, else what the login dialog gives; none when
 // the dialog is cancelled.
-std::optional<Credentials> ChooseAccount(AccountStore& accounts) {
+std::optional<Credentials> ChooseAccount(AccountStore& accounts, const WorkFolder& work) {
     const AccountStore::Account account = accounts.Load();
     Credentials chosen{account.email, account.password, false};
     chosen.automatic = account.remember && account.autoLogin && !chosen.email.empty() &&
                        (!chosen.password.empty() || account.passwordInKeyring);
     if (chosen.automatic)
         return chosen;
-    CLoginDlg login;
+    CLoginDlg login(nullptr, work);
     if (login.exec() != 1)
         return std::nullopt;
     return Credentials{login.Email(), login.Password(), false};
@@ -102,7 +102,7 @@ int RunLantorFM() {
     QtSecretStore keyring;
     const auto accounts = std::make_shared<AccountStore>(settings, &keyring);
     CLoginDlg::SetAccountStore(accounts);
-    const std::optional<Credentials> account = ChooseAccount(*accounts);
+    const std::optional<Credentials> account = ChooseAccount(*accounts, work);
     if (!account)
         return 0;
     CMainDlg main(settings, work);
