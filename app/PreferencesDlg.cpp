@@ -33,6 +33,34 @@ PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, SessionSettings&
     : QDialog(parent), stored(stored_), values(Preferences::Load(stored_)) {
     setWindowTitle(tr("设置"));
 
+    QWidget* general = MakeGeneralPage();
+
+    scrobblePage = new QWidget;
+    auto* scrobbleLayout = new QVBoxLayout(scrobblePage);
+    scrobbleLayout->addStretch();
+
+    MakeShortcutList(shortcuts);
+
+    pages = new QTabWidget;
+    pages->addTab(general, tr("常规(&G)"));
+    pages->addTab(scrobblePage, tr("听歌记录(&R)"));
+    pages->addTab(shortcutList, tr("快捷键(&K)"));
+
+    failure = new QLabel;
+    failure->setWordWrap(true);
+    failure->hide();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pages);
+    layout->addWidget(failure);
+    layout->addWidget(buttons);
+    FollowTray();
+}
+
+// The switches, in two groups: the window and tray, and playback.
+QWidget* PreferencesDlg::MakeGeneralPage() {
     const QString texts[Preferences::kKeyCount] = {
         tr("歌曲开始时显示通知(&N)"),         tr("在系统托盘显示图标(&T)"),
         tr("关闭窗口时隐藏到托盘(&C)"),       tr("启动时隐藏到托盘(&S)"),
@@ -57,11 +85,10 @@ PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, SessionSettings&
     generalLayout->addWidget(window);
     generalLayout->addWidget(playback);
     generalLayout->addStretch();
+    return general;
+}
 
-    scrobblePage = new QWidget;
-    auto* scrobbleLayout = new QVBoxLayout(scrobblePage);
-    scrobbleLayout->addStretch();
-
+void PreferencesDlg::MakeShortcutList(const std::vector<Shortcut>& shortcuts) {
     shortcutList = new QTreeWidget;
     shortcutList->setAccessibleName(tr("主窗口的快捷键"));
     shortcutList->setHeaderLabels({tr("操作"), tr("快捷键")});
@@ -71,23 +98,6 @@ PreferencesDlg::PreferencesDlg(std::vector<Shortcut> shortcuts, SessionSettings&
         new QTreeWidgetItem(shortcutList,
                             {shortcut.action, shortcut.keys.toString(QKeySequence::NativeText)});
     shortcutList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-
-    pages = new QTabWidget;
-    pages->addTab(general, tr("常规(&G)"));
-    pages->addTab(scrobblePage, tr("听歌记录(&R)"));
-    pages->addTab(shortcutList, tr("快捷键(&K)"));
-
-    failure = new QLabel;
-    failure->setWordWrap(true);
-    failure->hide();
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pages);
-    layout->addWidget(failure);
-    layout->addWidget(buttons);
-    FollowTray();
 }
 
 void PreferencesDlg::OnToggled(Preferences::Key key, bool on) {

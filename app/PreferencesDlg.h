@@ -45,6 +45,8 @@ signals:
     void changed(const Preferences& now);
 
 private:
+    QWidget* MakeGeneralPage();
+    void MakeShortcutList(const std::vector<Shortcut>& shortcuts);
     void OnToggled(Preferences::Key key, bool on);
     void FollowTray();
 
